@@ -1,0 +1,41 @@
+# vy_role_library(<target> [DEPS <targets>...])
+# A static library made of every .cpp below the calling directory's src/ (or the
+# directory itself when it has no src/). With no sources yet it is an INTERFACE
+# library, so that a role can exist before its first file lands.
+function(vy_role_library target)
+  cmake_parse_arguments(ARG "" "INCLUDE_ROOT" "DEPS;PRIVATE_DEPS" ${ARGN})
+  set(source_root ${CMAKE_CURRENT_SOURCE_DIR})
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/src)
+    set(source_root ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  endif()
+  if(NOT ARG_INCLUDE_ROOT)
+    set(ARG_INCLUDE_ROOT ${source_root})
+  endif()
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${source_root}/*.cpp ${source_root}/*.c)
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC ${ARG_INCLUDE_ROOT})
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS} Threads::Threads PRIVATE ${ARG_PRIVATE_DEPS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${ARG_INCLUDE_ROOT})
+    target_link_libraries(${target} INTERFACE ${ARG_DEPS} Threads::Threads)
+  endif()
+endfunction()
+
+# vy_test_suite(<name> LABEL <label> DEPS <targets>...)
+# One GoogleTest executable of every .cpp in the calling directory, each test
+# registered with CTest under the label.
+function(vy_test_suite name)
+  cmake_parse_arguments(ARG "" "LABEL" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main Threads::Threads)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+  gtest_discover_tests(${name}
+    PROPERTIES LABELS ${ARG_LABEL}
+    DISCOVERY_TIMEOUT 60)
+endfunction()
