@@ -1,12 +1,13 @@
-# vy_role_library(<target> [DEPS <targets>...])
-# A static library made of every .cpp below the calling directory's src/ (or the
-# directory itself when it has no src/). With no sources yet it is an INTERFACE
-# library, so that a role can exist before its first file lands.
+# vy_role_library(<target> [SOURCE_ROOT <dir>] [INCLUDE_ROOT <dir>] [DEPS ...] [PRIVATE_DEPS ...])
+# A static library made of every .c/.cpp below SOURCE_ROOT (default: src/ of the
+# calling directory), whose headers are included relative to INCLUDE_ROOT
+# (default: SOURCE_ROOT). With no sources yet it is an INTERFACE library, so
+# that a role can exist before its first file lands.
 function(vy_role_library target)
-  cmake_parse_arguments(ARG "" "INCLUDE_ROOT" "DEPS;PRIVATE_DEPS" ${ARGN})
-  set(source_root ${CMAKE_CURRENT_SOURCE_DIR})
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/src)
-    set(source_root ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  cmake_parse_arguments(ARG "" "SOURCE_ROOT;INCLUDE_ROOT" "DEPS;PRIVATE_DEPS" ${ARGN})
+  set(source_root ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  if(ARG_SOURCE_ROOT)
+    set(source_root ${ARG_SOURCE_ROOT})
   endif()
   if(NOT ARG_INCLUDE_ROOT)
     set(ARG_INCLUDE_ROOT ${source_root})
