@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include <yyjson.h>
+
+namespace vyai {
+
+// Writes the document's root compactly (keys in insertion order) and frees the
+// document in every outcome: the caller must not touch `doc` afterwards. A null
+// document or a failed write is logged and gives "{}".
+std::string jsonDocumentToString(yyjson_mut_doc* doc);
+
+} // namespace vyai
