@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace vy::platform {
+
+enum class ChildProcessStatus {
+    exited,      // the child ran to its end; exitCode is valid
+    pipeFailed,  // the output pipe could not be made; errorNumber says why
+    spawnFailed, // the program could not be started (missing, not executable); errorNumber says why
+    timedOut,    // the time limit passed; the child and its process group were killed and reaped
+};
+
+struct ChildProcessResult {
+    ChildProcessStatus status = ChildProcessStatus::spawnFailed;
+    int errorNumber = 0;
+    // The child's exit status, or 128 + the signal number when a signal ended it; -1 unless exited.
+    int exitCode = -1;
+    // Everything the child wrote to standard output and standard error, merged in the order written.
+    std::string output;
+};
+
+// Runs arguments[0] (looked up on PATH when it holds no '/') with the arguments that follow,
+// directly, never through a shell. Standard input is /dev/null; standard output and standard
+// error share one pipe, read until its end. The child runs in a process group of its own so
+// that a time-out can kill whatever it started too. Blocks the caller for at most about
+// timeLimit. Safe to call from several threads at once.
+ChildProcessResult runChildProcess(
+    const std::vector<std::string>& arguments, std::chrono::milliseconds timeLimit);
+
+} // namespace vy::platform

@@ -1,0 +1,118 @@
+#include "vy/platform/child_process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+namespace vy::platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Generous: only the time-out tests are meant to reach it.
+constexpr auto kLimit = 60s;
+
+ChildProcessResult runShell(const std::string& script, std::chrono::milliseconds limit = kLimit)
+{
+    return runChildProcess({"/bin/sh", "-c", script}, limit);
+}
+
+// A process that is gone or a zombie waiting for its parent: either way it runs no more.
+bool isRunning(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidText, name, state;
+    if (!(stat >> pidText >> name >> state))
+        return false;
+    return state != "Z" && state != "X";
+}
+
+TEST(ChildProcess, MissingProgramIsASpawnFailure)
+{
+    const auto result = runChildProcess({"vy-no-such-program-4711", "--help"}, kLimit);
+    EXPECT_EQ(result.status, ChildProcessStatus::spawnFailed);
+    EXPECT_EQ(result.errorNumber, ENOENT);
+    EXPECT_EQ(result.exitCode, -1);
+    EXPECT_EQ(result.output, "");
+}
+
+TEST(ChildProcess, EmptyArgumentListIsRefused)
+{
+    const auto result = runChildProcess({}, kLimit);
+    EXPECT_EQ(result.status, ChildProcessStatus::spawnFailed);
+    EXPECT_EQ(result.errorNumber, EINVAL);
+}
+
+TEST(ChildProcess, ExitCodesAndMergedOutput)
+{
+    const struct {
+        const char* script;
+        int exitCode;
+        const char* output;
+    } cases[] = {
+        {"exit 3", 3, ""},
+        {"echo out; echo err >&2; echo again", 0, "out\nerr\nagain\n"},
+        {"printf 'no line end'; exit 255", 255, "no line end"},
+        {"kill -TERM $$", 128 + SIGTERM, ""},
+        // Standard input is empty, not the caller's: cat ends at once.
+        {"cat", 0, ""},
+    };
+    for (const auto& c : cases) {
+        const auto result = runShell(c.script);
+        EXPECT_EQ(result.status, ChildProcessStatus::exited) << c.script;
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.script;
+        EXPECT_EQ(result.output, c.output) << c.script;
+    }
+}
+
+TEST(ChildProcess, ArgumentsReachTheProgramUnchanged)
+{
+    // No shell of ours in between: blanks, quotes, empty arguments and patterns stay as given.
+    const auto result = runChildProcess(
+        {"/bin/sh", "-c", "printf '%s|' \"$@\"", "sh", "a \"quoted\" arg", "", "*"}, kLimit);
+    ASSERT_EQ(result.status, ChildProcessStatus::exited);
+    EXPECT_EQ(result.output, "a \"quoted\" arg||*|");
+}
+
+TEST(ChildProcess, OutputLargerThanThePipeBufferIsReadWhole)
+{
+    const auto result = runShell("head -c 300000 /dev/zero; echo end >&2");
+    ASSERT_EQ(result.status, ChildProcessStatus::exited);
+    EXPECT_EQ(result.output.size(), 300000u + 4u);
+    EXPECT_EQ(result.output.substr(300000), "end\n");
+}
+
+TEST(ChildProcess, HungChildIsKilledAndReaped)
+{
+    const auto result = runShell("echo $$; exec sleep 60", 300ms);
+    EXPECT_EQ(result.status, ChildProcessStatus::timedOut);
+    EXPECT_EQ(result.exitCode, -1);
+    const pid_t child = std::stoi(result.output);
+    // Reaped by the runner: no zombie is left for this process to collect.
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    EXPECT_FALSE(isRunning(child));
+}
+
+TEST(ChildProcess, TimeOutAlsoKillsWhatTheChildStarted)
+{
+    const auto result = runShell("sleep 60 & echo $!; wait", 300ms);
+    EXPECT_EQ(result.status, ChildProcessStatus::timedOut);
+    const pid_t grandchild = std::stoi(result.output);
+    EXPECT_FALSE(isRunning(grandchild));
+}
+
+TEST(ChildProcess, ChildThatClosesItsOutputButLingersTimesOut)
+{
+    const auto result = runShell("echo bye; exec >&- 2>&-; exec sleep 60", 300ms);
+    EXPECT_EQ(result.status, ChildProcessStatus::timedOut);
+    EXPECT_EQ(result.output, "bye\n");
+}
+
+} // namespace
+} // namespace vy::platform
