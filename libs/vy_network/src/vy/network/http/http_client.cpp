@@ -1,0 +1,278 @@
+#include "vy/network/http/http_client.h"
+
+#include <algorithm>
+#include <mutex>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <curl/curl.h>
+
+namespace vy::network::http {
+
+namespace {
+
+void initCurlOnce()
+{
+    static std::once_flag once;
+    // Never cleaned up: the library may be unloaded while other users of
+    // libcurl in the process still need it.
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Longest wait inside one poll; curl shortens it for its own timers.
+constexpr auto kPollInterval = std::chrono::milliseconds(1000);
+
+} // namespace
+
+struct HttpClient::Impl
+{
+    CURL* easy = nullptr;
+    CURLM* multi = nullptr;
+    bool attached = false; //< easy is in multi while a transfer may still run
+
+    ssl::CertificatePolicy certificatePolicy;
+    std::chrono::milliseconds timeout = kDefaultTimeout;
+    std::vector<std::pair<std::string, std::string>> additionalHeaders;
+
+    // State of the current request.
+    curl_slist* headerList = nullptr;
+    vy::BasicBuffer requestBody; //< curl reads it during the transfer
+    std::optional<StatusLine> pendingStatusLine;
+    std::optional<Response> response;
+    vy::BasicBuffer body;
+    std::size_t bytesReceived = 0; //< head and body, for the idle limit
+    bool finished = false;
+    CURLcode result = CURLE_OK;
+
+    explicit Impl(ssl::CertificatePolicy policy): certificatePolicy(policy)
+    {
+        initCurlOnce();
+        easy = curl_easy_init();
+        multi = curl_multi_init();
+    }
+
+    ~Impl()
+    {
+        detach();
+        curl_slist_free_all(headerList);
+        if (multi)
+            curl_multi_cleanup(multi);
+        if (easy)
+            curl_easy_cleanup(easy);
+    }
+
+    void detach()
+    {
+        if (attached)
+            curl_multi_remove_handle(multi, easy);
+        attached = false;
+    }
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* user)
+    {
+        auto* self = static_cast<Impl*>(user);
+        self->bytesReceived += size * count;
+        std::string_view line(data, size * count);
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+            line.remove_suffix(1);
+
+        if (line.starts_with("HTTP/"))
+        {
+            self->pendingStatusLine = StatusLine::parse(line);
+        }
+        else if (line.empty() && self->pendingStatusLine)
+        {
+            // Interim (1xx) heads are followed by the real one.
+            if (self->pendingStatusLine->statusCode >= 200)
+                self->response = Response{*self->pendingStatusLine};
+            self->pendingStatusLine.reset();
+        }
+        return size * count;
+    }
+
+    static size_t onBody(char* data, size_t size, size_t count, void* user)
+    {
+        auto* self = static_cast<Impl*>(user);
+        self->bytesReceived += size * count;
+        self->body.append(data, size * count);
+        return size * count;
+    }
+
+    void configure(const vy::Url& url)
+    {
+        detach();
+        curl_easy_reset(easy);
+        curl_slist_free_all(headerList);
+        headerList = nullptr;
+        pendingStatusLine.reset();
+        response.reset();
+        body.clear();
+        bytesReceived = 0;
+        finished = false;
+        result = CURLE_OK;
+
+        curl_easy_setopt(easy, CURLOPT_URL, url.toString().c_str());
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+
+        switch (certificatePolicy)
+        {
+            case ssl::CertificatePolicy::verifyWithSystemRoots:
+                curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+                curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+                break;
+        }
+
+        // The idle limit is kept by driveUntil.
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<std::int64_t>(timeout.count(), 1)));
+
+        for (const auto& [name, value]: additionalHeaders)
+            appendHeader(value.empty() ? name + ";" : name + ": " + value);
+    }
+
+    void appendHeader(const std::string& line)
+    {
+        headerList = curl_slist_append(headerList, line.c_str());
+    }
+
+    // Runs the transfer until the response head is in or the transfer ended.
+    bool start()
+    {
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
+        if (curl_multi_add_handle(multi, easy) != CURLM_OK)
+        {
+            finished = true;
+            result = CURLE_FAILED_INIT;
+            return false;
+        }
+        attached = true;
+        driveUntil([this] { return response.has_value(); });
+        return response.has_value();
+    }
+
+    // Runs the transfer until done() or its end. The idle clock starts anew
+    // on each call: time in which the caller did not read is not idle time.
+    template<typename Done>
+    void driveUntil(Done done)
+    {
+        auto lastProgress = std::chrono::steady_clock::now();
+        std::size_t progressSeen = progress();
+        while (!finished && !done())
+        {
+            int running = 0;
+            if (curl_multi_perform(multi, &running) != CURLM_OK)
+            {
+                finish(CURLE_FAILED_INIT);
+                break;
+            }
+            collectCompletion();
+            if (finished || done())
+                break;
+
+            const auto now = std::chrono::steady_clock::now();
+            if (const std::size_t current = progress(); current != progressSeen)
+            {
+                progressSeen = current;
+                lastProgress = now;
+            }
+            const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastProgress);
+            if (idle >= timeout)
+            {
+                finish(CURLE_OPERATION_TIMEDOUT);
+                break;
+            }
+            const auto wait = std::min(kPollInterval, timeout - idle);
+            curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<std::int64_t>(wait.count(), 1)), nullptr);
+        }
+    }
+
+    // Bytes moved either way so far.
+    std::size_t progress() const
+    {
+        curl_off_t uploaded = 0;
+        curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+        return bytesReceived + static_cast<std::size_t>(uploaded);
+    }
+
+    void collectCompletion()
+    {
+        int pending = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &pending))
+        {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+                finish(message->data.result);
+        }
+    }
+
+    void finish(CURLcode code)
+    {
+        finished = true;
+        result = code;
+        detach();
+    }
+};
+
+HttpClient::HttpClient(ssl::CertificatePolicy certificatePolicy):
+    m_impl(std::make_unique<Impl>(certificatePolicy))
+{
+}
+
+HttpClient::~HttpClient() = default;
+
+void HttpClient::setAllTimeouts(std::chrono::milliseconds timeout)
+{
+    m_impl->timeout = timeout;
+}
+
+void HttpClient::addAdditionalHeader(std::string name, std::string value)
+{
+    m_impl->additionalHeaders.emplace_back(std::move(name), std::move(value));
+}
+
+bool HttpClient::doGet(const vy::Url& url)
+{
+    if (!m_impl->easy || !m_impl->multi)
+        return false;
+    m_impl->configure(url);
+    curl_easy_setopt(m_impl->easy, CURLOPT_HTTPGET, 1L);
+    return m_impl->start();
+}
+
+bool HttpClient::doPost(const vy::Url& url, const std::string& contentType, vy::BasicBuffer body)
+{
+    if (!m_impl->easy || !m_impl->multi)
+        return false;
+    m_impl->configure(url);
+    m_impl->requestBody = std::move(body);
+    curl_easy_setopt(m_impl->easy, CURLOPT_POST, 1L);
+    curl_easy_setopt(m_impl->easy, CURLOPT_POSTFIELDS, m_impl->requestBody.data());
+    curl_easy_setopt(m_impl->easy, CURLOPT_POSTFIELDSIZE_LARGE,
+        static_cast<curl_off_t>(m_impl->requestBody.size()));
+    m_impl->appendHeader("Content-Type: " + contentType);
+    // No "Expect: 100-continue" round trip for larger bodies.
+    m_impl->appendHeader("Expect:");
+    return m_impl->start();
+}
+
+const Response* HttpClient::response() const
+{
+    return m_impl->response ? &*m_impl->response : nullptr;
+}
+
+std::optional<vy::BasicBuffer> HttpClient::fetchEntireMessageBody()
+{
+    if (!m_impl->response)
+        return std::nullopt;
+    m_impl->driveUntil([] { return false; });
+    if (m_impl->result != CURLE_OK)
+        return std::nullopt;
+    return std::exchange(m_impl->body, vy::BasicBuffer());
+}
+
+} // namespace vy::network::http

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <vy/utils/basic_buffer.h>
+#include <vy/utils/url.h>
+
+#include "vy/network/http/response.h"
+#include "vy/network/ssl/certificate_policy.h"
+
+namespace vy::network::http {
+
+// A blocking HTTP/HTTPS client for one request at a time. A request returns
+// once the response head has arrived; the body is fetched afterwards. Only
+// "http" and "https" URLs are accepted; redirects are not followed.
+// Not thread-safe: one thread uses a client at a time.
+class HttpClient
+{
+public:
+    // Timeouts that apply until setAllTimeouts is called.
+    static constexpr std::chrono::milliseconds kDefaultTimeout{30'000};
+
+    explicit HttpClient(ssl::CertificatePolicy certificatePolicy);
+    ~HttpClient();
+
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // Bounds the connection set-up and every stretch in which no data moves
+    // while the client waits for it. There is no limit on a whole transfer, so
+    // a large body that keeps arriving always completes.
+    void setAllTimeouts(std::chrono::milliseconds timeout);
+
+    // Sent with every following request, in the order added. An empty value
+    // is sent as an empty header, not dropped.
+    void addAdditionalHeader(std::string name, std::string value);
+
+    // True when a response head arrived, whatever its status code; false when
+    // no response could be obtained (bad URL, connection, TLS or time-out).
+    bool doGet(const vy::Url& url);
+    bool doPost(const vy::Url& url, const std::string& contentType, vy::BasicBuffer body);
+
+    // The last request's response head; null when it got none. Valid until
+    // the next request or the client's end.
+    const Response* response() const;
+
+    // Reads the rest of the body under the client's time limits. nullopt when
+    // there is no response or the transfer broke off (time-out, truncation).
+    std::optional<vy::BasicBuffer> fetchEntireMessageBody();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace vy::network::http

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+
+#include <cloud/loopback_server.h>
+#include <vy/network/http/http_client.h>
+
+using namespace std::chrono_literals;
+using vy::network::http::HttpClient;
+using vy::network::ssl::kDefaultCertificateCheck;
+
+namespace {
+
+struct SeenRequest
+{
+    httplib::Headers headers;
+    std::string body;
+};
+
+class HttpClientTest: public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        auto& http = m_server.http();
+        http.Get("/hello", [this](const httplib::Request& request, httplib::Response& response) {
+            remember(request);
+            response.set_content("hello", "text/plain");
+        });
+        http.Post("/echo", [this](const httplib::Request& request, httplib::Response& response) {
+            remember(request);
+            response.set_content(request.body, "application/json");
+        });
+        http.Get("/missing", [](const httplib::Request&, httplib::Response& response) {
+            response.status = 404;
+            response.set_content(R"({"error":"not found"})", "application/json");
+        });
+        http.Get("/slow-head", [this](const httplib::Request&, httplib::Response& response) {
+            m_server.pause(10s);
+            response.set_content("late", "text/plain");
+        });
+        http.Get("/stalled-body", [this](const httplib::Request&, httplib::Response& response) {
+            response.set_chunked_content_provider("text/plain", [this](size_t offset, httplib::DataSink& sink) {
+                if (offset == 0)
+                    return sink.write("part", 4);
+                return !m_server.pause(10s) ? false : (sink.done(), true);
+            });
+        });
+        http.Get("/trickle", [this](const httplib::Request&, httplib::Response& response) {
+            // Longer in total than the client's time limit, never idle for long.
+            response.set_chunked_content_provider("text/plain", [this](size_t offset, httplib::DataSink& sink) {
+                if (offset >= 6 || !m_server.pause(250ms))
+                    return sink.done(), true;
+                return sink.write("x", 1);
+            });
+        });
+        http.Get("/truncated", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content_provider(100, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
+                sink.write("only ten b", 10);
+                return false; // drops the connection 90 bytes short
+            });
+        });
+        ASSERT_TRUE(m_server.start());
+    }
+
+    vy::Url url(const std::string& path) const
+    {
+        return vy::Url("http://127.0.0.1:" + std::to_string(m_server.port()) + path);
+    }
+
+    SeenRequest lastRequest()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lastRequest;
+    }
+
+    vy::standins::LoopbackServer m_server;
+
+private:
+    void remember(const httplib::Request& request)
+    {
+        std::lock_guard lock(m_mutex);
+        m_lastRequest = {request.headers, request.body};
+    }
+
+    std::mutex m_mutex;
+    SeenRequest m_lastRequest;
+};
+
+std::string headerOf(const SeenRequest& request, const std::string& name)
+{
+    const auto found = request.headers.find(name);
+    return found == request.headers.end() ? "<absent>" : found->second;
+}
+
+} // namespace
+
+TEST_F(HttpClientTest, GetDeliversStatusAndBodyAndSendsTheAddedHeaders)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.addAdditionalHeader("User-Agent", "VYAI-Plugin/5.0.19");
+    client.addAdditionalHeader("Authorization", "token-1");
+    ASSERT_TRUE(client.doGet(url("/hello")));
+    ASSERT_NE(client.response(), nullptr);
+    EXPECT_EQ(client.response()->statusLine.statusCode, 200);
+    EXPECT_EQ(client.response()->statusLine.toString(), "HTTP/1.1 200 OK");
+    const auto body = client.fetchEntireMessageBody();
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->toString(), "hello");
+
+    const SeenRequest seen = lastRequest();
+    EXPECT_EQ(headerOf(seen, "User-Agent"), "VYAI-Plugin/5.0.19");
+    EXPECT_EQ(headerOf(seen, "Authorization"), "token-1");
+}
+
+TEST_F(HttpClientTest, PostSendsBodyAndContentTypeWithoutExpectRoundTrip)
+{
+    // Large enough that a client would otherwise ask "Expect: 100-continue".
+    const std::string body = R"({"Devices":[")" + std::string(3000, 'a') + R"("]})";
+    HttpClient client(kDefaultCertificateCheck);
+    ASSERT_TRUE(client.doPost(url("/echo"), "application/json", vy::BasicBuffer(body)));
+    EXPECT_EQ(client.response()->statusLine.statusCode, 200);
+    EXPECT_EQ(client.fetchEntireMessageBody()->toString(), body);
+
+    const SeenRequest seen = lastRequest();
+    EXPECT_EQ(seen.body, body);
+    EXPECT_EQ(headerOf(seen, "Content-Type"), "application/json");
+    EXPECT_EQ(headerOf(seen, "Expect"), "<absent>");
+}
+
+TEST_F(HttpClientTest, AnErrorStatusIsAResponseWithItsBody)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    ASSERT_TRUE(client.doGet(url("/missing")));
+    EXPECT_EQ(client.response()->statusLine.toString(), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(client.fetchEntireMessageBody()->toString(), R"({"error":"not found"})");
+}
+
+TEST_F(HttpClientTest, NoServerGivesNoResponse)
+{
+    const int port = m_server.port();
+    m_server.stop();
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(1s);
+    EXPECT_FALSE(client.doGet(vy::Url("http://127.0.0.1:" + std::to_string(port) + "/hello")));
+    EXPECT_EQ(client.response(), nullptr);
+    EXPECT_FALSE(client.fetchEntireMessageBody());
+}
+
+TEST_F(HttpClientTest, OnlyHttpAndHttpsAreFetched)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    EXPECT_FALSE(client.doGet(vy::Url("file:///etc/hostname")));
+    EXPECT_FALSE(client.doGet(vy::Url("not a url")));
+    EXPECT_EQ(client.response(), nullptr);
+}
+
+TEST_F(HttpClientTest, ASilentServerEndsTheRequestAtTheIdleLimit)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(500ms);
+    EXPECT_FALSE(client.doGet(url("/slow-head")));
+    EXPECT_EQ(client.response(), nullptr);
+}
+
+TEST_F(HttpClientTest, ABodyThatStallsIsNotDelivered)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(500ms);
+    ASSERT_TRUE(client.doGet(url("/stalled-body")));
+    EXPECT_EQ(client.response()->statusLine.statusCode, 200);
+    EXPECT_FALSE(client.fetchEntireMessageBody());
+}
+
+TEST_F(HttpClientTest, ATruncatedBodyIsNotDelivered)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    ASSERT_TRUE(client.doGet(url("/truncated")));
+    EXPECT_FALSE(client.fetchEntireMessageBody());
+}
+
+TEST_F(HttpClientTest, ATransferThatKeepsMovingOutlastsTheTimeLimit)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(1s);
+    ASSERT_TRUE(client.doGet(url("/trickle")));
+    const auto body = client.fetchEntireMessageBody();
+    ASSERT_TRUE(body);
+    EXPECT_EQ(body->toString(), "xxxxxx");
+}
+
+TEST_F(HttpClientTest, AClientCanBeReusedAfterAFailedRequest)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(500ms);
+    EXPECT_FALSE(client.doGet(url("/slow-head")));
+    ASSERT_TRUE(client.doGet(url("/hello")));
+    EXPECT_EQ(client.fetchEntireMessageBody()->toString(), "hello");
+}
+
+namespace {
+
+struct TlsIdentity
+{
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+
+    TlsIdentity()
+    {
+        key = EVP_RSA_gen(2048);
+        certificate = X509_new();
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+        X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
+        X509_NAME* name = X509_get_subject_name(certificate);
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+            reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+        X509_set_issuer_name(certificate, name);
+        X509_set_pubkey(certificate, key);
+        X509_sign(certificate, key, EVP_sha256());
+    }
+    ~TlsIdentity()
+    {
+        X509_free(certificate);
+        EVP_PKEY_free(key);
+    }
+};
+
+} // namespace
+
+TEST(HttpClientTls, ASelfSignedServerIsRefused)
+{
+    TlsIdentity identity;
+    auto tlsServer = std::make_unique<httplib::SSLServer>(identity.certificate, identity.key);
+    ASSERT_TRUE(tlsServer->is_valid());
+    tlsServer->Get("/hello", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("hello", "text/plain");
+    });
+    vy::standins::LoopbackServer server(std::move(tlsServer));
+    ASSERT_TRUE(server.start());
+
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(2s);
+    EXPECT_FALSE(client.doGet(vy::Url("https://127.0.0.1:" + std::to_string(server.port()) + "/hello")));
+    EXPECT_EQ(client.response(), nullptr);
+}
