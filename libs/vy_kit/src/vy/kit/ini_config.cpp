@@ -2,10 +2,11 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <strings.h>
+
+#include "vy/kit/debug.h"
 
 namespace vy::kit {
 
@@ -44,6 +45,12 @@ bool parseInt(const std::string& text, int* value)
         return false;
     *value = static_cast<int>(parsed);
     return true;
+}
+
+void warn(const std::string& path, int lineNumber, const std::string& text)
+{
+    debug::detail::writeLine(debug::detail::printPrefix(__FILE__) + path + ":"
+        + std::to_string(lineNumber) + ": " + text);
 }
 
 } // namespace
@@ -104,8 +111,7 @@ void IniConfig::reload()
         const auto equals = text.find('=');
         if (equals == std::string::npos)
         {
-            std::fprintf(stderr, "%s:%d: ignoring a line without '='\n", path.c_str(),
-                lineNumber);
+            warn(path, lineNumber, "ignoring a line without '='");
             continue;
         }
         const std::string name = trimmed(text.substr(0, equals));
@@ -113,12 +119,13 @@ void IniConfig::reload()
         for (const Param& param: m_params)
         {
             if (param.name == name)
-                applyValue(param, value, lineNumber);
+                applyValue(param, value, path, lineNumber);
         }
     }
 }
 
-void IniConfig::applyValue(const Param& param, const std::string& value, int lineNumber)
+void IniConfig::applyValue(
+    const Param& param, const std::string& value, const std::string& path, int lineNumber)
 {
     // The fields are the subclass's non-const members, handed over as const pointers.
     bool valid = true;
@@ -137,8 +144,8 @@ void IniConfig::applyValue(const Param& param, const std::string& value, int lin
     }
     if (!valid)
     {
-        std::fprintf(stderr, "%s:%d: ignoring malformed value \"%s\" of option %s\n",
-            iniFilePath().c_str(), lineNumber, value.c_str(), param.name.c_str());
+        warn(path, lineNumber,
+            "ignoring malformed value \"" + value + "\" of option " + param.name);
     }
 }
 

@@ -13,7 +13,8 @@ namespace vy::kit {
  *
  * The file is looked for in the directory named by $VY_INI_DIR, else in the current
  * directory. Lines starting with '#' are comments; bools are 0, 1, true or false. A missing
- * file or option leaves the defaults; a malformed value is reported on stderr and ignored.
+ * file or option leaves the defaults; a malformed value is reported on the debug stream
+ * and ignored.
  *
  * Registered fields are written through the pointers given at registration, so they must
  * outlive this object (they are members of the subclass) and must not be const objects.
@@ -37,9 +38,6 @@ public:
 
     void reload();
 
-    /** Where reload() looks for the file, resolved at each call. */
-    std::string iniFilePath() const;
-
 private:
     enum class ParamType { boolean, integer, string };
 
@@ -51,10 +49,13 @@ private:
         std::string description;
     };
 
+    /** Where reload() looks for the file, resolved at each call. */
+    std::string iniFilePath() const;
     const char* storeString(const char* value);
     void registerParam(ParamType type, const void* field, const char* name,
         const char* description);
-    void applyValue(const Param& param, const std::string& value, int lineNumber);
+    void applyValue(const Param& param, const std::string& value, const std::string& path,
+        int lineNumber);
 
     std::string m_iniFile;
     std::vector<Param> m_params;
