@@ -1,0 +1,64 @@
+#include "vy/sdk/analytics/helpers/base_support.h"
+
+#include <exception>
+
+#include <vy/kit/print.h>
+#include <vy/sdk/helpers/convert_string_map.h>
+#include <vy/sdk/helpers/error.h>
+#include <vy/sdk/helpers/lib_context.h>
+
+namespace vy::sdk::analytics::detail {
+
+std::string printPrefix(const std::string& addition, const char* kind, bool hasId,
+    const char* id)
+{
+    std::string prefix = "[" + libContext().name();
+    if (!addition.empty())
+        prefix += "_" + addition;
+    prefix += std::string("_") + kind;
+    if (hasId)
+        prefix += "_" + std::string(id ? id : "");
+    return prefix + "] ";
+}
+
+std::string currentExceptionText()
+{
+    try
+    {
+        throw;
+    }
+    catch (const std::exception& e)
+    {
+        return e.what();
+    }
+    catch (...)
+    {
+        return "unknown exception";
+    }
+}
+
+Error errorFromCurrentException(const std::string& printPrefix, const char* operation)
+{
+    std::string message = std::string(operation) + "() threw: " + currentExceptionText();
+    kit::debug::detail::Print() << printPrefix << operation << "(): ERROR: " << message;
+    return error(ErrorCode::otherError, std::move(message));
+}
+
+Result<const ISettingsResponse*> applySettings(const OutputSettings& output,
+    std::map<std::string, std::string>& kept, const IStringMap* settings,
+    const char* invalidMessage,
+    const std::function<Result<const ISettingsResponse*>()>& settingsReceived)
+{
+    try
+    {
+        if (!convertStringMap(output, kept, settings, "Received settings", 0))
+            return error(ErrorCode::invalidParams, invalidMessage);
+        return settingsReceived();
+    }
+    catch (...)
+    {
+        return errorFromCurrentException(output.printPrefix(), "applySettings");
+    }
+}
+
+} // namespace vy::sdk::analytics::detail
