@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 
 #include <vy/sdk/i_ref_countable.h>
@@ -26,7 +27,9 @@ public:
 
     IRefCountable* findInterface(const char* id) override
     {
-        static_assert(&InterfaceClass::kInterfaceIds[0] != &BaseInterface::kInterfaceIds[0],
+        // A class that forgot its own list would silently answer its base's ids.
+        static_assert(std::string_view(InterfaceClass::kInterfaceIds[0])
+                != std::string_view(BaseInterface::kInterfaceIds[0]),
             "every interface class declares its own kInterfaceIds");
 
         if (!id)
