@@ -17,7 +17,6 @@ namespace {
 
 // 10 MB counted in decimal, for the start log and the main log alike.
 constexpr uint64_t kDefaultSizeLimit = 10'000'000;
-constexpr const char* kHeaderFormat = "%s%llu %09llu: ";
 // Readable by others, writable only by the owner: other users must not forge log lines.
 constexpr mode_t kLogFileMode = 0644;
 
@@ -78,18 +77,27 @@ FILE* createLogFile(const std::string& path)
     return file;
 }
 
-/** Called with the mutex held; adds what reached the file to bytesWritten. */
-void writeLine(Logger& log, FILE* file, const char* header, const char* format, va_list args)
+/** The "%s%llu %09llu: " header: prefix, milliseconds since 1970, delta in microseconds. */
+std::string lineHeader(const std::string& prefix, uint64_t nowMicros, uint64_t deltaMicros)
 {
-    const int headerBytes = std::fputs(header, file) < 0 ? -1 : int(std::strlen(header));
-    if (headerBytes >= 0)
-        log.bytesWritten += uint64_t(headerBytes);
+    char numbers[48];
+    std::snprintf(numbers, sizeof numbers, "%llu %09llu: ", (unsigned long long) (nowMicros / 1000),
+        (unsigned long long) deltaMicros);
+    return prefix + numbers;
+}
+
+/** Called with the mutex held; adds what reached the file to bytesWritten. */
+void writeLine(
+    Logger& log, FILE* file, const std::string& header, const char* format, va_list args)
+{
+    const size_t headerBytes = std::fwrite(header.data(), 1, header.size(), file);
+    log.bytesWritten += headerBytes;
     const int lineBytes = std::vfprintf(file, format, args);
     // A failed write returns a negative count: adding it would wrap the counter and force
     // a spurious rotation.
     if (lineBytes >= 0)
         log.bytesWritten += uint64_t(lineBytes);
-    if (headerBytes < 0 || lineBytes < 0)
+    if (headerBytes != header.size() || lineBytes < 0)
         std::printf("Failed to write to log file!\n");
     if (log.level.load(std::memory_order_relaxed) >= 2)
     {
@@ -129,7 +137,7 @@ FILE* mainLogForNextLine(Logger& log)
 }
 
 /** Called with the mutex held. */
-void writeToFiles(Logger& log, const char* header, const char* format, va_list args)
+void writeToFiles(Logger& log, const std::string& header, const char* format, va_list args)
 {
     if (!log.startLogDone)
     {
@@ -216,17 +224,13 @@ void writeLogLine(const char* format, va_list args)
         if (!log.initialised || level <= 0)
             return; //< Shut down meanwhile.
         toConsole = log.logToConsole.load(std::memory_order_relaxed);
-        const int size = std::snprintf(nullptr, 0, kHeaderFormat, log.prefix.c_str(),
-            (unsigned long long) (now / 1000), (unsigned long long) delta);
-        header.resize(size_t(size));
-        std::snprintf(header.data(), header.size() + 1, kHeaderFormat, log.prefix.c_str(),
-            (unsigned long long) (now / 1000), (unsigned long long) delta);
+        header = lineHeader(log.prefix, now, delta);
         if (log.logToFile.load(std::memory_order_relaxed) && !log.startLogPath.empty()
             && !log.mainLogPath.empty())
         {
             va_list fileArgs;
             va_copy(fileArgs, args);
-            writeToFiles(log, header.c_str(), format, fileArgs);
+            writeToFiles(log, header, format, fileArgs);
             va_end(fileArgs);
         }
     }
@@ -235,7 +239,7 @@ void writeLogLine(const char* format, va_list args)
     {
         va_list consoleArgs;
         va_copy(consoleArgs, args);
-        std::fputs(header.c_str(), stdout);
+        std::fwrite(header.data(), 1, header.size(), stdout);
         std::vfprintf(stdout, format, consoleArgs);
         va_end(consoleArgs);
         if (log.level.load(std::memory_order_relaxed) >= 2)
