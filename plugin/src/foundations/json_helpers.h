@@ -1,0 +1,28 @@
+#pragma once
+
+#include <yyjson.h>
+
+// Building and reading the JSON that the plug-in exchanges with the host and the cloud.
+
+namespace vyai {
+
+/** A new parameter patch {"parameters": {"vyAI": {}}}; the caller owns (and frees) doc. */
+struct ParametersDocument {
+    yyjson_mut_doc* doc = nullptr; // null when out of memory
+    yyjson_mut_val* vyAI = nullptr; // the inner object that the caller fills
+};
+ParametersDocument makeParametersDocument();
+
+/**
+ * The string member key of object. Throws std::runtime_error "missing required string: <key>"
+ * when object is not an object or the member is absent or not a string.
+ */
+const char* requireJsonString(yyjson_val* object, const char* key);
+
+/**
+ * The member key of object, of any type (JSON null included). Throws std::runtime_error
+ * "missing required key: <key>" when object is not an object or the member is absent.
+ */
+yyjson_val* requireJsonKey(yyjson_val* object, const char* key);
+
+} // namespace vyai

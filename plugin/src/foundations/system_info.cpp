@@ -1,0 +1,68 @@
+#include "foundations/system_info.h"
+
+#include <vy/platform/system_facts.h>
+
+namespace vyai {
+
+namespace {
+
+constexpr int32_t kArchitectureUnknown = 0;
+constexpr int32_t kArchitectureAarch64 = 1;
+constexpr int32_t kArchitectureX86_64 = 4;
+
+bool endsWith(const std::string& text, const std::string& suffix)
+{
+    return text.size() >= suffix.size()
+        && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+} // namespace
+
+SystemInfo::SystemInfo():
+    m_osName("Unknown"),
+    m_osVersion(vy::platform::osReleaseValue("VERSION_ID").value_or("Unknown"))
+{
+    if (const auto kernel = vy::platform::kernelIdentity()) {
+        m_osName = kernel->systemName;
+        m_cpuArchitecture = cpuArchitectureFromMachine(kernel->machine);
+    }
+    if (m_osVersion.empty())
+        m_osVersion = "Unknown";
+}
+
+int32_t cpuArchitectureFromMachine(const std::string& machine)
+{
+    if (machine == "x86_64" || machine == "amd64"
+        || (machine.size() == 4 && machine[0] == 'i' && machine.substr(2) == "86")) {
+        return kArchitectureX86_64;
+    }
+    if (machine == "aarch64" || machine == "arm64")
+        return kArchitectureAarch64;
+    return kArchitectureUnknown;
+}
+
+std::string cpuArchitectureName(int32_t code)
+{
+    switch (code) {
+        case 1: return "aarch64";
+        case 2: return "aarch64-jetson";
+        case 3: return "aarch64-sbsa";
+        case 4: return "x86_64";
+        default: return "UNKNOWN";
+    }
+}
+
+bool cpuHasAvx2()
+{
+    const auto leaf7 = vy::platform::cpuid(7, 0);
+    return leaf7 && (leaf7->ebx & (1u << 5)) != 0;
+}
+
+bool isLibraryInstalled(const std::string& libraryName)
+{
+    if (vy::platform::isSharedLibraryLoadable(libraryName))
+        return true;
+    return endsWith(libraryName, ".so") && vy::platform::isSharedLibraryLoadable(libraryName + ".1");
+}
+
+} // namespace vyai

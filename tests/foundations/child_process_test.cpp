@@ -1,0 +1,70 @@
+#include "foundations/child_process.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "captured_log.h"
+
+namespace vyai {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(SplitCommandLine, BlanksSeparateQuotesGroup)
+{
+    using Arguments = std::vector<std::string>;
+    const struct {
+        const char* line;
+        Arguments arguments;
+    } cases[] = {
+        {"nvidia-smi", {"nvidia-smi"}},
+        {"  dxrt-cli   --status ", {"dxrt-cli", "--status"}},
+        {"tar -xf \"/data/Generic CPU.tar.gz\" -C \"/data/inference_engine\"",
+            {"tar", "-xf", "/data/Generic CPU.tar.gz", "-C", "/data/inference_engine"}},
+        {"a\"b c\"d", {"ab cd"}},
+        {"echo \"\"", {"echo", ""}},
+        {"echo \"say \"\"hi\"\"\"", {"echo", "say \"hi\""}},
+        {"nvidia-smi --query-gpu=count --format=csv,noheader",
+            {"nvidia-smi", "--query-gpu=count", "--format=csv,noheader"}},
+        {"", {}},
+        {"   ", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(splitCommandLine(c.line), c.arguments) << c.line;
+}
+
+TEST(RunProcess, MissingCommandGivesMinusOneAndNoOutput)
+{
+    test::CapturedLog log;
+    const ProcessResult result = runProcess("vy-no-such-tool-4711 --status");
+    EXPECT_EQ(result.exitCode, -1);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(log.count("Error creating process: 2"), 1);
+
+    EXPECT_EQ(runProcess("").exitCode, -1);
+}
+
+TEST(RunProcess, ExitCodeAndBothStreamsInOneText)
+{
+    const ProcessResult both = runProgram({"/bin/sh", "-c", "echo to-out; echo to-err >&2"});
+    EXPECT_EQ(both.exitCode, 0);
+    EXPECT_EQ(both.output, "to-out\nto-err\n");
+
+    const ProcessResult three = runProcess("/bin/sh -c \"exit 3\"");
+    EXPECT_EQ(three.exitCode, 3);
+    EXPECT_EQ(three.output, "");
+}
+
+TEST(RunProcess, HungToolIsStoppedAtTheTimeLimit)
+{
+    test::CapturedLog log;
+    const ProcessResult result = runProgram({"/bin/sh", "-c", "echo started; sleep 60"}, 200ms);
+    EXPECT_EQ(result.exitCode, -1);
+    EXPECT_EQ(result.output, "started\n");
+    EXPECT_EQ(log.count("Error! Process /bin/sh did not finish within 200 ms and was killed."), 1);
+}
+
+} // namespace
+} // namespace vyai
