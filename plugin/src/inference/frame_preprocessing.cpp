@@ -1,0 +1,404 @@
+#include "inference/frame_preprocessing.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "foundations/log.h"
+#include "inference/yuv_colour.h"
+
+namespace vyai {
+
+namespace {
+
+// --- Row sources: R, G, B of the content columns of one sampled frame row. -------------
+
+class YuvRowSource
+{
+public:
+    YuvRowSource(const YuvFrameView& frame, const SamplingGeometry& geometry):
+        m_frame(frame), m_columns(geometry.sourceColumns), m_chromaColumns(m_columns.size())
+    {
+        for (size_t j = 0; j < m_columns.size(); ++j)
+            m_chromaColumns[j] = m_columns[j] / 2;
+    }
+
+    void row(int32_t sourceRow, float* red, float* green, float* blue) const
+    {
+        const int64_t chromaRow = sourceRow / 2;
+        convertYuvRow(m_frame.y + sourceRow * m_frame.yLineSize, m_frame.u + chromaRow * m_frame.uvLineSize,
+            m_frame.v + chromaRow * m_frame.uvLineSize, m_columns.data(), m_chromaColumns.data(),
+            static_cast<int32_t>(m_columns.size()), red, green, blue);
+    }
+
+private:
+    const YuvFrameView& m_frame;
+    const std::vector<int32_t>& m_columns;
+    std::vector<int32_t> m_chromaColumns;
+};
+
+// RGB floats as a VideoFrame holds them; values are taken as they are (not clamped).
+class RgbRowSource
+{
+public:
+    RgbRowSource(const VideoFrame& frame, const SamplingGeometry& geometry):
+        m_values(reinterpret_cast<const float*>(frame.pixels().data())),
+        m_width(frame.width()),
+        m_planeSize(frame.width() * frame.height()),
+        m_planar(frame.layout() == 0),
+        m_columns(geometry.sourceColumns)
+    {
+    }
+
+    void row(int32_t sourceRow, float* red, float* green, float* blue) const
+    {
+        const size_t n = m_columns.size();
+        const int32_t* columns = m_columns.data();
+        if (m_planar) {
+            const float* r = m_values + sourceRow * m_width;
+            const float* g = r + m_planeSize;
+            const float* b = g + m_planeSize;
+            for (size_t j = 0; j < n; ++j) {
+                red[j] = r[columns[j]];
+                green[j] = g[columns[j]];
+                blue[j] = b[columns[j]];
+            }
+            return;
+        }
+        const float* rowValues = m_values + sourceRow * m_width * 3;
+        for (size_t j = 0; j < n; ++j) {
+            const float* pixel = rowValues + 3 * static_cast<int64_t>(columns[j]);
+            red[j] = pixel[0];
+            green[j] = pixel[1];
+            blue[j] = pixel[2];
+        }
+    }
+
+private:
+    const float* m_values;
+    int64_t m_width;
+    int64_t m_planeSize;
+    bool m_planar;
+    const std::vector<int32_t>& m_columns;
+};
+
+// --- Writers: one per image layout; rows are output rows, columns output columns. ------
+
+class PlanarWriter
+{
+public:
+    PlanarWriter(void* data, const ModelInputPlan& plan):
+        m_width(plan.width()), m_scales(plan.scales()), m_offsets(plan.offsets())
+    {
+        const size_t planeSize = static_cast<size_t>(plan.width()) * static_cast<size_t>(plan.height());
+        for (size_t c = 0; c < 3; ++c)
+            m_planes[c] = static_cast<float*>(data) + c * planeSize;
+    }
+
+    void pad(int32_t row, int32_t begin, int32_t end)
+    {
+        for (size_t c = 0; c < 3; ++c)
+            std::fill(at(c, row, begin), at(c, row, end), m_offsets[c]);
+    }
+
+    void content(int32_t row, int32_t begin, int32_t n, const float* const rgb[3])
+    {
+        for (size_t c = 0; c < 3; ++c) {
+            float* out = at(c, row, begin);
+            const float* in = rgb[c];
+            const float scale = m_scales[c];
+            const float offset = m_offsets[c];
+            for (int32_t j = 0; j < n; ++j)
+                out[j] = in[j] * scale + offset;
+        }
+    }
+
+    void copyRow(int32_t from, int32_t to)
+    {
+        for (size_t c = 0; c < 3; ++c)
+            std::memcpy(at(c, to, 0), at(c, from, 0), static_cast<size_t>(m_width) * sizeof(float));
+    }
+
+private:
+    float* at(size_t channel, int32_t row, int32_t column)
+    {
+        return m_planes[channel] + static_cast<size_t>(row) * m_width + column;
+    }
+
+    float* m_planes[3] = {};
+    int32_t m_width;
+    std::array<float, 3> m_scales;
+    std::array<float, 3> m_offsets;
+};
+
+template<typename Element, size_t Channels>
+class PackedWriter
+{
+public:
+    PackedWriter(void* data, int32_t width, std::array<Element, Channels> padding):
+        m_data(static_cast<Element*>(data)), m_width(width), m_padding(padding)
+    {
+    }
+
+    void pad(int32_t row, int32_t begin, int32_t end)
+    {
+        Element* out = at(row, begin);
+        for (int32_t j = begin; j < end; ++j, out += Channels)
+            std::copy(m_padding.begin(), m_padding.end(), out);
+    }
+
+    void copyRow(int32_t from, int32_t to)
+    {
+        std::memcpy(at(to, 0), at(from, 0), static_cast<size_t>(m_width) * Channels * sizeof(Element));
+    }
+
+protected:
+    Element* at(int32_t row, int32_t column)
+    {
+        return m_data + (static_cast<size_t>(row) * m_width + column) * Channels;
+    }
+
+private:
+    Element* m_data;
+    int32_t m_width;
+    std::array<Element, Channels> m_padding;
+};
+
+class InterleavedWriter: public PackedWriter<float, 3>
+{
+public:
+    InterleavedWriter(void* data, const ModelInputPlan& plan):
+        PackedWriter(data, plan.width(), plan.offsets()), m_scales(plan.scales()), m_offsets(plan.offsets())
+    {
+    }
+
+    void content(int32_t row, int32_t begin, int32_t n, const float* const rgb[3])
+    {
+        float* out = at(row, begin);
+        for (int32_t j = 0; j < n; ++j, out += 3) {
+            out[0] = rgb[0][j] * m_scales[0] + m_offsets[0];
+            out[1] = rgb[1][j] * m_scales[1] + m_offsets[1];
+            out[2] = rgb[2][j] * m_scales[2] + m_offsets[2];
+        }
+    }
+
+private:
+    std::array<float, 3> m_scales;
+    std::array<float, 3> m_offsets;
+};
+
+// One channel: the luma fold of the normalised channels.
+inline float foldToGray(float red, float green, float blue)
+{
+    return 0.299f * red + 0.587f * green + 0.114f * blue;
+}
+
+class GrayWriter: public PackedWriter<float, 1>
+{
+public:
+    GrayWriter(void* data, const ModelInputPlan& plan):
+        PackedWriter(data, plan.width(), {foldToGray(plan.offsets()[0], plan.offsets()[1], plan.offsets()[2])}),
+        m_scales(plan.scales()),
+        m_offsets(plan.offsets())
+    {
+    }
+
+    void content(int32_t row, int32_t begin, int32_t n, const float* const rgb[3])
+    {
+        float* out = at(row, begin);
+        for (int32_t j = 0; j < n; ++j) {
+            out[j] = foldToGray(rgb[0][j] * m_scales[0] + m_offsets[0], rgb[1][j] * m_scales[1] + m_offsets[1],
+                rgb[2][j] * m_scales[2] + m_offsets[2]);
+        }
+    }
+
+private:
+    std::array<float, 3> m_scales;
+    std::array<float, 3> m_offsets;
+};
+
+class ByteWriter: public PackedWriter<uint8_t, 3>
+{
+public:
+    ByteWriter(void* data, const ModelInputPlan& plan): PackedWriter(data, plan.width(), {0, 0, 0}) {}
+
+    void content(int32_t row, int32_t begin, int32_t n, const float* const rgb[3])
+    {
+        uint8_t* out = at(row, begin);
+        for (int32_t j = 0; j < n; ++j, out += 3) {
+            out[0] = static_cast<uint8_t>(clampColour(rgb[0][j]));
+            out[1] = static_cast<uint8_t>(clampColour(rgb[1][j]));
+            out[2] = static_cast<uint8_t>(clampColour(rgb[2][j]));
+        }
+    }
+};
+
+// --- Driver ----------------------------------------------------------------------------
+
+// Output rows that sample the same frame row as the row before are copies of it.
+template<typename Source, typename Writer>
+void fillImage(const Source& source, const SamplingGeometry& geometry, int32_t width, int32_t height, Writer writer)
+{
+    const int32_t n = geometry.columnEnd - geometry.columnBegin;
+    std::vector<float> scratch(static_cast<size_t>(n) * 3);
+    float* const rgb[3] = {scratch.data(), scratch.data() + n, scratch.data() + 2 * static_cast<size_t>(n)};
+    int32_t previousSourceRow = -1;
+    for (int32_t row = 0; row < height; ++row) {
+        if (row < geometry.rowBegin || row >= geometry.rowEnd) {
+            writer.pad(row, 0, width);
+            continue;
+        }
+        const int32_t sourceRow = geometry.sourceRows[static_cast<size_t>(row - geometry.rowBegin)];
+        if (sourceRow == previousSourceRow) {
+            writer.copyRow(row - 1, row);
+            continue;
+        }
+        previousSourceRow = sourceRow;
+        source.row(sourceRow, rgb[0], rgb[1], rgb[2]);
+        writer.pad(row, 0, geometry.columnBegin);
+        writer.content(row, geometry.columnBegin, n, rgb);
+        writer.pad(row, geometry.columnEnd, width);
+    }
+}
+
+template<typename Source>
+void fillImage(const Source& source, const SamplingGeometry& geometry, const ModelInputPlan& plan, void* data)
+{
+    const int32_t width = plan.width();
+    const int32_t height = plan.height();
+    switch (plan.format()) {
+        case PixelFormat::FloatPlanar:
+            return fillImage(source, geometry, width, height, PlanarWriter(data, plan));
+        case PixelFormat::FloatInterleaved:
+            return fillImage(source, geometry, width, height, InterleavedWriter(data, plan));
+        case PixelFormat::FloatGray:
+            return fillImage(source, geometry, width, height, GrayWriter(data, plan));
+        case PixelFormat::Bytes:
+            return fillImage(source, geometry, width, height, ByteWriter(data, plan));
+    }
+}
+
+// --- Tensor set --------------------------------------------------------------------------
+
+// Writes `count` elements of value 1 in the given element type.
+void fillWithOnes(void* data, size_t count, int32_t type)
+{
+    const size_t elementSize = tensorDataTypeSize(type);
+    auto* bytes = static_cast<uint8_t*>(data);
+    std::memset(bytes, 0, count * elementSize);
+    const auto fill = [&](auto one) {
+        for (size_t i = 0; i < count; ++i)
+            std::memcpy(bytes + i * elementSize, &one, sizeof one);
+    };
+    switch (type) {
+        case TensorDataType_Float:
+        case TensorDataType_Complex64:
+            return fill(1.0f);
+        case TensorDataType_Double:
+        case TensorDataType_Complex128:
+            return fill(1.0);
+        case TensorDataType_Float16:
+            return fill(uint16_t{0x3C00});
+        case TensorDataType_BFloat16:
+            return fill(uint16_t{0x3F80});
+        default:
+            // Integers and bool: little-endian 1 in the lowest byte.
+            for (size_t i = 0; i < count; ++i)
+                bytes[i * elementSize] = 1;
+    }
+}
+
+// Fills one record; false when memory runs out (what was allocated is freed with the set).
+bool makeTensor(Tensor_t& tensor, const std::string& name, int32_t type, const std::vector<int32_t>& shape,
+    uint64_t size)
+{
+    tensor.name = strdup(name.c_str());
+    tensor.type = type;
+    tensor.rank = static_cast<int32_t>(shape.size());
+    tensor.shape = static_cast<int32_t*>(std::malloc(std::max<size_t>(shape.size(), 1) * sizeof(int32_t)));
+    if (tensor.shape)
+        std::copy(shape.begin(), shape.end(), tensor.shape);
+    tensor.size = size;
+    tensor.data = size > 0 ? std::malloc(size) : nullptr;
+    return tensor.name && tensor.shape && (tensor.data || size == 0);
+}
+
+// The set with every record made and every data block allocated; the image's data is
+// left for the caller to fill.
+TensorSetPtr allocateInputSet(const ModelInputPlan& plan, float nmsValue)
+{
+    TensorSetPtr set(static_cast<TensorSet_t*>(std::calloc(1, sizeof(TensorSet_t))));
+    if (!set)
+        return nullptr;
+    const int32_t count = 1 + (plan.maskInput() ? 1 : 0) + (plan.hasNmsInput() ? 1 : 0);
+    set->tensors = static_cast<Tensor_t*>(std::calloc(static_cast<size_t>(count), sizeof(Tensor_t)));
+    if (!set->tensors)
+        return nullptr;
+    set->count = count;
+
+    Tensor_t* tensor = set->tensors;
+    if (!makeTensor(*tensor, plan.imageName(), plan.imageType(), plan.imageShape(), plan.imageByteSize()))
+        return nullptr;
+    if (const auto& mask = plan.maskInput()) {
+        ++tensor;
+        const size_t elements = static_cast<size_t>(mask->rows) * static_cast<size_t>(mask->columns);
+        if (!makeTensor(*tensor, mask->name, mask->type, {mask->rows, mask->columns},
+                elements * tensorDataTypeSize(mask->type)))
+            return nullptr;
+        fillWithOnes(tensor->data, elements, mask->type);
+    }
+    if (plan.hasNmsInput()) {
+        ++tensor;
+        if (!makeTensor(*tensor, "nms_sensitivity-", TensorDataType_Float, {1}, sizeof(float)))
+            return nullptr;
+        std::memcpy(tensor->data, &nmsValue, sizeof(float));
+    }
+    return set;
+}
+
+template<typename MakeSource>
+TensorSetPtr prepareInput(int64_t frameWidth, int64_t frameHeight, const ModelInputPlan& plan,
+    const StageSampling& stage, MakeSource makeSource)
+{
+    if (frameWidth <= 0 || frameHeight <= 0)
+        return nullptr;
+    TensorSetPtr set = allocateInputSet(plan, stage.nmsValue);
+    if (!set) {
+        logError("Warning! Out of memory preparing the input of model %s.\n", plan.modelName().c_str());
+        return nullptr;
+    }
+    if (set->tensors[0].size > 0) {
+        const std::shared_ptr<const SamplingGeometry> geometry =
+            plan.geometry(frameWidth, frameHeight, stage.region, stage.mode);
+        fillImage(makeSource(*geometry), *geometry, plan, set->tensors[0].data);
+    }
+    return set;
+}
+
+} // namespace
+
+TensorSetPtr prepareModelInput(const YuvFrameView& frame, const ModelInputPlan& plan, const StageSampling& stage)
+{
+    return prepareInput(frame.width, frame.height, plan, stage,
+        [&](const SamplingGeometry& geometry) { return YuvRowSource(frame, geometry); });
+}
+
+TensorSetPtr preprocessVideoFrame(const VideoFrame& frame, const ModelInputPlan& plan, const StageSampling& stage)
+{
+    logInfo("Notice: vyai_module_video_preprocessing ##\n");
+    if (frame.yuv())
+        return prepareModelInput(*frame.yuv(), plan, stage);
+
+    const uint64_t needed = static_cast<uint64_t>(std::max<int64_t>(frame.width(), 0))
+        * static_cast<uint64_t>(std::max<int64_t>(frame.height(), 0)) * 3 * sizeof(float);
+    if (frame.pixels().size() < needed) {
+        logError("Warning! Image of %lld x %lld holds %zu bytes, not %llu; model %s gets no input.\n",
+            static_cast<long long>(frame.width()), static_cast<long long>(frame.height()), frame.pixels().size(),
+            static_cast<unsigned long long>(needed), plan.modelName().c_str());
+        return nullptr;
+    }
+    return prepareInput(frame.width(), frame.height(), plan, stage,
+        [&](const SamplingGeometry& geometry) { return RgbRowSource(frame, geometry); });
+}
+
+} // namespace vyai
