@@ -1,0 +1,115 @@
+#include "host/command_line.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+namespace vyhost {
+
+namespace {
+
+constexpr double kDefaultSeconds = 3.0;
+constexpr int kMaxCameras = 64;
+
+template<typename T>
+bool parseNumber(std::string_view text, T* out)
+{
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, *out);
+    return ec == std::errc() && ptr == end;
+}
+
+} // namespace
+
+int64_t Options::framesPerCamera() const
+{
+    if (frames)
+        return *frames;
+    return (int64_t) std::llround(seconds.value_or(kDefaultSeconds) * fps);
+}
+
+const char* usageText()
+{
+    return "usage: vyhost [--plugin PATH] [--scenario FILE] [--host-dir DIR] [--cameras N]"
+        " [--fps F] [--seconds S | --frames N]\n";
+}
+
+ParsedCommandLine parseCommandLine(int argc, const char* const argv[])
+{
+    ParsedCommandLine parsed;
+    Options options;
+    const auto fail =
+        [&parsed](std::string message)
+        {
+            parsed.error = std::move(message);
+            return parsed;
+        };
+
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string_view name = argv[i];
+        if (name == "--help" || name == "-h")
+        {
+            parsed.helpRequested = true;
+            return parsed;
+        }
+        if (i + 1 >= argc)
+            return fail(std::string(name) + " needs a value");
+        const std::string_view value = argv[++i];
+
+        if (name == "--plugin")
+        {
+            options.pluginPath = value;
+        }
+        else if (name == "--scenario")
+        {
+            options.scenarioFile = value;
+        }
+        else if (name == "--host-dir")
+        {
+            options.hostDirectory = value;
+        }
+        else if (name == "--cameras")
+        {
+            if (!parseNumber(value, &options.cameras)
+                || options.cameras < 1 || options.cameras > kMaxCameras)
+            {
+                return fail("--cameras takes a whole number from 1 to "
+                    + std::to_string(kMaxCameras));
+            }
+        }
+        else if (name == "--fps")
+        {
+            if (!parseNumber(value, &options.fps) || !std::isfinite(options.fps)
+                || options.fps <= 0 || options.fps > 1000)
+            {
+                return fail("--fps takes a number above 0 and at most 1000");
+            }
+        }
+        else if (name == "--seconds")
+        {
+            double seconds = 0;
+            if (!parseNumber(value, &seconds) || !std::isfinite(seconds) || seconds < 0)
+                return fail("--seconds takes a number of at least 0");
+            options.seconds = seconds;
+        }
+        else if (name == "--frames")
+        {
+            int64_t frames = 0;
+            if (!parseNumber(value, &frames) || frames < 0)
+                return fail("--frames takes a whole number of at least 0");
+            options.frames = frames;
+        }
+        else
+        {
+            return fail("unknown option " + std::string(name));
+        }
+    }
+    if (options.seconds && options.frames)
+        return fail("--seconds and --frames exclude each other");
+    parsed.options = std::move(options);
+    return parsed;
+}
+
+} // namespace vyhost

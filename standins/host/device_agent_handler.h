@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include <vy/sdk/analytics/i_device_agent.h>
+#include <vy/sdk/helpers/ref_countable.h>
+
+#include "host/json_line.h"
+#include "host/packet_counts.h"
+
+namespace vyhost {
+
+// The host's receiver of one camera's metadata and manifests: prints each as one line.
+// Called on the plug-in's threads; never calls back into the device agent.
+class DeviceAgentHandler:
+    public vy::sdk::RefCountable<vy::sdk::analytics::IDeviceAgent::IHostHandler>
+{
+public:
+    /** out and counts must outlive the handler. */
+    DeviceAgentHandler(std::string camera, OutputStream& out, PacketCounts& counts);
+
+    void handleMetadata(vy::sdk::analytics::IMetadataPacket* metadataPacket) override;
+    void handleDiagnosticEvent(vy::sdk::IRefCountable* event) override;
+    void pushManifest(const vy::sdk::IString* manifest) override;
+
+private:
+    const std::string m_camera;
+    OutputStream& m_out;
+    PacketCounts& m_counts;
+};
+
+} // namespace vyhost

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include <yyjson.h>
+
+namespace vyhost {
+
+// One output line under construction: a JSON object whose first member is "type".
+class JsonLine
+{
+public:
+    explicit JsonLine(const char* type);
+    ~JsonLine();
+
+    JsonLine(const JsonLine&) = delete;
+    JsonLine& operator=(const JsonLine&) = delete;
+
+    yyjson_mut_doc* doc() const { return m_doc; }
+    yyjson_mut_val* root() const { return m_root; }
+
+    /** Adds a member with a copied string value; the key must outlive the line. */
+    void addString(const char* key, const std::string& value);
+
+    /**
+     * Adds a JSON text as a member: parsed when it is valid JSON, else kept as a string,
+     * so that a broken manifest is still shown to whoever reads the output.
+     */
+    void addJsonText(const char* key, const std::string& text);
+
+    /** The line as compact JSON without the line end. */
+    std::string text() const;
+
+private:
+    yyjson_mut_doc* m_doc;
+    yyjson_mut_val* m_root;
+};
+
+// Standard output of vyhost: every line one JSON object, lines from the camera threads
+// and the plug-in's workers never interleave.
+class OutputStream
+{
+public:
+    explicit OutputStream(std::FILE* out): m_out(out) {}
+
+    void write(const JsonLine& line);
+
+    /** A "log" line: the host's own note. */
+    void log(const std::string& message);
+
+private:
+    std::FILE* m_out;
+    std::mutex m_mutex; //< held for one whole line
+};
+
+} // namespace vyhost
