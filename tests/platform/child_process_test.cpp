@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +114,28 @@ TEST(ChildProcess, ChildThatClosesItsOutputButLingersTimesOut)
     const auto result = runShell("echo bye; exec >&- 2>&-; exec sleep 60", 300ms);
     EXPECT_EQ(result.status, ChildProcessStatus::timedOut);
     EXPECT_EQ(result.output, "bye\n");
+}
+
+TEST(ChildProcess, ConcurrentRunsKeepTheirOwnOutput)
+{
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &mismatches] {
+            for (int i = 0; i < 10; ++i) {
+                const std::string tag = std::to_string(t) + "-" + std::to_string(i);
+                const auto result =
+                    runChildProcess({"/bin/sh", "-c", "echo \"$0\"; exit 7", tag}, kLimit);
+                if (result.status != ChildProcessStatus::exited || result.exitCode != 7
+                    || result.output != tag + "\n") {
+                    ++mismatches[t];
+                }
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
 }
 
 } // namespace
