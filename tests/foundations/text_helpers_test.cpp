@@ -116,7 +116,7 @@ TEST(MallocPrintf, GrowsTheBufferAndFormatsTheWholeText)
 {
     const struct {
         size_t size;
-    } cases[] = {{0}, {1}, {8}, {40}, {512}};
+    } cases[] = {{0}, {1}, {8}, {40}, {63}, {64}, {512}}; // the text is 63 characters long
     const std::string expected = "0x1f|0x2e|/Global_RandomSHM_0000ABCD|/Global_RandomSHM_00001234";
     for (const auto& c : cases) {
         // Several arguments, so that formatting twice from one va_list would go wrong.
