@@ -66,4 +66,13 @@ private:
     TempDirectory m_dir;
 };
 
+/** Number of times `needle` occurs in `text`. */
+inline int countOf(const std::string& text, const std::string& needle)
+{
+    int count = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
+    return count;
+}
+
 } // namespace vyai::test

@@ -1,0 +1,201 @@
+#include "core/engine.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+#include <yyjson.h>
+
+#include <vy/sdk/helpers/error.h>
+#include <vy/sdk/helpers/settings_response.h>
+
+#include "core/device_agent.h"
+#include "core/plugin.h"
+#include "core/plugin_version.h"
+#include "foundations/ini.h"
+#include "foundations/log.h"
+#include "settings/settings_manager.h"
+
+namespace vy::vms_server_plugins::analytics::vyai {
+
+using ::vyai::ini;
+using ::vyai::logError;
+
+namespace {
+
+// The loop wakes at least this often to see the shutdown flag.
+constexpr std::chrono::seconds kLoopWait{1};
+
+constexpr const char* kProductDocumentationUrl = "https://docs.vyai.example.com";
+
+/** The engine dialog's settings model, pretty-printed; empty when it cannot be written. */
+std::string engineSettingsModel()
+{
+    yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
+    yyjson_mut_val* root = yyjson_mut_obj(doc);
+    yyjson_mut_doc_set_root(doc, root);
+    yyjson_mut_obj_add_str(doc, root, "type", "Settings");
+    yyjson_mut_val* items = yyjson_mut_obj_add_arr(doc, root, "items");
+    yyjson_mut_val* link = yyjson_mut_arr_add_obj(doc, items);
+    yyjson_mut_obj_add_str(doc, link, "type", "Link");
+    yyjson_mut_obj_add_str(doc, link, "caption", "Veltrin documentation");
+    yyjson_mut_obj_add_str(doc, link, "url", kProductDocumentationUrl);
+
+    size_t length = 0;
+    char* text = yyjson_mut_write(doc, YYJSON_WRITE_PRETTY, &length);
+    yyjson_mut_doc_free(doc);
+    if (!text)
+        return {};
+    std::string model(text, length);
+    std::free(text);
+    return model;
+}
+
+} // namespace
+
+Engine::Engine(Plugin* plugin, std::string dataDirectory, std::string secondHostText):
+    vy::sdk::analytics::Engine(ini().enableOutput),
+    m_plugin(vy::sdk::shareToPtr(plugin)),
+    m_dataDirectory(std::move(dataDirectory)),
+    m_secondHostText(std::move(secondHostText)),
+    m_runtimesManager((std::filesystem::path(m_dataDirectory) / "inference_engine").string()),
+    m_inferenceManager(m_dataDirectory, m_secondHostText, m_messages),
+    m_modelCache(m_dataDirectory, m_messages)
+{
+    m_runtimesManager.init(m_messages);
+    logError("Initialized engine. Plugin version: %s\n", ::vyai::kPluginVersion);
+}
+
+Engine::~Engine()
+{
+    logError("Destroying Veltrin Engine...\n");
+    beginShutdown();
+
+    if (m_loopThread.joinable())
+    {
+        logError("Waiting runtime loop to finish...\n");
+        m_loopThread.join();
+        logError("Runtime loop sucessfully finished.\n");
+    }
+
+    logError("Finalizing logging...\n");
+    ::vyai::shutdownLogging();
+}
+
+void Engine::beginShutdown()
+{
+    m_shuttingDown.exchange(true);
+
+    // Downloads in progress end at their next buffer, so that the loop can finish.
+    m_modelCache.stop();
+    m_runtimesManager.requestCancel();
+
+    {
+        // Set under the mutex, so that a loop about to wait cannot miss it.
+        const std::lock_guard lock(m_wakeMutex);
+        m_wakeRequested = true;
+    }
+    m_wakeCondition.notify_all();
+}
+
+void Engine::doCreateDeviceAgent(vy::sdk::Result<vy::sdk::analytics::IDeviceAgent*>* outResult,
+    const vy::sdk::IDeviceInfo* deviceInfo)
+{
+    if (!outResult)
+        return;
+    if (!deviceInfo)
+    {
+        *outResult = vy::sdk::error(vy::sdk::ErrorCode::invalidParams, "deviceInfo is null");
+        return;
+    }
+
+    try
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_processorsLoaded)
+        {
+            m_inferenceManager.initProcessors();
+            m_processorsLoaded = true;
+        }
+        // Started only once the processors are known: the loop publishes their names.
+        if (!m_loopThread.joinable())
+            m_loopThread = std::thread(&Engine::runtimeManagerLoop, this);
+
+        auto agent = vy::sdk::newRefCounted<DeviceAgent>(deviceInfo, this, m_dataDirectory);
+        m_deviceAgents[agent->details()->id] = agent.get();
+        *outResult = agent.releasePtr();
+    }
+    catch (const std::exception& exception)
+    {
+        logError("Error! Cannot create a device agent: %s\n", exception.what());
+        *outResult = vy::sdk::error(vy::sdk::ErrorCode::otherError,
+            std::string("Cannot create a device agent: ") + exception.what());
+    }
+}
+
+bool Engine::removeDeviceAgent(const std::string& deviceId, const DeviceAgent* agent)
+{
+    const std::lock_guard lock(m_mutex);
+    const auto entry = m_deviceAgents.find(deviceId);
+    if (entry == m_deviceAgents.end() || entry->second != agent)
+        return false;
+    m_deviceAgents.erase(entry);
+    return true;
+}
+
+void Engine::getIntegrationSideSettings(
+    vy::sdk::Result<const vy::sdk::ISettingsResponse*>* outResult) const
+{
+    if (!outResult)
+        return;
+    try
+    {
+        const std::string model = engineSettingsModel();
+        if (model.empty())
+        {
+            logError("Error: Failed to create engine settings JSON string.\n");
+            // Answered as a failure: leaving the result as passed would read as success.
+            *outResult = vy::sdk::error(vy::sdk::ErrorCode::internalError,
+                "Failed to create engine settings JSON string.");
+            return;
+        }
+        auto response = vy::sdk::newRefCounted<vy::sdk::SettingsResponse>();
+        response->setModel(model);
+        *outResult = response.releasePtr();
+    }
+    catch (const std::exception& exception)
+    {
+        *outResult = vy::sdk::error(vy::sdk::ErrorCode::otherError,
+            std::string("getIntegrationSideSettings() threw: ") + exception.what());
+    }
+}
+
+vy::sdk::Ptr<vy::sdk::IUtilityProvider4> Engine::utilityProvider() const
+{
+    if (m_shuttingDown.load())
+    {
+        logError("Warning! Tried to access utility provider while shutting down.\n");
+        return nullptr;
+    }
+    return m_plugin->utilityProvider();
+}
+
+std::string Engine::manifestString() const
+{
+    return SettingsManager::createEngineManifestString();
+}
+
+void Engine::runtimeManagerLoop()
+{
+    while (!m_shuttingDown.load())
+    {
+        std::unique_lock lock(m_wakeMutex);
+        m_wakeCondition.wait_for(lock, kLoopWait,
+            [this] { return m_wakeRequested || m_shuttingDown.load(); });
+        m_wakeRequested = false;
+    }
+}
+
+} // namespace vy::vms_server_plugins::analytics::vyai

@@ -1,0 +1,64 @@
+#include "provisioning/runtimes_manager.h"
+
+#include <utility>
+
+#include "foundations/log.h"
+
+namespace vyai {
+
+namespace {
+
+constexpr int32_t kArchitectureX86_64 = 4;
+
+} // namespace
+
+RuntimesManager::RuntimesManager(std::string rootDirectory):
+    m_rootDirectory(std::move(rootDirectory))
+{
+}
+
+void RuntimesManager::init(MessagingManager& messages)
+{
+    if (m_rootDirectory.empty())
+    {
+        logError("ERROR: The bin directory path is empty. Please make sure the bin directory of "
+            "the Veltrin is supplied.\n");
+        return;
+    }
+
+    logError("Initializing Runtimes Manager\n");
+    m_systemInfo = SystemInfo();
+    m_osName = m_systemInfo.getOsName();
+    m_osVersion = m_systemInfo.getOsVersion();
+    m_architecture = m_systemInfo.getCpuArchitecture();
+    if (m_osName.empty() || m_architecture == 0)
+    {
+        logError("Error: The OS name or CPU architecture are not extracted correctly from the "
+            "system.\n");
+        return;
+    }
+
+    if (m_architecture == kArchitectureX86_64 && !cpuHasAvx2())
+    {
+        messages.addMessage("MISSING_AVX2_ERROR",
+            "AVX2 is not supported on this machine. As a result, no runtime is compatible. "
+            "Please ensure that your hardware supports AVX2 if you wish to use AI runtimes.",
+            kMessageTypeWarning);
+        return;
+    }
+    if (!isLibraryInstalled("libgomp.so"))
+    {
+        messages.addMessage("MISSING_LIBGOMP_ERROR",
+            "libgomp is not installed on this machine. Please install it and restart the Vy "
+            "server to be able to use AI runtimes.",
+            kMessageTypeWarning);
+        return;
+    }
+
+    logError("Runtimes Manager initialized.\n");
+    logError("Machine Info:\n");
+    logError("OS Name: %s, OS Version: %s, CPU Architecture: %s\n", m_osName.c_str(),
+        m_osVersion.c_str(), cpuArchitectureName(m_architecture).c_str());
+}
+
+} // namespace vyai

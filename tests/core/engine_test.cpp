@@ -1,0 +1,174 @@
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <vy/sdk/i_settings_response.h>
+#include <vy/sdk/i_string.h>
+
+#include "core_host.h"
+#include "settings/settings_manager.h"
+
+namespace {
+
+namespace core = vy::vms_server_plugins::analytics::vyai;
+using vyai::test::CoreHost;
+using vyai::test::countOf;
+
+constexpr const char* kDeviceId = "3f2b7c1e-0000-4000-8000-000000000001";
+
+TEST(EngineManifest, IsTheSettingsManagersManifest)
+{
+    CoreHost host;
+    const auto engine = host.obtainEngine();
+    const auto manifest = engine->manifest();
+    ASSERT_TRUE(manifest.isOk());
+    const vy::sdk::Ptr<const vy::sdk::IString> text(manifest.value());
+    EXPECT_EQ(std::string(text->str()),
+        core::SettingsManager::createEngineManifestString());
+}
+
+TEST(EngineSettings, EachCallGivesANewResponseWithTheSameDocumentationModel)
+{
+    CoreHost host;
+    const auto engine = host.obtainEngine();
+    vy::sdk::Result<const vy::sdk::ISettingsResponse*> first;
+    vy::sdk::Result<const vy::sdk::ISettingsResponse*> second;
+    engine->getIntegrationSideSettings(&first);
+    engine->getIntegrationSideSettings(&second);
+    ASSERT_TRUE(first.isOk() && first.value());
+    ASSERT_TRUE(second.isOk() && second.value());
+    const vy::sdk::Ptr<const vy::sdk::ISettingsResponse> a(first.value());
+    const vy::sdk::Ptr<const vy::sdk::ISettingsResponse> b(second.value());
+
+    EXPECT_NE(a.get(), b.get());
+    EXPECT_EQ(vy::sdk::toPtr(a->values()), nullptr);
+    const auto modelA = vy::sdk::toPtr(a->model());
+    const auto modelB = vy::sdk::toPtr(b->model());
+    ASSERT_TRUE(modelA && modelB);
+    const std::string model = modelA->str();
+    EXPECT_EQ(model, modelB->str());
+    EXPECT_EQ(model,
+        "{\n"
+        "    \"type\": \"Settings\",\n"
+        "    \"items\": [\n"
+        "        {\n"
+        "            \"type\": \"Link\",\n"
+        "            \"caption\": \"Veltrin documentation\",\n"
+        "            \"url\": \"https://docs.vyai.example.com\"\n"
+        "        }\n"
+        "    ]\n"
+        "}");
+}
+
+TEST(EngineRegistry, TheOlderAgentOfADeviceDoesNotUnregisterTheNewerOne)
+{
+    CoreHost host;
+    const auto engine = host.obtainEngine();
+    auto older = CoreHost::createAgent(*engine, "{3F2B7C1E-0000-4000-8000-000000000001}");
+    auto newer = CoreHost::createAgent(*engine, kDeviceId);
+    ASSERT_EQ(older->details()->id, kDeviceId);
+    ASSERT_EQ(newer->details()->id, kDeviceId);
+
+    older = nullptr;
+    // Still registered: the removal succeeds exactly once, for the newer agent.
+    EXPECT_FALSE(engine->removeDeviceAgent(kDeviceId, nullptr));
+    EXPECT_TRUE(engine->removeDeviceAgent(kDeviceId, newer.get()));
+    EXPECT_FALSE(engine->removeDeviceAgent(kDeviceId, newer.get()));
+}
+
+TEST(EngineRegistry, DeviceIdsAreNormalised)
+{
+    struct Case
+    {
+        const char* hostId;
+        const char* id;
+    };
+    const Case cases[] = {
+        {"3f2b7c1e-0000-4000-8000-000000000001", "3f2b7c1e-0000-4000-8000-000000000001"},
+        {"{3F2B7C1E-0000-4000-8000-00000000000A}", "3f2b7c1e-0000-4000-8000-00000000000a"},
+        {"not a uuid", "00000000-0000-0000-0000-000000000000"},
+    };
+    for (const Case& c: cases)
+        EXPECT_EQ(core::normalizedDeviceId(c.hostId), c.id) << c.hostId;
+}
+
+TEST(EngineLifetime, AgentsOnOtherThreadsKeepTheEngineUntilTheLastOneGoes)
+{
+    constexpr int kAgents = 8;
+    CoreHost host;
+    auto engine = host.obtainEngine();
+
+    std::atomic<int> created{0};
+    std::atomic<bool> engineReleased{false};
+    std::vector<std::thread> cameras;
+    for (int i = 0; i < kAgents; ++i)
+    {
+        cameras.emplace_back(
+            [&, i, engineRef = engine]() mutable
+            {
+                const std::string id = "3f2b7c1e-0000-4000-8000-00000000000" + std::to_string(i);
+                auto agent = CoreHost::createAgent(*engineRef, id);
+                engineRef = nullptr;
+                ++created;
+                while (!engineReleased.load())
+                    std::this_thread::yield();
+                // The engine lives on through the agent.
+                const auto manifest = agent->manifest();
+                EXPECT_TRUE(manifest.isOk());
+                if (manifest.value())
+                    manifest.value()->dropRef();
+            });
+    }
+    while (created.load() < kAgents)
+        std::this_thread::yield();
+    engine = nullptr; // the host's reference
+    engineReleased = true;
+    for (auto& camera: cameras)
+        camera.join();
+
+    const std::string log = host.startLog();
+    EXPECT_EQ(countOf(log, "Destroying Device Agent "), kAgents);
+    const auto engineGone = log.find("Destroying Veltrin Engine...\n");
+    ASSERT_NE(engineGone, std::string::npos);
+    EXPECT_GT(engineGone, log.rfind("Destroying Device Agent "));
+    EXPECT_NE(log.find("Runtime loop sucessfully finished.\n"), std::string::npos);
+    EXPECT_EQ(host.plugin->refCount(), 1);
+}
+
+TEST(EngineShutdown, UtilityProviderIsRefusedWithAWarningOnEveryCall)
+{
+    CoreHost host;
+    {
+        const auto engine = host.obtainEngine();
+        EXPECT_EQ(engine->utilityProvider().get(), host.provider.get());
+
+        core::EngineTestAccess::beginShutdown(*engine);
+        EXPECT_EQ(engine->utilityProvider(), nullptr);
+        EXPECT_EQ(engine->utilityProvider(), nullptr);
+    }
+    EXPECT_EQ(countOf(host.startLog(),
+        "Warning! Tried to access utility provider while shutting down.\n"), 2);
+}
+
+TEST(EngineShutdown, RunningLoopEndsOnceShutdownBegins)
+{
+    CoreHost host;
+    const auto engine = host.obtainEngine();
+    const auto agent = CoreHost::createAgent(*engine, kDeviceId);
+    core::EngineTestAccess::beginShutdown(*engine);
+    EXPECT_EQ(engine->utilityProvider(), nullptr);
+}
+
+TEST(EngineShutdown, EngineWithoutAgentsJoinsNoLoop)
+{
+    CoreHost host;
+    host.obtainEngine();
+    const std::string log = host.startLog();
+    EXPECT_NE(log.find("Destroying Veltrin Engine...\n"), std::string::npos);
+    EXPECT_EQ(log.find("Waiting runtime loop to finish...\n"), std::string::npos);
+}
+
+} // namespace

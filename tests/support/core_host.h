@@ -1,0 +1,81 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include <vy/sdk/ptr.h>
+
+#include "core/device_agent.h"
+#include "core/engine.h"
+#include "core/plugin.h"
+#include "core_fixtures.h"
+#include "host/device_info.h"
+#include "host/rest_store.h"
+#include "host/utility_provider.h"
+
+namespace vy::vms_server_plugins::analytics::vyai {
+
+/** Reaches the engine's shutdown step without destroying it. */
+struct EngineTestAccess
+{
+    static void beginShutdown(Engine& engine) { engine.beginShutdown(); }
+};
+
+} // namespace vy::vms_server_plugins::analytics::vyai
+
+namespace vyai::test {
+
+namespace core = vy::vms_server_plugins::analytics::vyai;
+
+inline constexpr const char* kServerId = "{11111111-2222-3333-4444-555555555555}";
+
+/**
+ * The host side of the plug-in in one process: a REST store, a utility provider with a host
+ * directory of its own, and the integration with the provider attached.
+ */
+class CoreHost
+{
+public:
+    CoreHost():
+        store(std::make_shared<vyhost::RestStore>(kServerId)),
+        provider(vy::sdk::newRefCounted<vyhost::UtilityProvider>(store,
+            vyhost::UtilityProvider::Identity{hostDirectory.path().string(), "second text",
+                kServerId, std::string("{aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee}"),
+                std::string("test-token-123")})),
+        plugin(vy::sdk::newRefCounted<core::Plugin>())
+    {
+        plugin->attachUtilityProvider(provider.get());
+    }
+
+    std::filesystem::path dataDirectory() const { return hostDirectory.path() / "vy_veltrin"; }
+
+    /** The start log of the plug-in; complete once the engine is gone. */
+    std::string startLog() const { return readFile(dataDirectory() / "vyai_plugin_start.log"); }
+
+    vy::sdk::Ptr<core::Engine> obtainEngine()
+    {
+        const auto result = plugin->provideEngine();
+        EXPECT_TRUE(result.isOk());
+        return vy::sdk::Ptr<core::Engine>(static_cast<core::Engine*>(result.value()));
+    }
+
+    static vy::sdk::Ptr<core::DeviceAgent> createAgent(
+        core::Engine& engine, const std::string& deviceId, const std::string& name = "Cam")
+    {
+        const auto info = vy::sdk::newRefCounted<vyhost::DeviceInfo>(deviceId, name);
+        vy::sdk::Result<vy::sdk::analytics::IDeviceAgent*> result;
+        engine.doCreateDeviceAgent(&result, info.get());
+        EXPECT_TRUE(result.isOk());
+        return vy::sdk::Ptr<core::DeviceAgent>(static_cast<core::DeviceAgent*>(result.value()));
+    }
+
+    TempDirectory hostDirectory;
+    std::shared_ptr<vyhost::RestStore> store;
+    vy::sdk::Ptr<vyhost::UtilityProvider> provider;
+    vy::sdk::Ptr<core::Plugin> plugin;
+};
+
+} // namespace vyai::test
