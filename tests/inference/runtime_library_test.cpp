@@ -184,7 +184,9 @@ TEST(RuntimeLibrary, FailedInitGivesTheRuntimesErrorText)
         EXPECT_EQ(library.cleanup(), 0);
     }
     // A failed init leaves the runtime ready for a good one.
-    const vyai::RuntimeArgsView good({"latency_ms"}, {"0"});
+    const std::vector<std::string> keys{"latency_ms"};
+    const std::vector<std::string> values{"0"};
+    const vyai::RuntimeArgsView good(keys, values);
     EXPECT_EQ(library.init(good.args()), 0) << library.lastError();
     EXPECT_EQ(library.cleanup(), 0);
 }

@@ -23,12 +23,12 @@ public:
             m_chromaColumns[j] = m_columns[j] / 2;
     }
 
-    void row(int32_t sourceRow, float* red, float* green, float* blue) const
+    void row(int32_t sourceRow, RgbRowScratch& rgb) const
     {
         const int64_t chromaRow = sourceRow / 2;
         convertYuvRow(m_frame.y + sourceRow * m_frame.yLineSize, m_frame.u + chromaRow * m_frame.uvLineSize,
             m_frame.v + chromaRow * m_frame.uvLineSize, m_columns.data(), m_chromaColumns.data(),
-            static_cast<int32_t>(m_columns.size()), red, green, blue);
+            static_cast<int32_t>(m_columns.size()), rgb);
     }
 
 private:
@@ -50,7 +50,7 @@ public:
     {
     }
 
-    void row(int32_t sourceRow, float* red, float* green, float* blue) const
+    void row(int32_t sourceRow, RgbRowScratch& rgb) const
     {
         const size_t n = m_columns.size();
         const int32_t* columns = m_columns.data();
@@ -59,18 +59,18 @@ public:
             const float* g = r + m_planeSize;
             const float* b = g + m_planeSize;
             for (size_t j = 0; j < n; ++j) {
-                red[j] = r[columns[j]];
-                green[j] = g[columns[j]];
-                blue[j] = b[columns[j]];
+                rgb.red[j] = r[columns[j]];
+                rgb.green[j] = g[columns[j]];
+                rgb.blue[j] = b[columns[j]];
             }
             return;
         }
         const float* rowValues = m_values + sourceRow * m_width * 3;
         for (size_t j = 0; j < n; ++j) {
             const float* pixel = rowValues + 3 * static_cast<int64_t>(columns[j]);
-            red[j] = pixel[0];
-            green[j] = pixel[1];
-            blue[j] = pixel[2];
+            rgb.red[j] = pixel[0];
+            rgb.green[j] = pixel[1];
+            rgb.blue[j] = pixel[2];
         }
     }
 
@@ -84,11 +84,30 @@ private:
 
 // --- Writers: one per image layout; rows are output rows, columns output columns. ------
 
+// value × scale + offset per channel, for a group of lanes.
+struct Normaliser {
+    std::array<float, 3> scales;
+    std::array<float, 3> offsets;
+
+    template<typename Lanes>
+    Lanes operator()(size_t channel, const float* values) const
+    {
+        return Lanes::load(values) * Lanes::broadcast(scales[channel]) + Lanes::broadcast(offsets[channel]);
+    }
+};
+
+// One channel: the luma fold of the normalised channels.
+template<typename Lanes>
+Lanes foldToGray(Lanes red, Lanes green, Lanes blue)
+{
+    return Lanes::broadcast(0.299f) * red + Lanes::broadcast(0.587f) * green + Lanes::broadcast(0.114f) * blue;
+}
+
 class PlanarWriter
 {
 public:
     PlanarWriter(void* data, const ModelInputPlan& plan):
-        m_width(plan.width()), m_scales(plan.scales()), m_offsets(plan.offsets())
+        m_width(plan.width()), m_normalise{plan.scales(), plan.offsets()}
     {
         const size_t planeSize = static_cast<size_t>(plan.width()) * static_cast<size_t>(plan.height());
         for (size_t c = 0; c < 3; ++c)
@@ -98,18 +117,17 @@ public:
     void pad(int32_t row, int32_t begin, int32_t end)
     {
         for (size_t c = 0; c < 3; ++c)
-            std::fill(at(c, row, begin), at(c, row, end), m_offsets[c]);
+            std::fill(at(c, row, begin), at(c, row, end), m_normalise.offsets[c]);
     }
 
-    void content(int32_t row, int32_t begin, int32_t n, const float* const rgb[3])
+    void content(int32_t row, int32_t begin, int32_t n, const RgbRowScratch& rgb)
     {
+        const float* channels[3] = {rgb.red, rgb.green, rgb.blue};
         for (size_t c = 0; c < 3; ++c) {
             float* out = at(c, row, begin);
-            const float* in = rgb[c];
-            const float scale = m_scales[c];
-            const float offset = m_offsets[c];
-            for (int32_t j = 0; j < n; ++j)
-                out[j] = in[j] * scale + offset;
+            forEachLane(n, [&]<typename Lanes>(int32_t j) {
+                m_normalise.operator()<Lanes>(c, channels[c] + j).store(out + j);
+            });
         }
     }
 
@@ -127,8 +145,7 @@ private:
 
     float* m_planes[3] = {};
     int32_t m_width;
-    std::array<float, 3> m_scales;
-    std::array<float, 3> m_offsets;
+    Normaliser m_normalise;
 };
 
 template<typename Element, size_t Channels>
@@ -168,53 +185,57 @@ class InterleavedWriter: public PackedWriter<float, 3>
 {
 public:
     InterleavedWriter(void* data, const ModelInputPlan& plan):
-        PackedWriter(data, plan.width(), plan.offsets()), m_scales(plan.scales()), m_offsets(plan.offsets())
+        PackedWriter(data, plan.width(), plan.offsets()), m_normalise{plan.scales(), plan.offsets()}
     {
     }
 
-    void content(int32_t row, int32_t begin, int32_t n, const float* const rgb[3])
+    void content(int32_t row, int32_t begin, int32_t n, const RgbRowScratch& rgb)
     {
         float* out = at(row, begin);
-        for (int32_t j = 0; j < n; ++j, out += 3) {
-            out[0] = rgb[0][j] * m_scales[0] + m_offsets[0];
-            out[1] = rgb[1][j] * m_scales[1] + m_offsets[1];
-            out[2] = rgb[2][j] * m_scales[2] + m_offsets[2];
-        }
+        forEachLane(n, [&]<typename Lanes>(int32_t j) {
+            float channels[3][Lanes::kWidth];
+            m_normalise.operator()<Lanes>(0, rgb.red + j).store(channels[0]);
+            m_normalise.operator()<Lanes>(1, rgb.green + j).store(channels[1]);
+            m_normalise.operator()<Lanes>(2, rgb.blue + j).store(channels[2]);
+            float* pixel = out + 3 * static_cast<size_t>(j);
+            for (int lane = 0; lane < Lanes::kWidth; ++lane, pixel += 3) {
+                pixel[0] = channels[0][lane];
+                pixel[1] = channels[1][lane];
+                pixel[2] = channels[2][lane];
+            }
+        });
     }
 
 private:
-    std::array<float, 3> m_scales;
-    std::array<float, 3> m_offsets;
+    Normaliser m_normalise;
 };
-
-// One channel: the luma fold of the normalised channels.
-inline float foldToGray(float red, float green, float blue)
-{
-    return 0.299f * red + 0.587f * green + 0.114f * blue;
-}
 
 class GrayWriter: public PackedWriter<float, 1>
 {
 public:
     GrayWriter(void* data, const ModelInputPlan& plan):
-        PackedWriter(data, plan.width(), {foldToGray(plan.offsets()[0], plan.offsets()[1], plan.offsets()[2])}),
-        m_scales(plan.scales()),
-        m_offsets(plan.offsets())
+        PackedWriter(data, plan.width(), {grayPadding(plan)}), m_normalise{plan.scales(), plan.offsets()}
     {
     }
 
-    void content(int32_t row, int32_t begin, int32_t n, const float* const rgb[3])
+    void content(int32_t row, int32_t begin, int32_t n, const RgbRowScratch& rgb)
     {
         float* out = at(row, begin);
-        for (int32_t j = 0; j < n; ++j) {
-            out[j] = foldToGray(rgb[0][j] * m_scales[0] + m_offsets[0], rgb[1][j] * m_scales[1] + m_offsets[1],
-                rgb[2][j] * m_scales[2] + m_offsets[2]);
-        }
+        forEachLane(n, [&]<typename Lanes>(int32_t j) {
+            foldToGray(m_normalise.operator()<Lanes>(0, rgb.red + j), m_normalise.operator()<Lanes>(1, rgb.green + j),
+                m_normalise.operator()<Lanes>(2, rgb.blue + j))
+                .store(out + j);
+        });
     }
 
 private:
-    std::array<float, 3> m_scales;
-    std::array<float, 3> m_offsets;
+    static float grayPadding(const ModelInputPlan& plan)
+    {
+        const auto& offsets = plan.offsets();
+        return foldToGray(FloatLane{offsets[0]}, FloatLane{offsets[1]}, FloatLane{offsets[2]}).value;
+    }
+
+    Normaliser m_normalise;
 };
 
 class ByteWriter: public PackedWriter<uint8_t, 3>
@@ -222,14 +243,21 @@ class ByteWriter: public PackedWriter<uint8_t, 3>
 public:
     ByteWriter(void* data, const ModelInputPlan& plan): PackedWriter(data, plan.width(), {0, 0, 0}) {}
 
-    void content(int32_t row, int32_t begin, int32_t n, const float* const rgb[3])
+    void content(int32_t row, int32_t begin, int32_t n, const RgbRowScratch& rgb)
     {
         uint8_t* out = at(row, begin);
-        for (int32_t j = 0; j < n; ++j, out += 3) {
-            out[0] = static_cast<uint8_t>(clampColour(rgb[0][j]));
-            out[1] = static_cast<uint8_t>(clampColour(rgb[1][j]));
-            out[2] = static_cast<uint8_t>(clampColour(rgb[2][j]));
-        }
+        forEachLane(n, [&]<typename Lanes>(int32_t j) {
+            int32_t channels[3][Lanes::kWidth];
+            clampColour(Lanes::load(rgb.red + j)).storeTruncated(channels[0]);
+            clampColour(Lanes::load(rgb.green + j)).storeTruncated(channels[1]);
+            clampColour(Lanes::load(rgb.blue + j)).storeTruncated(channels[2]);
+            uint8_t* pixel = out + 3 * static_cast<size_t>(j);
+            for (int lane = 0; lane < Lanes::kWidth; ++lane, pixel += 3) {
+                pixel[0] = static_cast<uint8_t>(channels[0][lane]);
+                pixel[1] = static_cast<uint8_t>(channels[1][lane]);
+                pixel[2] = static_cast<uint8_t>(channels[2][lane]);
+            }
+        });
     }
 };
 
@@ -240,8 +268,7 @@ template<typename Source, typename Writer>
 void fillImage(const Source& source, const SamplingGeometry& geometry, int32_t width, int32_t height, Writer writer)
 {
     const int32_t n = geometry.columnEnd - geometry.columnBegin;
-    std::vector<float> scratch(static_cast<size_t>(n) * 3);
-    float* const rgb[3] = {scratch.data(), scratch.data() + n, scratch.data() + 2 * static_cast<size_t>(n)};
+    RgbRowScratch rgb(n);
     int32_t previousSourceRow = -1;
     for (int32_t row = 0; row < height; ++row) {
         if (row < geometry.rowBegin || row >= geometry.rowEnd) {
@@ -254,7 +281,7 @@ void fillImage(const Source& source, const SamplingGeometry& geometry, int32_t w
             continue;
         }
         previousSourceRow = sourceRow;
-        source.row(sourceRow, rgb[0], rgb[1], rgb[2]);
+        source.row(sourceRow, rgb);
         writer.pad(row, 0, geometry.columnBegin);
         writer.content(row, geometry.columnBegin, n, rgb);
         writer.pad(row, geometry.columnEnd, width);

@@ -26,6 +26,10 @@ class RuntimeArgsView
 {
 public:
     RuntimeArgsView(const std::vector<std::string>& keys, const std::vector<std::string>& values);
+    // The texts would die before the view.
+    RuntimeArgsView(std::vector<std::string>&& keys, const std::vector<std::string>& values) = delete;
+    RuntimeArgsView(const std::vector<std::string>& keys, std::vector<std::string>&& values) = delete;
+    RuntimeArgsView(std::vector<std::string>&& keys, std::vector<std::string>&& values) = delete;
 
     RuntimeArgsView(const RuntimeArgsView&) = delete;
     RuntimeArgsView& operator=(const RuntimeArgsView&) = delete;

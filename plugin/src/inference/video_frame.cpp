@@ -29,27 +29,23 @@ std::vector<uint8_t> convertFrame(const YuvFrameView& frame, bool planar)
     std::vector<int32_t> chromaColumns(columns.size());
     for (size_t j = 0; j < columns.size(); ++j)
         chromaColumns[j] = columns[j] / 2;
-    std::vector<float> scratch(planar ? 0 : columns.size() * 3);
+    RgbRowScratch scratch(width);
 
     for (int32_t row = 0; row < height; ++row) {
-        const uint8_t* y = frame.y + row * frame.yLineSize;
-        const uint8_t* u = frame.u + (row / 2) * frame.uvLineSize;
-        const uint8_t* v = frame.v + (row / 2) * frame.uvLineSize;
+        convertYuvRow(frame.y + row * frame.yLineSize, frame.u + (row / 2) * frame.uvLineSize,
+            frame.v + (row / 2) * frame.uvLineSize, columns.data(), chromaColumns.data(), width, scratch);
+        const float* channels[3] = {scratch.red, scratch.green, scratch.blue};
         if (planar) {
-            float* red = out + static_cast<size_t>(row) * width;
-            convertYuvRow(y, u, v, columns.data(), chromaColumns.data(), width, red, red + planeSize,
-                red + 2 * planeSize);
+            for (size_t c = 0; c < 3; ++c)
+                std::memcpy(out + c * planeSize + static_cast<size_t>(row) * width, channels[c],
+                    static_cast<size_t>(width) * sizeof(float));
             continue;
         }
-        float* red = scratch.data();
-        float* green = red + width;
-        float* blue = green + width;
-        convertYuvRow(y, u, v, columns.data(), chromaColumns.data(), width, red, green, blue);
         float* pixel = out + static_cast<size_t>(row) * width * 3;
-        for (int32_t j = 0; j < width; ++j) {
-            pixel[3 * j] = red[j];
-            pixel[3 * j + 1] = green[j];
-            pixel[3 * j + 2] = blue[j];
+        for (int32_t j = 0; j < width; ++j, pixel += 3) {
+            pixel[0] = channels[0][j];
+            pixel[1] = channels[1][j];
+            pixel[2] = channels[2][j];
         }
     }
     return bytes;

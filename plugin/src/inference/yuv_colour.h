@@ -1,58 +1,77 @@
 #pragma once
 
-#include <algorithm>
-#include <array>
 #include <cstdint>
+#include <vector>
+
+#include "inference/float_lanes.h"
 
 namespace vyai {
 
-// Full-range BT.601 in 32-bit float:
-//   R = Y + 1.402 (V - 128)
-//   G = Y - 0.344136 (U - 128) - 0.714136 (V - 128)
-//   B = Y + 1.772 (U - 128)
-// each clamped to 0 to 255. The chroma products are tabled per byte value; a table entry
-// is the same rounded float product the formula computes, so results are bit-identical.
-struct YuvColourTables {
-    std::array<float, 256> redFromV{};
-    std::array<float, 256> greenFromU{};
-    std::array<float, 256> greenFromV{};
-    std::array<float, 256> blueFromU{};
-};
-
-inline constexpr YuvColourTables kYuvColourTables = [] {
-    YuvColourTables tables;
-    for (int value = 0; value < 256; ++value) {
-        const auto centred = static_cast<float>(value - 128);
-        tables.redFromV[value] = 1.402f * centred;
-        tables.greenFromU[value] = 0.344136f * centred;
-        tables.greenFromV[value] = 0.714136f * centred;
-        tables.blueFromU[value] = 1.772f * centred;
-    }
-    return tables;
-}();
-
 /** Clamps to 0 to 255; a NaN becomes 255, so a later integer conversion stays defined. */
-inline float clampColour(float value)
+template<typename Lanes>
+inline Lanes clampColour(Lanes value)
 {
-    return std::max(0.0f, std::min(255.0f, value));
+    return maximum(minimum(value, Lanes::broadcast(255.0f)), Lanes::broadcast(0.0f));
 }
 
 /**
- * Converts n pixels of one frame row: pixel j takes luma column columns[j] and chroma
- * column chromaColumns[j] (= columns[j] / 2). Writes clamped R, G, B to three arrays.
+ * Working rows for converting up to `capacity` pixels of one frame row: the sampled Y, U
+ * and V (chroma centred on 0) and the resulting R, G, B. Sized once per frame.
+ */
+class RgbRowScratch
+{
+public:
+    explicit RgbRowScratch(int32_t capacity): m_storage(static_cast<size_t>(capacity) * 6)
+    {
+        const size_t n = static_cast<size_t>(capacity);
+        float* base = m_storage.data();
+        luma = base;
+        blueDifference = base + n;
+        redDifference = base + 2 * n;
+        red = base + 3 * n;
+        green = base + 4 * n;
+        blue = base + 5 * n;
+    }
+
+    RgbRowScratch(const RgbRowScratch&) = delete;
+    RgbRowScratch& operator=(const RgbRowScratch&) = delete;
+
+    float* luma;
+    float* blueDifference; // U - 128
+    float* redDifference;  // V - 128
+    float* red;
+    float* green;
+    float* blue;
+
+private:
+    std::vector<float> m_storage;
+};
+
+/**
+ * Converts n pixels of one frame row to R, G, B in scratch: pixel j takes luma column
+ * columns[j] and chroma column chromaColumns[j] (= columns[j] / 2). Full-range BT.601 in
+ * 32-bit float, each channel clamped to 0 to 255:
+ *   R = Y + 1.402 (V - 128)
+ *   G = Y - 0.344136 (U - 128) - 0.714136 (V - 128)
+ *   B = Y + 1.772 (U - 128)
  */
 inline void convertYuvRow(const uint8_t* yRow, const uint8_t* uRow, const uint8_t* vRow, const int32_t* columns,
-    const int32_t* chromaColumns, int32_t n, float* red, float* green, float* blue)
+    const int32_t* chromaColumns, int32_t n, RgbRowScratch& row)
 {
-    const YuvColourTables& t = kYuvColourTables;
+    // Gather first: the arithmetic below then runs over contiguous floats, several at a time.
     for (int32_t j = 0; j < n; ++j) {
-        const auto y = static_cast<float>(yRow[columns[j]]);
-        const uint8_t u = uRow[chromaColumns[j]];
-        const uint8_t v = vRow[chromaColumns[j]];
-        red[j] = clampColour(y + t.redFromV[v]);
-        green[j] = clampColour(y - t.greenFromU[u] - t.greenFromV[v]);
-        blue[j] = clampColour(y + t.blueFromU[u]);
+        row.luma[j] = static_cast<float>(yRow[columns[j]]);
+        row.blueDifference[j] = static_cast<float>(uRow[chromaColumns[j]] - 128);
+        row.redDifference[j] = static_cast<float>(vRow[chromaColumns[j]] - 128);
     }
+    forEachLane(n, [&]<typename Lanes>(int32_t j) {
+        const Lanes y = Lanes::load(row.luma + j);
+        const Lanes u = Lanes::load(row.blueDifference + j);
+        const Lanes v = Lanes::load(row.redDifference + j);
+        clampColour(y + Lanes::broadcast(1.402f) * v).store(row.red + j);
+        clampColour(y - Lanes::broadcast(0.344136f) * u - Lanes::broadcast(0.714136f) * v).store(row.green + j);
+        clampColour(y + Lanes::broadcast(1.772f) * u).store(row.blue + j);
+    });
 }
 
 } // namespace vyai

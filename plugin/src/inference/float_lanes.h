@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vyai {
+
+// Pixel kernels are written once over a lane type: FloatLanes (four floats in one SSE2
+// register where the target has it) for the bulk of a row, FloatLane (one float) for its
+// last few pixels. Every operation rounds exactly as the scalar float operation does and
+// nothing is fused, so both give bit-identical results.
+
+/** One float, with the operations of FloatLanes. */
+struct FloatLane {
+    static constexpr int kWidth = 1;
+    float value;
+
+    static FloatLane load(const float* source) { return {*source}; }
+    static FloatLane broadcast(float value) { return {value}; }
+    void store(float* target) const { *target = value; }
+    /** Each lane truncated toward zero to an integer. */
+    void storeTruncated(int32_t* target) const { *target = static_cast<int32_t>(value); }
+
+    friend FloatLane operator+(FloatLane a, FloatLane b) { return {a.value + b.value}; }
+    friend FloatLane operator-(FloatLane a, FloatLane b) { return {a.value - b.value}; }
+    friend FloatLane operator*(FloatLane a, FloatLane b) { return {a.value * b.value}; }
+    /** a < b ? a : b, so a NaN in a gives b. */
+    friend FloatLane minimum(FloatLane a, FloatLane b) { return {a.value < b.value ? a.value : b.value}; }
+    /** a > b ? a : b, so a NaN in a gives b. */
+    friend FloatLane maximum(FloatLane a, FloatLane b) { return {a.value > b.value ? a.value : b.value}; }
+};
+
+#if defined(__SSE2__)
+
+/** Four floats in one register. */
+struct FloatLanes {
+    static constexpr int kWidth = 4;
+    __m128 value;
+
+    static FloatLanes load(const float* source) { return {_mm_loadu_ps(source)}; }
+    static FloatLanes broadcast(float value) { return {_mm_set1_ps(value)}; }
+    void store(float* target) const { _mm_storeu_ps(target, value); }
+    void storeTruncated(int32_t* target) const
+    {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_cvttps_epi32(value));
+    }
+
+    friend FloatLanes operator+(FloatLanes a, FloatLanes b) { return {_mm_add_ps(a.value, b.value)}; }
+    friend FloatLanes operator-(FloatLanes a, FloatLanes b) { return {_mm_sub_ps(a.value, b.value)}; }
+    friend FloatLanes operator*(FloatLanes a, FloatLanes b) { return {_mm_mul_ps(a.value, b.value)}; }
+    // minps / maxps return the second operand when either is NaN, as the selects above do.
+    friend FloatLanes minimum(FloatLanes a, FloatLanes b) { return {_mm_min_ps(a.value, b.value)}; }
+    friend FloatLanes maximum(FloatLanes a, FloatLanes b) { return {_mm_max_ps(a.value, b.value)}; }
+};
+
+#else
+
+using FloatLanes = FloatLane;
+
+#endif
+
+/**
+ * Runs body.template operator()<Lanes>(j) for j = 0, step, 2 step ... below n: wide lanes
+ * while a whole group fits, single lanes for the rest.
+ */
+template<typename Body>
+inline void forEachLane(int32_t n, Body&& body)
+{
+    int32_t j = 0;
+    for (; j + FloatLanes::kWidth <= n; j += FloatLanes::kWidth)
+        body.template operator()<FloatLanes>(j);
+    for (; j < n; ++j)
+        body.template operator()<FloatLane>(j);
+}
+
+} // namespace vyai
