@@ -95,7 +95,7 @@ TEST(EngineRegistry, DeviceIdsAreNormalised)
         EXPECT_EQ(core::normalizedDeviceId(c.hostId), c.id) << c.hostId;
 }
 
-TEST(EngineLifetime, AgentsOnOtherThreadsKeepTheEngineUntilTheLastOneGoes)
+TEST(EngineConcurrency, AgentsOnOtherThreadsKeepTheEngineUntilTheLastOneGoes)
 {
     constexpr int kAgents = 8;
     CoreHost host;
