@@ -1,17 +1,13 @@
 #include "vy/sdk/helpers/string_map.h"
 
-#include <vy/kit/debug.h>
+#include <vy/sdk/helpers/failure_report.h>
 
 namespace vy::sdk {
 
 void StringMap::setItem(std::string key, std::string value)
 {
     if (key.empty())
-    {
-        kit::debug::detail::assertionFailed(
-            kit::debug::detail::prefixedPrint(kit::debug::detail::printPrefix(__FILE__)),
-            "!key.empty()", "", __FILE__, __LINE__);
-    }
+        detail::reportFailure("!key.empty()", __FILE__, __LINE__);
     m_items.insert_or_assign(std::move(key), std::move(value));
 
     const std::lock_guard lock(m_indexMutex);

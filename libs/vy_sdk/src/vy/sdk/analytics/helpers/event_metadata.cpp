@@ -1,0 +1,9 @@
+#include "vy/sdk/analytics/helpers/event_metadata.h"
+
+namespace vy::sdk::analytics {
+
+EventMetadata::EventMetadata(): MetadataItem(__FILE__)
+{
+}
+
+} // namespace vy::sdk::analytics
