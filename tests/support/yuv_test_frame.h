@@ -4,6 +4,9 @@
 #include <random>
 #include <vector>
 
+#include <vy/sdk/analytics/i_uncompressed_video_frame.h>
+#include <vy/sdk/helpers/ref_countable.h>
+
 #include "inference/yuv_frame_view.h"
 
 /**
@@ -70,4 +73,46 @@ private:
     std::vector<uint8_t> m_y;
     std::vector<uint8_t> m_u;
     std::vector<uint8_t> m_v;
+};
+
+/** A YuvTestFrame as the host hands it over; each reported value can be overridden. */
+class YuvHostFrame: public vy::sdk::RefCountable<vy::sdk::analytics::IUncompressedVideoFrame>
+{
+public:
+    struct Reported {
+        int32_t width = 0;
+        int32_t height = 0;
+        int32_t planeCount = 3;
+        const char* planes[3] = {};
+        int32_t lineSizes[3] = {};
+        int32_t dataSizes[3] = {};
+    };
+
+    explicit YuvHostFrame(const YuvTestFrame& frame)
+    {
+        const vyai::YuvFrameView view = frame.view();
+        const int64_t chromaRows = (view.height + 1) / 2;
+        reported.width = int32_t(view.width);
+        reported.height = int32_t(view.height);
+        reported.lineSizes[0] = int32_t(view.yLineSize);
+        reported.lineSizes[1] = reported.lineSizes[2] = int32_t(view.uvLineSize);
+        reported.dataSizes[0] = int32_t(view.yLineSize * view.height);
+        reported.dataSizes[1] = reported.dataSizes[2] = int32_t(view.uvLineSize * chromaRows);
+        reported.planes[0] = reinterpret_cast<const char*>(view.y);
+        reported.planes[1] = reinterpret_cast<const char*>(view.u);
+        reported.planes[2] = reinterpret_cast<const char*>(view.v);
+    }
+
+    int64_t timestampUs() const override { return 1; }
+    int32_t width() const override { return reported.width; }
+    int32_t height() const override { return reported.height; }
+    int32_t planeCount() const override { return reported.planeCount; }
+    const char* data(int32_t plane) const override { return valid(plane) ? reported.planes[plane] : nullptr; }
+    int32_t lineSize(int32_t plane) const override { return valid(plane) ? reported.lineSizes[plane] : 0; }
+    int32_t dataSize(int32_t plane) const override { return valid(plane) ? reported.dataSizes[plane] : 0; }
+
+    Reported reported;
+
+private:
+    bool valid(int32_t plane) const { return plane >= 0 && plane < reported.planeCount && plane < 3; }
 };
