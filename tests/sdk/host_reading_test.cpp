@@ -122,7 +122,7 @@ size_t hostReadsAnswer(const IActiveSettingChangedResponse* answer)
     return sum;
 }
 
-TEST(HostReading, ThreadsOfTheHostReadTheSameValuesAndGiveEveryReferenceBack)
+TEST(HostReading, ConcurrentHostThreadsReadTheSameValuesAndGiveEveryReferenceBack)
 {
     CountingRegistry& registry = installedCountingRegistry();
     const int liveBefore = registry.liveCount();
