@@ -145,7 +145,10 @@ bool HostSession::prepareHostDirectory()
         std::error_code error;
         std::filesystem::create_directories(m_hostDirectory, error);
         if (error)
-            return fail("cannot create the host directory " + m_hostDirectory + ": " + error.message());
+        {
+            return fail(
+                "cannot create the host directory " + m_hostDirectory + ": " + error.message());
+        }
         return true;
     }
     std::string pattern = (std::filesystem::temp_directory_path() / "vyhost-XXXXXX").string();
@@ -158,7 +161,8 @@ bool HostSession::prepareHostDirectory()
 
 bool HostSession::loadPlugin()
 {
-    const std::string path = m_options.pluginPath.empty() ? defaultPluginPath() : m_options.pluginPath;
+    const std::string path =
+        m_options.pluginPath.empty() ? defaultPluginPath() : m_options.pluginPath;
     std::string error;
     m_library = PluginLibrary::open(path, &error);
     if (!m_library)

@@ -25,7 +25,8 @@ void JsonLine::addString(const char* key, const std::string& value)
 void JsonLine::addJsonText(const char* key, const std::string& text)
 {
     yyjson_doc* parsed = yyjson_read(text.data(), text.size(), 0);
-    yyjson_mut_val* value = parsed ? yyjson_val_mut_copy(m_doc, yyjson_doc_get_root(parsed)) : nullptr;
+    yyjson_mut_val* value =
+        parsed ? yyjson_val_mut_copy(m_doc, yyjson_doc_get_root(parsed)) : nullptr;
     yyjson_doc_free(parsed);
     if (value)
         yyjson_mut_obj_add_val(m_doc, m_root, key, value);
