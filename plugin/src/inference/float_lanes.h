@@ -23,6 +23,13 @@ struct FloatLane {
     void store(float* target) const { *target = value; }
     /** Each lane truncated toward zero to an integer. */
     void storeTruncated(int32_t* target) const { *target = static_cast<int32_t>(value); }
+    /** Stores a, b, c per lane: a0 b0 c0 a1 b1 c1 ... */
+    static void storeInterleaved(FloatLane a, FloatLane b, FloatLane c, float* target)
+    {
+        target[0] = a.value;
+        target[1] = b.value;
+        target[2] = c.value;
+    }
 
     friend FloatLane operator+(FloatLane a, FloatLane b) { return {a.value + b.value}; }
     friend FloatLane operator-(FloatLane a, FloatLane b) { return {a.value - b.value}; }
@@ -46,6 +53,18 @@ struct FloatLanes {
     void storeTruncated(int32_t* target) const
     {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_cvttps_epi32(value));
+    }
+    static void storeInterleaved(FloatLanes a, FloatLanes b, FloatLanes c, float* target)
+    {
+        const __m128 abLow = _mm_unpacklo_ps(a.value, b.value);  // a0 b0 a1 b1
+        const __m128 abHigh = _mm_unpackhi_ps(a.value, b.value); // a2 b2 a3 b3
+        const __m128 c0a1 = _mm_shuffle_ps(c.value, abLow, _MM_SHUFFLE(2, 2, 0, 0));   // c0 c0 a1 a1
+        const __m128 b1c1 = _mm_shuffle_ps(abLow, c.value, _MM_SHUFFLE(1, 1, 3, 3));   // b1 b1 c1 c1
+        const __m128 c2a3 = _mm_shuffle_ps(c.value, abHigh, _MM_SHUFFLE(2, 2, 2, 2));  // c2 c2 a3 a3
+        const __m128 b3c3 = _mm_shuffle_ps(abHigh, c.value, _MM_SHUFFLE(3, 3, 3, 3));  // b3 b3 c3 c3
+        _mm_storeu_ps(target, _mm_shuffle_ps(abLow, c0a1, _MM_SHUFFLE(2, 0, 1, 0)));     // a0 b0 c0 a1
+        _mm_storeu_ps(target + 4, _mm_shuffle_ps(b1c1, abHigh, _MM_SHUFFLE(1, 0, 2, 0))); // b1 c1 a2 b2
+        _mm_storeu_ps(target + 8, _mm_shuffle_ps(c2a3, b3c3, _MM_SHUFFLE(2, 0, 2, 0)));  // c2 a3 b3 c3
     }
 
     friend FloatLanes operator+(FloatLanes a, FloatLanes b) { return {_mm_add_ps(a.value, b.value)}; }

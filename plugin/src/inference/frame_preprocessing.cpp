@@ -193,16 +193,9 @@ public:
     {
         float* out = at(row, begin);
         forEachLane(n, [&]<typename Lanes>(int32_t j) {
-            float channels[3][Lanes::kWidth];
-            m_normalise.operator()<Lanes>(0, rgb.red + j).store(channels[0]);
-            m_normalise.operator()<Lanes>(1, rgb.green + j).store(channels[1]);
-            m_normalise.operator()<Lanes>(2, rgb.blue + j).store(channels[2]);
-            float* pixel = out + 3 * static_cast<size_t>(j);
-            for (int lane = 0; lane < Lanes::kWidth; ++lane, pixel += 3) {
-                pixel[0] = channels[0][lane];
-                pixel[1] = channels[1][lane];
-                pixel[2] = channels[2][lane];
-            }
+            Lanes::storeInterleaved(m_normalise.operator()<Lanes>(0, rgb.red + j),
+                m_normalise.operator()<Lanes>(1, rgb.green + j), m_normalise.operator()<Lanes>(2, rgb.blue + j),
+                out + 3 * static_cast<size_t>(j));
         });
     }
 

@@ -41,12 +41,11 @@ std::vector<uint8_t> convertFrame(const YuvFrameView& frame, bool planar)
                     static_cast<size_t>(width) * sizeof(float));
             continue;
         }
-        float* pixel = out + static_cast<size_t>(row) * width * 3;
-        for (int32_t j = 0; j < width; ++j, pixel += 3) {
-            pixel[0] = channels[0][j];
-            pixel[1] = channels[1][j];
-            pixel[2] = channels[2][j];
-        }
+        float* pixels = out + static_cast<size_t>(row) * width * 3;
+        forEachLane(width, [&]<typename Lanes>(int32_t j) {
+            Lanes::storeInterleaved(Lanes::load(channels[0] + j), Lanes::load(channels[1] + j),
+                Lanes::load(channels[2] + j), pixels + 3 * static_cast<size_t>(j));
+        });
     }
     return bytes;
 }
