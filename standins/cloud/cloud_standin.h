@@ -29,7 +29,7 @@ public:
     {
         int status = 0; //< answer this status with an error body; 0: answer normally
         std::chrono::milliseconds delay{0}; //< wait this long before answering
-        std::optional<std::string> body; //< sent in place of the answer's body
+        std::optional<std::string> body{}; //< sent in place of the answer's body
     };
 
     struct Request

@@ -1,0 +1,269 @@
+#include "core/host_rest_client.h"
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include <vy/network/http/status_line.h>
+
+#include "core/vyai_completion_handler.h"
+#include "foundations/json_helpers.h"
+#include "foundations/log.h"
+#include "settings/json_document.h"
+
+namespace vyai {
+
+namespace {
+
+constexpr int32_t kHostRestDomain = vy::sdk::IUtilityProvider4::kHostRestDomain;
+
+// Serialises every request of the process, held while the host answers.
+std::mutex requestMutex;
+
+std::atomic<std::chrono::milliseconds::rep> answerTimeoutMs{kDefaultHostAnswerTimeout.count()};
+
+// The answer's text, or empty on failure (logged as "Http request failed").
+std::string resultToText(VYAICompletionHandler& handler)
+{
+    const auto timeout = hostAnswerTimeout();
+    const auto result = handler.waitForResult(timeout);
+    if (!result)
+    {
+        logError("Http request failed: %s\n",
+            ("No answer from the host within " + std::to_string(timeout.count()) + " ms").c_str());
+        return {};
+    }
+
+    const vy::sdk::Error& error = result->error();
+    std::string text;
+    std::optional<std::string> failure;
+    if (error.errorCode() != vy::sdk::ErrorCode::noError || error.errorMessage())
+        failure = error.errorMessage() ? error.errorMessage()->str() : "";
+    else if (!result->value())
+        failure = "Result has no value.";
+    else
+        text = result->value()->str();
+    releaseResultStrings(*result);
+
+    if (failure)
+        logError("Http request failed: %s\n", failure->c_str());
+    return text;
+}
+
+struct AnswerParts
+{
+    bool hasHeaderPart = false;
+    std::string_view firstLine;
+    std::string_view bodyLine; //< the whole answer when it has no header part
+};
+
+// Splits at "\n" like a line reader: the header part ends at the first empty (or "\r")
+// line, and the body is the one line after it.
+AnswerParts splitAnswer(std::string_view answer)
+{
+    AnswerParts parts;
+    parts.bodyLine = answer;
+    bool first = true;
+    for (std::size_t position = 0; position < answer.size();)
+    {
+        const std::size_t end = answer.find('\n', position);
+        const std::string_view line = answer.substr(position, end == std::string_view::npos ? end : end - position);
+        if (first)
+            parts.firstLine = line;
+        first = false;
+        if (line.empty() || line == "\r")
+        {
+            parts.hasHeaderPart = true;
+            const std::string_view rest = answer.substr(end + 1);
+            parts.bodyLine = rest.substr(0, rest.find('\n'));
+            return parts;
+        }
+        if (end == std::string_view::npos)
+            break;
+        position = end + 1;
+    }
+    return parts;
+}
+
+JsonDocument parseJson(const std::string& text)
+{
+    return JsonDocument(yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG), &yyjson_doc_free);
+}
+
+// The device's "parameters" -> "vyAI" value; null (with a log line) when it has none.
+yyjson_val* deviceVyAI(yyjson_val* device, const char* id)
+{
+    yyjson_val* parameters = yyjson_obj_get(device, "parameters");
+    yyjson_val* vyAI = yyjson_is_obj(parameters) ? yyjson_obj_get(parameters, "vyAI") : nullptr;
+    if (!vyAI)
+        logInfo("Device %s not activated yet. Ignoring.\n", id);
+    return vyAI;
+}
+
+// The devices of this server, in order, whose "vyAI" value `wanted` accepts.
+std::vector<std::string> listDevices(UtilityProviderPtr provider,
+    const std::function<bool(yyjson_val* vyAI, const char* id)>& wanted)
+{
+    const std::string devicesText = getDevicesParameters(std::move(provider));
+    if (devicesText.empty())
+    {
+        logError("Warning! Could not patch default device parameters.\n");
+        return {};
+    }
+    const JsonDocument doc = parseJson(devicesText);
+    yyjson_val* devices = doc ? yyjson_doc_get_root(doc.get()) : nullptr;
+    if (!yyjson_is_arr(devices))
+        return {};
+
+    std::vector<std::string> ids;
+    std::size_t index = 0;
+    std::size_t count = 0;
+    yyjson_val* device = nullptr;
+    yyjson_arr_foreach(devices, index, count, device)
+    {
+        // A device without a text id cannot be named in a request: skipped.
+        const char* id = yyjson_get_str(yyjson_obj_get(device, "id"));
+        if (!id)
+            continue;
+        yyjson_val* vyAI = deviceVyAI(device, id);
+        if (vyAI && wanted(vyAI, id))
+            ids.emplace_back(id);
+    }
+    return ids;
+}
+
+} // namespace
+
+std::chrono::milliseconds hostAnswerTimeout()
+{
+    return std::chrono::milliseconds(answerTimeoutMs.load());
+}
+
+void setHostAnswerTimeout(std::chrono::milliseconds timeout)
+{
+    answerTimeoutMs = timeout.count();
+}
+
+std::string doRequest(const char* path, const char* method, const char* mimeType, const char* body,
+    UtilityProviderPtr provider)
+{
+    if (!provider)
+    {
+        logError("Warning! doRequest called with invalid utility provider.\n");
+        return {};
+    }
+
+    std::string answer;
+    {
+        std::lock_guard lock(requestMutex);
+        const auto handler = vy::sdk::newRefCounted<VYAICompletionHandler>();
+        {
+            // A reference for the duration of the call; the host takes its own to keep it.
+            const auto lent = handler;
+            provider->httpRequest(kHostRestDomain, path, method, mimeType, body, lent.get());
+        }
+        answer = resultToText(*handler);
+    }
+    if (answer.empty())
+    {
+        logError("Warning! Could not get response from API.\n");
+        return {};
+    }
+
+    const AnswerParts parts = splitAnswer(answer);
+    if (parts.hasHeaderPart)
+    {
+        const auto statusLine = vy::network::http::StatusLine::parse(parts.firstLine);
+        if (statusLine && !statusLine->isSuccess())
+        {
+            logError("Http request failed: %s\n", statusLine->toString().c_str());
+            return {};
+        }
+    }
+    return std::string(parts.bodyLine);
+}
+
+JsonDocument getServerParameters(UtilityProviderPtr provider)
+{
+    const std::string text = doRequest("/rest/v4/servers/this", "GET", "", "", std::move(provider));
+    if (text.empty())
+        return JsonDocument(nullptr, &yyjson_doc_free);
+    return parseJson(text);
+}
+
+std::string getDevicesParameters(UtilityProviderPtr provider)
+{
+    if (!provider)
+    {
+        logError("Warning! getDevicesParameters called with invalid utility provider.\n");
+        return {};
+    }
+    const char* serverId = provider->serverId();
+    const std::string path = std::string("/rest/v4/devices?serverId=") + (serverId ? serverId : "");
+    return doRequest(path.c_str(), "GET", "", "", std::move(provider));
+}
+
+std::string getDeviceParameters(UtilityProviderPtr provider, const std::string& deviceId)
+{
+    const std::string path = "/rest/v4/devices/" + deviceId;
+    return doRequest(path.c_str(), "GET", "", "", std::move(provider));
+}
+
+std::string patchDeviceParameters(UtilityProviderPtr provider, const std::string& body, const std::string& deviceId)
+{
+    const std::string path = "/rest/v4/devices/" + deviceId;
+    return doRequest(path.c_str(), "PATCH", "application/json", body.c_str(), std::move(provider));
+}
+
+std::string patchServerParameters(UtilityProviderPtr provider, const std::string& body)
+{
+    return doRequest("/rest/v4/servers/this", "PATCH", "application/json", body.c_str(), std::move(provider));
+}
+
+void addRuntimeInformation(yyjson_mut_doc* doc, yyjson_mut_val* vyAI, const std::string& name,
+    const std::string& mimetype)
+{
+    yyjson_mut_val* list = yyjson_mut_obj_add_arr(doc, vyAI, "runtimeInformation");
+    yyjson_mut_val* runtime = yyjson_mut_obj(doc);
+    if (!list || !runtime)
+        return;
+    yyjson_mut_val* mimetypes = yyjson_mut_obj_add_arr(doc, runtime, "mimetypes");
+    yyjson_mut_arr_add_strncpy(doc, mimetypes, mimetype.data(), mimetype.size());
+    yyjson_mut_obj_add_strncpy(doc, runtime, "name", name.data(), name.size());
+    yyjson_mut_arr_append(list, runtime);
+}
+
+void updateRuntimeInformation(UtilityProviderPtr provider, const std::string& name, const std::string& mimetype)
+{
+    const ParametersDocument parameters = makeParametersDocument();
+    if (!parameters.doc)
+        return;
+    addRuntimeInformation(parameters.doc, parameters.vyAI, name, mimetype);
+    patchServerParameters(std::move(provider), jsonDocumentToString(parameters.doc));
+}
+
+std::vector<std::string> listConfiguredDevices(UtilityProviderPtr provider)
+{
+    return listDevices(std::move(provider), [](yyjson_val* vyAI, const char* id) {
+        if (yyjson_obj_get(vyAI, "models") || yyjson_obj_get(vyAI, "pipelines"))
+            return true;
+        logInfo("Device %s has no configuration. Ignoring.\n", id);
+        return false;
+    });
+}
+
+std::vector<std::string> listUnconfiguredDevices(UtilityProviderPtr provider)
+{
+    return listDevices(std::move(provider), [](yyjson_val* vyAI, const char* id) {
+        if (yyjson_obj_get(vyAI, "models") && yyjson_obj_get(vyAI, "pipelines"))
+        {
+            logInfo("Device %s has configuration. Ignoring.\n", id);
+            return false;
+        }
+        return true;
+    });
+}
+
+} // namespace vyai

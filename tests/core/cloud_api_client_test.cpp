@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <cloud/cloud_standin.h>
+
+#include "core/cloud_api_client.h"
+#include "log_capture.h"
+#include "standin_host_fixture.h"
+
+using namespace std::chrono_literals;
+using vy::standins::CloudStandin;
+using vyai::CloudConnectionState;
+using vyai::test::StandinHost;
+
+namespace {
+
+constexpr const char* kCatalogue = R"([
+    {"name":"People","uuid":"p-1","models":[{"UUID":"m-1"}],"pipelines":[{"modelUUID":"m-1"}],"deviceAdmin":"https://admin.test/d"},
+    {"name":"Cars","uuid":"p-2","models":[]}
+])";
+
+constexpr const char* kCam1 = "3f2b7c1e-0000-4000-8000-000000000001";
+constexpr const char* kCam2 = "3f2b7c1e-0000-4000-8000-000000000002";
+
+class CloudApiClientTest: public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(cloud.setPipelines(kCatalogue));
+        cloud.setToken(vyai::test::kTestCloudToken);
+        cloud.setSystemId(vyai::test::kTestCloudSystemId);
+        ASSERT_TRUE(cloud.start());
+        for (const char* id: {kCam1, kCam2})
+        {
+            ASSERT_TRUE(host.store->putDevice(std::string(R"({"id":")") + id
+                + R"(","parameters":{"vyAI":{"PluginEnabled":true}}})"));
+        }
+    }
+
+    vyai::CloudApiClient client() const { return vyai::CloudApiClient({cloud.baseUrl(), 500ms}); }
+
+    std::vector<vyai::AvailablePipeline> fetch()
+    {
+        return client().fetchAvailablePipelines(host.utilityProvider(), kCam1);
+    }
+
+    void setFault(CloudStandin::Route route, CloudStandin::Fault fault) { cloud.setFault(route, std::move(fault)); }
+
+    int hostPatches() const
+    {
+        int patches = 0;
+        for (const auto& request: host.provider->requests())
+            patches += request.method == "PATCH" ? 1 : 0;
+        return patches;
+    }
+
+    LogCapture log;
+    vyai::test::ScopedHostAnswerTimeout shortWait{2s};
+    CloudStandin cloud;
+    StandinHost host;
+};
+
+vyhost::UtilityProvider::Identity identityWithToken(std::optional<std::string> token)
+{
+    auto identity = StandinHost::defaultIdentity();
+    identity.cloudToken = std::move(token);
+    return identity;
+}
+
+} // namespace
+
+TEST(CloudConnection, FollowsTheHostsToken)
+{
+    struct Case
+    {
+        const char* name;
+        std::optional<std::string> token;
+        CloudConnectionState state;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"token", "t", CloudConnectionState::connected, "Got cloud token.\n"},
+        {"empty token", "", CloudConnectionState::notConnected, "Couldn't get cloud token. Assuming not connected to cloud.\n"},
+        {"no token", std::nullopt, CloudConnectionState::notConnected,
+            "Warning! Cloud token is NULL. This could indicate an incompatible VMS.\n"},
+    };
+    for (const Case& c: cases)
+    {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        StandinHost host(identityWithToken(c.token));
+        vyai::CloudApiClient client({"http://127.0.0.1:1", 100ms});
+        EXPECT_EQ(client.cloudConnectionState(), CloudConnectionState::notChecked);
+        client.isCloudConnected(host.utilityProvider());
+        EXPECT_EQ(client.cloudConnectionState(), c.state);
+        EXPECT_TRUE(log.contains(c.logged)) << log.text();
+    }
+}
+
+TEST(CloudConnection, WithoutProviderTheCheckStaysPending)
+{
+    LogCapture log;
+    vyai::CloudApiClient client({"http://127.0.0.1:1", 100ms});
+    client.isCloudConnected(nullptr);
+    EXPECT_EQ(client.cloudConnectionState(), CloudConnectionState::checking);
+    EXPECT_TRUE(log.contains("Warning! Utility provider is null, cannot check cloud connection.\n"));
+}
+
+TEST_F(CloudApiClientTest, OffersBecomePatchBodiesThatSelectThem)
+{
+    const auto pipelines = fetch();
+    ASSERT_EQ(pipelines.size(), 2u);
+    EXPECT_EQ(pipelines[0].name, "People");
+    EXPECT_EQ(pipelines[0].uuid, "p-1");
+    EXPECT_EQ(pipelines[0].parametersJson,
+        R"({"parameters":{"vyAI":{"models":[{"UUID":"m-1"}],"pipelines":[{"modelUUID":"m-1"}],"deviceAdmin":"https://admin.test/d","selectedPipeline":"p-1"}}})");
+    EXPECT_EQ(pipelines[1].parametersJson, R"({"parameters":{"vyAI":{"models":[],"selectedPipeline":"p-2"}}})");
+    EXPECT_TRUE(log.contains("Got available pipeline: People:\n{\"parameters\""));
+
+    const auto requests = cloud.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].path, std::string("/system/sys-1/device/") + kCam1 + "/available-pipelines");
+    EXPECT_EQ(requests[0].userAgent, "VYAI-Plugin/5.0.19");
+    EXPECT_EQ(requests[0].authorization, vyai::test::kTestCloudToken);
+}
+
+TEST_F(CloudApiClientTest, AnOfferWithoutUuidSelectsNothing)
+{
+    ASSERT_TRUE(cloud.setPipelines(R"([{"name":"Loose","models":[1],"name":"again"}])"));
+    const auto pipelines = fetch();
+    ASSERT_EQ(pipelines.size(), 1u);
+    EXPECT_EQ(pipelines[0].uuid, "");
+    EXPECT_EQ(pipelines[0].parametersJson, R"({"parameters":{"vyAI":{"models":[1]}}})");
+}
+
+TEST_F(CloudApiClientTest, WithoutCloudSystemTheSystemSegmentIsEmpty)
+{
+    auto identity = StandinHost::defaultIdentity();
+    identity.cloudSystemId.reset();
+    StandinHost siteless(identity);
+    cloud.setSystemId("");
+    EXPECT_EQ(vyai::CloudApiClient({cloud.baseUrl(), 500ms}).fetchAvailablePipelines(siteless.utilityProvider(), kCam1).size(), 2u);
+    vyai::CloudApiClient({cloud.baseUrl(), 500ms}).resetDevices(siteless.utilityProvider(), {});
+
+    const auto requests = cloud.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].path, std::string("/system//device/") + kCam1 + "/available-pipelines");
+    EXPECT_EQ(requests[1].path, "/reset/");
+    EXPECT_EQ(requests[1].body, std::string(R"({"SystemId":"","ServerId":")") + vyai::test::kTestServerId + R"(","Devices":[]})");
+}
+
+TEST_F(CloudApiClientTest, FailedFetchesGiveNoPipelines)
+{
+    struct Case
+    {
+        const char* name;
+        CloudStandin::Fault fault;
+        const char* logged; //< nullptr: nothing is logged
+    };
+    const std::string endpoint = "Failed to fetch pipelines! Endpoint:" + cloud.baseUrl() + "/system/sys-1/device/" + kCam1
+        + "/available-pipelines";
+    const std::string notFound = endpoint + R"( Code: 404 Line: HTTP/1.1 404 Not Found Body: {"error":"not found"})";
+    const std::string unavailable = endpoint + R"( Code: 503 Line: HTTP/1.1 503 Service Unavailable Body: down)";
+    const std::string noResponse = "Couldn't get a response from endpoint: " + cloud.baseUrl();
+    const Case cases[] = {
+        {"not found", {.status = 404}, notFound.c_str()},
+        {"unavailable", {.status = 503, .body = "down"}, unavailable.c_str()},
+        {"too slow", {.delay = 3s}, noResponse.c_str()},
+        {"not JSON", {.body = "[{\"name\":"}, nullptr},
+        {"not an array", {.body = R"({"name":"People"})"}, nullptr},
+    };
+    for (const Case& c: cases)
+    {
+        SCOPED_TRACE(c.name);
+        LogCapture caseLog;
+        setFault(CloudStandin::Route::availablePipelines, c.fault);
+        EXPECT_TRUE(fetch().empty());
+        if (c.logged)
+            EXPECT_TRUE(caseLog.contains(c.logged)) << caseLog.text();
+        else
+            EXPECT_EQ(caseLog.text(), "");
+    }
+}
+
+TEST_F(CloudApiClientTest, WithoutTokenTheServiceRefuses)
+{
+    StandinHost tokenless(identityWithToken(std::nullopt));
+    EXPECT_TRUE(vyai::CloudApiClient({cloud.baseUrl(), 500ms}).fetchAvailablePipelines(tokenless.utilityProvider(), kCam1).empty());
+    EXPECT_TRUE(log.contains(R"( Code: 401 Line: HTTP/1.1 401 Unauthorized Body: {"error":"unauthorized"})"));
+    EXPECT_EQ(cloud.requests().at(0).authorization, "");
+}
+
+TEST_F(CloudApiClientTest, AResetPatchesEachDevicesNewConfiguration)
+{
+    cloud.offerPipelines(kCam2, {"p-2"});
+    client().resetDevices(host.utilityProvider(), {kCam1, kCam2});
+
+    const auto requests = cloud.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, "/reset/sys-1");
+    EXPECT_EQ(requests[0].contentType, "application/json");
+    EXPECT_EQ(requests[0].body, std::string(R"({"SystemId":"sys-1","ServerId":")") + vyai::test::kTestServerId
+        + R"(","Devices":[")" + kCam1 + R"(",")" + kCam2 + R"("]})");
+    EXPECT_TRUE(log.contains("Resetting configuration of 2 devices. String: {\"SystemId\""));
+
+    // The host merges the new configuration with what the device had.
+    EXPECT_NE(host.store->device(kCam1)->find(
+                  R"("vyAI":{"PluginEnabled":true,"models":[{"UUID":"m-1"}],"pipelines":[{"modelUUID":"m-1"}],"deviceAdmin":"https://admin.test/d","selectedPipeline":"p-1"})"),
+        std::string::npos)
+        << *host.store->device(kCam1);
+    EXPECT_NE(host.store->device(kCam2)->find(R"("vyAI":{"PluginEnabled":true,"models":[],"selectedPipeline":"p-2"})"),
+        std::string::npos)
+        << *host.store->device(kCam2);
+    EXPECT_TRUE(log.contains(std::string("Patching parameters to device: ") + kCam1 + " : {\"parameters\":{\"vyAI\":"));
+}
+
+TEST_F(CloudApiClientTest, DevicesNotAskedAboutAreNotPatched)
+{
+    const std::string serverBefore = host.store->server();
+    setFault(CloudStandin::Route::reset,
+        {.body = std::string(R"({"Devices":{"../servers/this":{"x":1},")") + kCam2 + R"(":{"x":2},")" + kCam1 + R"(":{"y":3}}})"});
+    client().resetDevices(host.utilityProvider(), {kCam1});
+
+    const auto requests = host.provider->requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, std::string("/rest/v4/devices/") + kCam1);
+    EXPECT_EQ(requests[0].body, R"({"parameters":{"vyAI":{"y":3}}})");
+    EXPECT_EQ(host.store->server(), serverBefore);
+    EXPECT_TRUE(log.contains("Warning! Cloud reset answered for device ../servers/this, which was not asked for. Ignoring.\n"));
+}
+
+TEST_F(CloudApiClientTest, FailedResetsPatchNothing)
+{
+    struct Case
+    {
+        const char* name;
+        CloudStandin::Fault fault;
+        const char* logged; //< nullptr: no failure line
+    };
+    const std::string refused = "Failed to configure devices! Endpoint:" + cloud.baseUrl()
+        + R"(/reset/sys-1 Code: 500 Line: HTTP/1.1 500 Internal Server Error Body: {"error":"internal error"})";
+    const std::string noResponse = "Couldn't get a response from endpoint: " + cloud.baseUrl() + "/reset/sys-1\n";
+    const Case cases[] = {
+        {"error status", {.status = 500}, refused.c_str()},
+        {"too slow", {.delay = 3s}, noResponse.c_str()},
+        {"not JSON", {.body = "{\"Devices\":"}, nullptr},
+        {"devices as an array", {.body = std::string(R"({"Devices":[")") + kCam1 + R"("]})"}, nullptr},
+        {"no devices", {.body = R"({"Devices":{}})"}, nullptr},
+    };
+    for (const Case& c: cases)
+    {
+        SCOPED_TRACE(c.name);
+        LogCapture caseLog;
+        setFault(CloudStandin::Route::reset, c.fault);
+        client().resetDevices(host.utilityProvider(), {kCam1});
+        EXPECT_EQ(hostPatches(), 0);
+        if (c.logged)
+            EXPECT_TRUE(caseLog.contains(c.logged)) << caseLog.text();
+        else
+            EXPECT_FALSE(caseLog.contains("Failed"));
+    }
+}
+
+TEST_F(CloudApiClientTest, NoProviderNoReset)
+{
+    client().resetDevices(nullptr, {kCam1});
+    EXPECT_TRUE(cloud.requests().empty());
+    EXPECT_TRUE(log.contains("Warning! Utility provider is null, cannot reset device pipelines.\n"));
+}
