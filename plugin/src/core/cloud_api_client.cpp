@@ -39,7 +39,7 @@ std::unique_ptr<HttpClient> makeCloudClient(const CloudApiClient::Endpoint& endp
 bool isSuccessful(HttpClient& client, bool requestMade, const std::string& url, const char* failurePrefix)
 {
     const vy::network::http::Response* response = client.response();
-    if (!requestMade && !response)
+    if (!response)
     {
         logError("Couldn't get a response from endpoint: %s\n", url.c_str());
         return false;
