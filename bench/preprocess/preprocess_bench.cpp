@@ -1,8 +1,8 @@
 // One camera frame (1920 × 1080, I420) into one 640 × 640 float32 planar model input,
 // normalised by means and variances: our pre-processing, and the nearest equivalent job
 // done with libyuv (scale, convert, then normalise) and with OpenCV (convert, resize,
-// blobFromImage). The references are speed points only; their colour and sampling
-// conventions differ slightly from ours.
+// blobFromImage), all on one thread. The references are speed points only; their colour
+// and sampling conventions differ slightly from ours.
 #include <cstring>
 #include <random>
 #include <vector>
@@ -184,6 +184,8 @@ void Libyuv_Stretch(benchmark::State& state)
 
 void opencv(benchmark::State& state, int height)
 {
+    // One thread, like every other job here: the plug-in prepares each frame on one thread.
+    cv::setNumThreads(1);
     const cv::Mat i420(kFrameHeight * 3 / 2, kFrameWidth, CV_8UC1, const_cast<uint8_t*>(frame().bytes.data()));
     cv::Mat rgb, resized, boxed, blob;
     const int top = (kInputSize - height) / 2;
