@@ -37,11 +37,16 @@ std::string currentExceptionText()
     }
 }
 
-Error errorFromCurrentException(const std::string& printPrefix, const char* operation)
+std::string reportCurrentException(const std::string& printPrefix, const char* operation)
 {
     std::string message = std::string(operation) + "() threw: " + currentExceptionText();
     kit::debug::detail::Print() << printPrefix << operation << "(): ERROR: " << message;
-    return error(ErrorCode::otherError, std::move(message));
+    return message;
+}
+
+Error errorFromCurrentException(const std::string& printPrefix, const char* operation)
+{
+    return error(ErrorCode::otherError, reportCurrentException(printPrefix, operation));
 }
 
 Result<const ISettingsResponse*> applySettings(const OutputSettings& output,

@@ -29,8 +29,11 @@ std::string currentExceptionText();
 
 /**
  * Writes "<printPrefix><operation>(): ERROR: <message>" whatever the output switch, and
- * returns otherError with the message "<operation>() threw: <what>".
+ * returns the message, "<operation>() threw: <what>".
  */
+std::string reportCurrentException(const std::string& printPrefix, const char* operation);
+
+/** reportCurrentException(), and otherError with its message for the host. */
 Error errorFromCurrentException(const std::string& printPrefix, const char* operation);
 
 /**

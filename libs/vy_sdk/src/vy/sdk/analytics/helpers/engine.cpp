@@ -45,7 +45,7 @@ void Engine::attachEngineInfo(const IEngineDescription* engineInfo)
     }
     catch (...)
     {
-        detail::errorFromCurrentException(m_output.printPrefix(), "attachEngineInfo");
+        detail::reportCurrentException(m_output.printPrefix(), "attachEngineInfo");
     }
 }
 
