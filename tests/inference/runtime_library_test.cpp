@@ -2,6 +2,7 @@
 #include <regex>
 
 #include <gtest/gtest.h>
+#include <vy/platform/child_process.h>
 
 #include "inference/runtime_args.h"
 #include "inference/runtime_library.h"
@@ -189,6 +190,24 @@ TEST(RuntimeLibrary, FailedInitGivesTheRuntimesErrorText)
     const vyai::RuntimeArgsView good(keys, values);
     EXPECT_EQ(library.init(good.args()), 0) << library.lastError();
     EXPECT_EQ(library.cleanup(), 0);
+}
+
+TEST(RuntimeLibrary, RuntimeArchiveUnpacksToALoadableRuntime)
+{
+    ScopedTempDirectory root;
+    const auto folder = root.path() / "inference_engine";
+    std::filesystem::create_directories(folder);
+    const auto tar = vy::platform::runChildProcess(
+        {"tar", "-xf", VY_STANDIN_RUNTIME_PACKAGE, "-C", folder.string()}, std::chrono::seconds(30));
+    ASSERT_EQ(tar.exitCode, 0) << tar.output;
+
+    std::vector<std::string> files;
+    for (const auto& entry: std::filesystem::directory_iterator(folder))
+        files.push_back(entry.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{"RuntimeLibrary.so"});
+    RuntimeLibrary library(folder / "RuntimeLibrary.so");
+    EXPECT_TRUE(library.isComplete());
+    EXPECT_STREQ(library.name(), "Generic CPU");
 }
 
 } // namespace
