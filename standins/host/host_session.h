@@ -20,7 +20,8 @@
 namespace vyhost {
 
 // One run of the stand-in host: loads the plug-in, drives it as the server does, prints
-// what it hands back, releases everything and counts what was not released.
+// what it hands back, releases everything and counts what was not released. One session
+// per process: it installs the registry of vyhost's own library context.
 class HostSession
 {
 public:
