@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -12,7 +13,10 @@
 #include "core/engine.h"
 #include "core/plugin.h"
 #include "core_fixtures.h"
+#include "host/device_agent_handler.h"
 #include "host/device_info.h"
+#include "host/json_line.h"
+#include "host/packet_counts.h"
 #include "host/rest_store.h"
 #include "host/utility_provider.h"
 
@@ -72,10 +76,62 @@ public:
         return vy::sdk::Ptr<core::DeviceAgent>(static_cast<core::DeviceAgent*>(result.value()));
     }
 
+    /** Puts the device into the host's REST store, so that its PATCHes land. */
+    void putDevice(const std::string& deviceId, const std::string& name = "Cam")
+    {
+        EXPECT_TRUE(store->putDevice(R"({"id":")" + deviceId + R"(","name":")" + name
+            + R"(","serverId":")" + kServerId + R"(","parameters":{}})"));
+    }
+
+    /** Lets frames through to inference: the host holds a cloud token. */
+    void connectToCloud(core::Engine& engine)
+    {
+        engine.cloudApiClient().isCloudConnected(provider);
+    }
+
     TempDirectory hostDirectory;
     std::shared_ptr<vyhost::RestStore> store;
     vy::sdk::Ptr<vyhost::UtilityProvider> provider;
     vy::sdk::Ptr<core::Plugin> plugin;
+};
+
+/** vyhost's receiver of one camera's metadata; its JSON lines are read back at the end. */
+class CapturedHandler
+{
+public:
+    explicit CapturedHandler(const std::string& camera):
+        m_file(std::tmpfile()),
+        m_out(m_file),
+        handler(vy::sdk::newRefCounted<vyhost::DeviceAgentHandler>(camera, m_out, counts))
+    {
+    }
+    ~CapturedHandler()
+    {
+        handler = nullptr;
+        std::fclose(m_file);
+    }
+    CapturedHandler(const CapturedHandler&) = delete;
+    CapturedHandler& operator=(const CapturedHandler&) = delete;
+
+    /** Everything written so far; call it once the pushes are over. */
+    std::string lines()
+    {
+        std::fflush(m_file);
+        std::rewind(m_file);
+        std::string text;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), m_file)) > 0;)
+            text.append(buffer, n);
+        return text;
+    }
+
+private:
+    std::FILE* m_file;
+    vyhost::OutputStream m_out;
+
+public:
+    vyhost::PacketCounts counts;
+    vy::sdk::Ptr<vyhost::DeviceAgentHandler> handler;
 };
 
 } // namespace vyai::test
