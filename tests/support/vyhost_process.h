@@ -25,7 +25,7 @@ class VyhostLine
 public:
     explicit VyhostLine(std::string text):
         m_text(std::move(text)),
-        m_doc(yyjson_read(m_text.data(), m_text.size(), 0), &yyjson_doc_free)
+        m_doc(yyjson_read(m_text.data(), m_text.size(), 0), [](yyjson_doc* doc) { yyjson_doc_free(doc); })
     {
     }
 

@@ -89,7 +89,7 @@ AnswerParts splitAnswer(std::string_view answer)
 
 JsonDocument parseJson(const std::string& text)
 {
-    return JsonDocument(yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG), &yyjson_doc_free);
+    return JsonDocument(yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG));
 }
 
 // The device's "parameters" -> "vyAI" value; null (with a log line) when it has none.
@@ -189,7 +189,7 @@ JsonDocument getServerParameters(UtilityProviderPtr provider)
 {
     const std::string text = doRequest("/rest/v4/servers/this", "GET", "", "", std::move(provider));
     if (text.empty())
-        return JsonDocument(nullptr, &yyjson_doc_free);
+        return JsonDocument(nullptr);
     return parseJson(text);
 }
 

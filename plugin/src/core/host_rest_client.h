@@ -8,6 +8,7 @@
 #include <yyjson.h>
 
 #include <vy/sdk/i_utility_provider.h>
+#include "foundations/json_helpers.h"
 #include <vy/sdk/ptr.h>
 
 // The client of the host's own REST interface, reached through the utility provider. Every
@@ -18,7 +19,6 @@
 namespace vyai {
 
 using UtilityProviderPtr = vy::sdk::Ptr<vy::sdk::IUtilityProvider4>;
-using JsonDocument = std::unique_ptr<yyjson_doc, decltype(&yyjson_doc_free)>;
 
 // How long a request waits for the host's answer before it counts as failed. The host
 // normally answers every request; the bound keeps a lost answer from stalling the plug-in

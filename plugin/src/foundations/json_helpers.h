@@ -1,10 +1,21 @@
 #pragma once
 
+#include <memory>
+
 #include <yyjson.h>
 
 // Building and reading the JSON that the plug-in exchanges with the host and the cloud.
 
 namespace vyai {
+
+// Owners of yyjson documents. A deleter object rather than a pointer to yyjson's inline
+// free functions, which some builds cannot take the address of.
+struct JsonDocumentFree {
+    void operator()(yyjson_doc* doc) const { yyjson_doc_free(doc); }
+    void operator()(yyjson_mut_doc* doc) const { yyjson_mut_doc_free(doc); }
+};
+using JsonDocument = std::unique_ptr<yyjson_doc, JsonDocumentFree>;
+using MutableJsonDocument = std::unique_ptr<yyjson_mut_doc, JsonDocumentFree>;
 
 /** A new parameter patch {"parameters": {"vyAI": {}}}; the caller owns (and frees) doc. */
 struct ParametersDocument {

@@ -1,29 +1,14 @@
 #include "inference/runtime_args.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <memory>
 
 #include <yyjson.h>
 
+#include "foundations/file_helpers.h"
+#include "foundations/json_helpers.h"
 #include "foundations/log.h"
 
 namespace vyai {
-
-namespace {
-
-struct DocumentDeleter {
-    void operator()(yyjson_doc* document) const { yyjson_doc_free(document); }
-};
-
-std::string readWholeFile(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-} // namespace
 
 void readRuntimeArgs(const std::filesystem::path& workingDirectory, std::vector<std::string>& keys,
     std::vector<std::string>& values)
@@ -35,13 +20,13 @@ void readRuntimeArgs(const std::filesystem::path& workingDirectory, std::vector<
         return;
     }
 
-    const std::string text = readWholeFile(path);
+    const std::string text = readTextFile(path).value_or(std::string());
     if (text.empty()) {
         logError("Warning! Runtime args file is empty: %s\n", path.c_str());
         return;
     }
 
-    const std::unique_ptr<yyjson_doc, DocumentDeleter> document(
+    const JsonDocument document(
         yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG));
     if (!document) {
         logError("Warning! Failed to parse runtime args JSON: %s\n", path.c_str());

@@ -3,14 +3,14 @@
 #include <cstdlib>
 #include <memory>
 
+#include "foundations/json_helpers.h"
 #include "foundations/log.h"
 
 namespace vyai {
 
 std::string jsonDocumentToString(yyjson_mut_doc* doc)
 {
-    const std::unique_ptr<yyjson_mut_doc, decltype(&yyjson_mut_doc_free)> owned(
-        doc, &yyjson_mut_doc_free);
+    const MutableJsonDocument owned(doc);
 
     size_t length = 0;
     // yyjson allocates the text with the C allocator when no allocator is given.
