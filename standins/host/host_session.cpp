@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <QtCore/QtGlobal>
+
 #include <vy/sdk/helpers/lib_context.h>
 #include <vy/sdk/helpers/string_map.h>
 #include <vy/sdk/helpers/uuid.h>
@@ -180,7 +182,9 @@ bool HostSession::loadPlugin()
         return fail("vyLibContext returned no library context");
     context->setName(libraryName(path).c_str());
     context->setRefCountableRegistry(new LeakRegistry(m_pluginObjects));
-    m_out.log("loaded " + path + " (SDK " + version + ")");
+    // Like the real server, vyhost is itself a Qt program: Qt stays loaded when the plug-in
+    // that also uses it is unloaded, as it does in production.
+    m_out.log("loaded " + path + " (SDK " + version + ", host Qt " + qVersion() + ")");
     return true;
 }
 

@@ -8,11 +8,6 @@
 
 namespace {
 
-int64_t integerAt(const VyhostLine& line, std::initializer_list<const char*> path)
-{
-    return yyjson_get_sint(line.at(path));
-}
-
 /** Runs vyhost on the fake plug-in. */
 VyhostRun runOnFake(
     std::vector<std::string> arguments, std::vector<std::string> environment = {})
@@ -21,21 +16,13 @@ VyhostRun runOnFake(
     return runVyhost(VYHOST_PATH, arguments, environment);
 }
 
-std::string describe(const VyhostRun& run)
-{
-    std::string text = "exit " + std::to_string(run.exitCode) + "\n";
-    for (const auto& line: run.lines)
-        text += line.text() + "\n";
-    return text + run.errorOutput;
-}
-
 TEST(VyhostFakeIntegration, RunsEveryCameraToTheEndWithoutLeaks)
 {
     constexpr int kCameras = 2;
     constexpr int kFrames = 12;
     const VyhostRun run = runOnFake({"--cameras", std::to_string(kCameras), "--fps", "200",
         "--frames", std::to_string(kFrames)});
-    ASSERT_EQ(run.exitCode, 0) << describe(run);
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
 
     for (const auto& line: run.lines)
         ASSERT_TRUE(yyjson_is_obj(line.root())) << "not a JSON object: " << line.text();
@@ -109,9 +96,9 @@ TEST(VyhostFakeIntegration, LeakedObjectsFailTheRun)
         // The leak is made on purpose: the leak checker of a sanitizer build must let it be.
         const VyhostRun run = runOnFake(
             {"--frames", "2", "--fps", "100"}, {c.variable, "ASAN_OPTIONS=detect_leaks=0"});
-        EXPECT_EQ(run.exitCode, 1) << describe(run);
+        EXPECT_EQ(run.exitCode, 1) << run.describe();
         const auto summaries = run.linesOfType("summary");
-        ASSERT_EQ(summaries.size(), 1U) << describe(run);
+        ASSERT_EQ(summaries.size(), 1U) << run.describe();
         EXPECT_TRUE(yyjson_get_bool(summaries[0]->at({"completed"})));
         EXPECT_EQ(integerAt(*summaries[0], {"leakedObjects"}), 1);
         EXPECT_EQ(integerAt(*summaries[0], {"leaks", c.side}), 1);
@@ -121,7 +108,7 @@ TEST(VyhostFakeIntegration, LeakedObjectsFailTheRun)
 TEST(VyhostFakeIntegration, NoIntegrationIsSaidAndFailsTheRun)
 {
     const VyhostRun run = runOnFake({"--frames", "1"}, {"VY_FAKE_NO_INTEGRATION=1"});
-    EXPECT_EQ(run.exitCode, 1) << describe(run);
+    EXPECT_EQ(run.exitCode, 1) << run.describe();
     bool said = false;
     for (const VyhostLine* line: run.linesOfType("log"))
     {
@@ -129,7 +116,7 @@ TEST(VyhostFakeIntegration, NoIntegrationIsSaidAndFailsTheRun)
             || line->string("message").find("createVyPlugin returned no integration")
                 != std::string::npos;
     }
-    EXPECT_TRUE(said) << describe(run);
+    EXPECT_TRUE(said) << run.describe();
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.back().type(), "summary");
     EXPECT_FALSE(yyjson_get_bool(run.lines.back().at({"completed"})));
@@ -145,9 +132,9 @@ TEST(VyhostCommandLine, WrongArgumentsAreRefusedBeforeAnythingRuns)
         std::vector<std::string>{"--colour", "red"}})
     {
         const VyhostRun run = runVyhost(VYHOST_PATH, arguments);
-        EXPECT_EQ(run.exitCode, 2) << describe(run);
-        EXPECT_TRUE(run.lines.empty()) << describe(run);
-        EXPECT_NE(run.errorOutput.find("usage: vyhost"), std::string::npos) << describe(run);
+        EXPECT_EQ(run.exitCode, 2) << run.describe();
+        EXPECT_TRUE(run.lines.empty()) << run.describe();
+        EXPECT_NE(run.errorOutput.find("usage: vyhost"), std::string::npos) << run.describe();
     }
 }
 
@@ -155,7 +142,7 @@ TEST(VyhostCommandLine, AMissingLibraryIsReported)
 {
     const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", "/nonexistent/libnothing.so"});
     EXPECT_EQ(run.exitCode, 1);
-    ASSERT_EQ(run.lines.size(), 2U) << describe(run);
+    ASSERT_EQ(run.lines.size(), 2U) << run.describe();
     EXPECT_EQ(run.lines[0].type(), "log");
     EXPECT_NE(run.lines[0].string("message").find("/nonexistent/libnothing.so"), std::string::npos);
     EXPECT_EQ(run.lines[1].type(), "summary");

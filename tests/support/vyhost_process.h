@@ -70,7 +70,21 @@ struct VyhostRun
         }
         return result;
     }
+
+    /** The whole run as text, for failure messages. */
+    std::string describe() const
+    {
+        std::string text = "exit " + std::to_string(exitCode) + "\n";
+        for (const auto& line: lines)
+            text += line.text() + "\n";
+        return text + errorOutput;
+    }
 };
+
+inline int64_t integerAt(const VyhostLine& line, std::initializer_list<const char*> path)
+{
+    return yyjson_get_sint(line.at(path));
+}
 
 /**
  * Runs `program` with `arguments` and this process's environment, in which each
