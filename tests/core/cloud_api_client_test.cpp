@@ -2,13 +2,14 @@
 
 #include <cloud/cloud_standin.h>
 
+#include "captured_log.h"
 #include "core/cloud_api_client.h"
-#include "log_capture.h"
 #include "standin_host_fixture.h"
 
 using namespace std::chrono_literals;
 using vy::standins::CloudStandin;
 using vyai::CloudConnectionState;
+using vyai::test::CapturedLog;
 using vyai::test::StandinHost;
 
 namespace {
@@ -54,7 +55,7 @@ protected:
         return patches;
     }
 
-    LogCapture log;
+    CapturedLog log;
     vyai::test::ScopedHostAnswerTimeout shortWait{2s};
     CloudStandin cloud;
     StandinHost host;
@@ -87,7 +88,7 @@ TEST(CloudConnection, FollowsTheHostsToken)
     for (const Case& c: cases)
     {
         SCOPED_TRACE(c.name);
-        LogCapture log;
+        CapturedLog log;
         StandinHost host(identityWithToken(c.token));
         vyai::CloudApiClient client({"http://127.0.0.1:1", 100ms});
         EXPECT_EQ(client.cloudConnectionState(), CloudConnectionState::notChecked);
@@ -99,7 +100,7 @@ TEST(CloudConnection, FollowsTheHostsToken)
 
 TEST(CloudConnection, WithoutProviderTheCheckStaysPending)
 {
-    LogCapture log;
+    CapturedLog log;
     vyai::CloudApiClient client({"http://127.0.0.1:1", 100ms});
     client.isCloudConnected(nullptr);
     EXPECT_EQ(client.cloudConnectionState(), CloudConnectionState::checking);
@@ -173,7 +174,7 @@ TEST_F(CloudApiClientTest, FailedFetchesGiveNoPipelines)
     for (const Case& c: cases)
     {
         SCOPED_TRACE(c.name);
-        LogCapture caseLog;
+        CapturedLog caseLog;
         setFault(CloudStandin::Route::availablePipelines, c.fault);
         EXPECT_TRUE(fetch().empty());
         if (c.logged)
@@ -251,7 +252,7 @@ TEST_F(CloudApiClientTest, FailedResetsPatchNothing)
     for (const Case& c: cases)
     {
         SCOPED_TRACE(c.name);
-        LogCapture caseLog;
+        CapturedLog caseLog;
         setFault(CloudStandin::Route::reset, c.fault);
         client().resetDevices(host.utilityProvider(), {kCam1});
         EXPECT_EQ(hostPatches(), 0);

@@ -15,6 +15,7 @@
 #include <vy/sdk/helpers/uuid.h>
 
 #include "core_host.h"
+#include "foundations/log.h"
 #include "foundations/log_test_hooks.h"
 #include "host/video_frame.h"
 
@@ -205,7 +206,7 @@ TEST(DeviceAgentIntake, GatesBySettingsCloudAndActiveSwitch)
 TEST(DeviceAgentIntake, SendFramesOverrideLetsInactiveDevicesThroughButNotUnconnectedOnes)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    vyai::test::TempDirectory iniDirectory;
+    ScopedTempDirectory iniDirectory;
     std::ofstream(iniDirectory.path() / "vy_veltrin_plugin.ini") << "sendFramesOverride=1\n";
     ::setenv("VY_INI_DIR", iniDirectory.path().c_str(), 1);
 

@@ -2,11 +2,12 @@
 
 #include <thread>
 
+#include "captured_log.h"
 #include "core/host_rest_client.h"
-#include "log_capture.h"
 #include "standin_host_fixture.h"
 
 using namespace std::chrono_literals;
+using vyai::test::CapturedLog;
 using vyai::test::StandinHost;
 using Fault = vyhost::UtilityProvider::RequestFault;
 
@@ -27,7 +28,7 @@ protected:
 
     void setFault(Fault fault) { host.provider->setRequestFault(std::move(fault)); }
 
-    LogCapture log;
+    CapturedLog log;
     vyai::test::ScopedHostAnswerTimeout shortWait{500ms};
     StandinHost host;
 };

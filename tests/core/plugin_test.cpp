@@ -14,7 +14,6 @@ namespace {
 namespace core = vy::vms_server_plugins::analytics::vyai;
 namespace fs = std::filesystem;
 using vyai::test::CoreHost;
-using vyai::test::TempDirectory;
 
 TEST(DataDirectory, FollowsTheHostDirectoryUnlessWorkingDirectoryIsSet)
 {
@@ -56,8 +55,8 @@ TEST(PluginEngine, DataDirectoryUnderTheHostDirectoryHoldsBothLogs)
 TEST(PluginEngine, WorkingDirectoryReplacesTheDataDirectory)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempDirectory iniDirectory;
-    TempDirectory workingDirectory;
+    ScopedTempDirectory iniDirectory;
+    ScopedTempDirectory workingDirectory;
     std::ofstream(iniDirectory.path() / "vy_veltrin_plugin.ini")
         << "WorkingDirectory=" << workingDirectory.path().string() << "\n";
     ::setenv("VY_INI_DIR", iniDirectory.path().c_str(), 1);

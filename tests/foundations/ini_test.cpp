@@ -6,13 +6,14 @@
 
 #include <gtest/gtest.h>
 
-#include "log_ini_test_support.h"
+#include "scoped_environment.h"
+#include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace vyai {
 namespace {
 
 using test::ScopedEnv;
-using test::TempDir;
 using test::writeFile;
 
 // No test of this program may read an ini file that happens to lie in the current
@@ -22,13 +23,13 @@ class EmptyIniDirEnvironment: public ::testing::Environment
 public:
     void SetUp() override
     {
-        m_dir = std::make_unique<TempDir>();
+        m_dir = std::make_unique<ScopedTempDirectory>();
         setenv("VY_INI_DIR", m_dir->path().c_str(), 1);
     }
     void TearDown() override { m_dir.reset(); }
 
 private:
-    std::unique_ptr<TempDir> m_dir;
+    std::unique_ptr<ScopedTempDirectory> m_dir;
 };
 
 [[maybe_unused]] const auto* const kEmptyIniDir =
@@ -75,7 +76,7 @@ const Values kDefaults = {
 
 TEST(IniTest, WithoutAFileEveryOptionHoldsItsDefault)
 {
-    TempDir dir;
+    ScopedTempDirectory dir;
     ScopedEnv env("VY_INI_DIR", dir.path().string());
 
     expectValues(Ini(), kDefaults);
@@ -83,7 +84,7 @@ TEST(IniTest, WithoutAFileEveryOptionHoldsItsDefault)
 
 TEST(IniTest, EveryOptionIsReadFromTheFile)
 {
-    TempDir dir;
+    ScopedTempDirectory dir;
     ScopedEnv env("VY_INI_DIR", dir.path().string());
     writeFile(dir.file("vy_veltrin_plugin.ini"),
         "# every option away from its default\n"

@@ -9,20 +9,20 @@
 
 #include <gtest/gtest.h>
 
-#include "log_ini_test_support.h"
+#include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace vyai {
 namespace {
 
 using test::readFile;
-using test::TempDir;
 
 // Writers keep logging, to the console and both files, while the log is shut down and
 // started again under them: no line may be torn, and nothing may reach a file after the
 // last shutdown.
 TEST(LogConcurrencyTest, LoggingWhileShuttingDownAndRestarting)
 {
-    TempDir dir;
+    ScopedTempDirectory dir;
     const std::string startPath = dir.file("vyai_plugin_start.log");
     const std::string mainPath = dir.file("vyai_plugin.log");
     constexpr int kWriters = 4;

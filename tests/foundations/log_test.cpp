@@ -7,6 +7,7 @@
 
 #include "foundations/log_test_hooks.h"
 #include "log_test_fixture.h"
+#include "test_files.h"
 
 namespace vyai {
 namespace {

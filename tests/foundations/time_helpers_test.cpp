@@ -1,12 +1,12 @@
 #include "foundations/time_helpers.h"
 
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
+#include "scoped_environment.h"
 
 namespace vyai {
 namespace {
@@ -42,18 +42,13 @@ TEST(ParseTimeString, UtcSecondsSince1970)
 
 TEST(ParseTimeString, SameSecondsInEveryTimeZone)
 {
-    const char* previous = std::getenv("TZ");
-    const std::string saved = previous ? previous : "";
     for (const char* zone : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "JST-9", "NZST-12NZDT,M9.5.0,M4.1.0/3"}) {
-        ::setenv("TZ", zone, 1);
+        const test::ScopedEnv timeZone("TZ", zone);
         ::tzset();
         EXPECT_EQ(parseTimeString("2024-03-10T12:34:56", kIsoFormat), 1710074096) << zone;
         EXPECT_EQ(parseTimeString("2024-07-01T00:00:00", kIsoFormat), 1719792000) << zone;
     }
-    if (previous)
-        ::setenv("TZ", saved.c_str(), 1);
-    else
-        ::unsetenv("TZ");
+    // The zone the process had is back in the environment; the C library rereads it here.
     ::tzset();
 }
 

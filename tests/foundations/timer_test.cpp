@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "log_test_fixture.h"
+#include "test_files.h"
 
 namespace vyai {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "captured_log.h"
 #include "inference/frame_preprocessing.h"
-#include "log_capture.h"
 #include "runtime_fixtures.h"
 #include "yuv_test_frame.h"
 
@@ -13,6 +13,7 @@ namespace {
 
 using namespace vyai;
 using runtime_fixtures::shapeOf;
+using vyai::test::CapturedLog;
 
 // --- A straightforward reference: every output pixel computed on its own, by the rules. --
 
@@ -264,7 +265,7 @@ TEST(ResizeMode, FromTheStagesMethodCode)
 
 TEST(ModelInputPlan, ChoosesTheImageInput)
 {
-    LogCapture log;
+    CapturedLog log;
     ModelInputSpec model = makeModel(8, 8, 0);
     model.inputs = {{"mask-", TensorDataType_Float, {8, 8}}};
     auto plan = ModelInputPlan::create(model);
@@ -331,7 +332,7 @@ TEST(FramePreprocessing, AuxiliaryInputsFollowTheImage)
 
 TEST(FramePreprocessing, MaskWithoutTwoDimensionsIsLeftOut)
 {
-    LogCapture log;
+    CapturedLog log;
     ModelInputSpec model = makeModel(8, 6, 0);
     model.modelName = "flat mask";
     model.inputs = {{"mask-", TensorDataType_Uint8, {48}}, {"image-", TensorDataType_Float, {1, 3, 6, 8}}};
@@ -394,7 +395,7 @@ TEST(VideoFrame, HostCopyConvertsTheWholeFrame)
 
 TEST(VideoFrame, ShortRgbImageGivesNoInput)
 {
-    LogCapture log;
+    CapturedLog log;
     const VideoFrame image(std::vector<uint8_t>(4 * 4 * 3 * 4 - 1), 4, 4, 0);
     EXPECT_FALSE(image.yuv());
     const auto plan = ModelInputPlan::create(makeModel(4, 4, 0));

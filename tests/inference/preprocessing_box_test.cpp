@@ -6,6 +6,7 @@
 #include "inference/runtime_library.h"
 #include "runtime_fixtures.h"
 #include "scoped_temp_directory.h"
+#include "test_files.h"
 #include "yuv_test_frame.h"
 
 namespace {
@@ -31,7 +32,7 @@ TEST_P(KnownBox, LandsWhereTheGeometryPutsIt)
     const RuntimeArgs_t noArgs{};
     ASSERT_EQ(runtime.init(noArgs), 0) << runtime.lastError();
     const auto modelPath = root.path() / "model.json";
-    runtime_fixtures::writeTextFile(modelPath, R"({
+    test::writeFile(modelPath, R"({
         "input": {"name": "images", "width": 32, "height": 32, "layout": "planar"},
         "means": [123.675, 116.28, 103.53], "vars": [58.395, 57.12, 57.375],
         "classes": [{"name": "red", "rgb": [255, 0, 0]}]})");

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include "captured_log.h"
 #include "inference/runtime_args.h"
-#include "log_capture.h"
 #include "runtime_fixtures.h"
 #include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace {
+
+using vyai::test::CapturedLog;
+using vyai::test::writeFile;
 
 struct ArgsCase {
     const char* name;
@@ -23,10 +27,10 @@ TEST_P(RuntimeArgsFile, GivesStringMembersInFileOrder)
 {
     const ArgsCase& testCase = GetParam();
     ScopedTempDirectory directory;
-    LogCapture log;
+    CapturedLog log;
     const auto path = directory.path() / "runtime_args.json";
     if (testCase.fileText)
-        runtime_fixtures::writeTextFile(path, testCase.fileText);
+        writeFile(path, testCase.fileText);
 
     std::vector<std::string> keys;
     std::vector<std::string> values;

@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 #include <vy/platform/child_process.h>
 
+#include "captured_log.h"
 #include "inference/runtime_args.h"
 #include "inference/runtime_library.h"
-#include "log_capture.h"
 #include "runtime_fixtures.h"
 #include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace {
 
 using runtime_fixtures::installRuntime;
 using vyai::RuntimeLibrary;
+using vyai::test::CapturedLog;
+using vyai::test::writeFile;
 
 // The number N of a load link "RuntimeLibrary.N.so".
 uint64_t linkNumber(const std::filesystem::path& link)
@@ -81,7 +84,7 @@ TEST(RuntimeLibrary, StaleLinkOfAnEarlierProcessIsReplaced)
         next = linkNumber(probe.loadLinkPath()) + 1;
     }
     const auto stale = path.parent_path() / ("RuntimeLibrary." + std::to_string(next) + ".so");
-    runtime_fixtures::writeTextFile(stale, "left behind by a crashed process");
+    writeFile(stale, "left behind by a crashed process");
 
     RuntimeLibrary library(path);
     EXPECT_EQ(library.loadLinkPath(), stale);
@@ -92,7 +95,7 @@ TEST(RuntimeLibrary, StaleLinkOfAnEarlierProcessIsReplaced)
 TEST(RuntimeLibrary, MissingLibraryAnswersEveryCallAsMissing)
 {
     ScopedTempDirectory root;
-    LogCapture log;
+    CapturedLog log;
     const auto path = root.path() / "inference_engine" / "RuntimeLibrary.so";
     RuntimeLibrary library(path);
 
@@ -118,7 +121,7 @@ TEST(RuntimeLibrary, UnloadableFileLeavesNoLinkBehind)
 {
     ScopedTempDirectory root;
     const auto path = root.path() / "inference_engine" / "RuntimeLibrary.so";
-    runtime_fixtures::writeTextFile(path, "not a shared library");
+    writeFile(path, "not a shared library");
     std::filesystem::path link;
     {
         RuntimeLibrary library(path);
@@ -134,9 +137,9 @@ TEST(RuntimeLibrary, UnloadableFileLeavesNoLinkBehind)
 TEST(RuntimeLibrary, LoadFolderThatCannotBeMadeFallsBackToThePath)
 {
     ScopedTempDirectory root;
-    LogCapture log;
+    CapturedLog log;
     // The load folder would have to be made below a regular file.
-    runtime_fixtures::writeTextFile(root.path() / "file", "x");
+    writeFile(root.path() / "file", "x");
     const auto path = root.path() / "file" / "RuntimeLibrary.so";
     RuntimeLibrary library(path);
     EXPECT_TRUE(library.loadLinkPath().empty());

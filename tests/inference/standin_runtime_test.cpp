@@ -9,12 +9,14 @@
 #include "inference/runtime_library.h"
 #include "runtime_fixtures.h"
 #include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace {
 
 using namespace runtime_fixtures;
 using vyai::RuntimeLibrary;
 using vyai::TensorSetPtr;
+using vyai::test::writeFile;
 
 constexpr int kWidth = 32;
 constexpr int kHeight = 24;
@@ -94,7 +96,7 @@ protected:
         std::vector<std::string> paths;
         for (size_t i = 0; i < models.size(); ++i) {
             paths.push_back((m_root.path() / ("model" + std::to_string(i) + ".json")).string());
-            writeTextFile(paths.back(), models[i]);
+            writeFile(paths.back(), models[i]);
         }
         std::vector<RuntimeModel_t> records(models.size());
         for (size_t i = 0; i < models.size(); ++i)

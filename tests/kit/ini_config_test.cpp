@@ -6,13 +6,14 @@
 #include <gtest/gtest.h>
 #include <vy/kit/debug.h>
 
-#include "log_ini_test_support.h"
+#include "scoped_environment.h"
+#include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace {
 
 using vyai::test::ScopedCurrentDirectory;
 using vyai::test::ScopedEnv;
-using vyai::test::TempDir;
 using vyai::test::writeFile;
 
 constexpr const char* kFileName = "test_options.ini";
@@ -49,7 +50,7 @@ class IniConfigParseTest: public ::testing::TestWithParam<ParseCase>
 TEST_P(IniConfigParseTest, ReadsValuesAndKeepsDefaultsForTheRest)
 {
     const ParseCase& c = GetParam();
-    TempDir dir;
+    ScopedTempDirectory dir;
     ScopedEnv env("VY_INI_DIR", dir.path().string());
     writeFile(dir.file(kFileName), c.content);
 
@@ -83,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, IniConfigParseTest,
 
 TEST(IniConfigTest, MissingFileGivesDefaults)
 {
-    TempDir dir;
+    ScopedTempDirectory dir;
     ScopedEnv env("VY_INI_DIR", dir.path().string());
 
     const TestConfig config;
@@ -95,7 +96,7 @@ TEST(IniConfigTest, MissingFileGivesDefaults)
 
 TEST(IniConfigTest, MalformedValueIsReportedOnTheDebugStream)
 {
-    TempDir dir;
+    ScopedTempDirectory dir;
     ScopedEnv env("VY_INI_DIR", dir.path().string());
     writeFile(dir.file(kFileName), "count=many\n");
 
@@ -111,7 +112,7 @@ TEST(IniConfigTest, MalformedValueIsReportedOnTheDebugStream)
 
 TEST(IniConfigTest, WithoutIniDirTheCurrentDirectoryIsRead)
 {
-    TempDir dir;
+    ScopedTempDirectory dir;
     ScopedEnv env("VY_INI_DIR", std::nullopt);
     writeFile(dir.file(kFileName), "count=5\n");
     ScopedCurrentDirectory cwd(dir.path());
@@ -121,8 +122,8 @@ TEST(IniConfigTest, WithoutIniDirTheCurrentDirectoryIsRead)
 
 TEST(IniConfigTest, IniDirTakesPrecedenceOverTheCurrentDirectory)
 {
-    TempDir cwd;
-    TempDir iniDir;
+    ScopedTempDirectory cwd;
+    ScopedTempDirectory iniDir;
     writeFile(cwd.file(kFileName), "count=5\n");
     writeFile(iniDir.file(kFileName), "count=6\n");
     ScopedEnv env("VY_INI_DIR", iniDir.path().string());
@@ -133,7 +134,7 @@ TEST(IniConfigTest, IniDirTakesPrecedenceOverTheCurrentDirectory)
 
 TEST(IniConfigTest, StringsHandedOutStayValidAcrossReloads)
 {
-    TempDir dir;
+    ScopedTempDirectory dir;
     ScopedEnv env("VY_INI_DIR", dir.path().string());
     writeFile(dir.file(kFileName), "url=first\n");
     TestConfig config;

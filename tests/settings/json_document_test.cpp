@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <yyjson.h>
 
-#include "core_fixtures.h"
+#include "captured_log.h"
 #include "settings/json_document.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core_fixtures.h"
+#include "captured_log.h"
 #include "settings/settings_manager.h"
 
 namespace {

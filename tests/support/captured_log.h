@@ -1,15 +1,15 @@
 #pragma once
 
-// Routes the plug-in log, at a chosen level, into a temporary start log for the life of the
-// object, so that a test can count the lines that the code under test wrote. The log is
+// Routes the plug-in log, at a chosen level, into files of a temporary directory for the life
+// of the object, so that a test can read what the code under test wrote. The log is
 // process-wide: one at a time.
 
-#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "foundations/log.h"
 #include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace vyai::test {
 
@@ -18,8 +18,8 @@ class CapturedLog
 public:
     explicit CapturedLog(int level = 2)
     {
-        initLogFiles(path("start.log").c_str(), path("main.log").c_str(), "VYAI Plugin: ", false,
-            true, level);
+        initLogFiles(m_directory.file("start.log").c_str(), m_directory.file("main.log").c_str(),
+            "VYAI Plugin: ", false, true, level);
     }
 
     ~CapturedLog() { shutdownLogging(); }
@@ -30,13 +30,15 @@ public:
     /** Closes the log, which flushes it: below level 2 lines are not flushed as they come. */
     void stop() { shutdownLogging(); }
 
-    /** Everything written so far (the start log receives the first 10 MB). */
+    /** Everything written so far: the start log takes the first 10 MB, the main log the rest. */
     std::string text() const
     {
-        std::ifstream file(path("start.log"));
-        std::ostringstream content;
-        content << file.rdbuf();
-        return content.str();
+        return readFile(m_directory.file("start.log")) + readFile(m_directory.file("main.log"));
+    }
+
+    bool contains(const std::string& fragment) const
+    {
+        return text().find(fragment) != std::string::npos;
     }
 
     /** Number of lines that contain the fragment. */
@@ -50,8 +52,6 @@ public:
     }
 
 private:
-    std::string path(const char* name) const { return (m_directory.path() / name).string(); }
-
     ScopedTempDirectory m_directory;
 };
 

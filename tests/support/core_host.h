@@ -12,13 +12,14 @@
 #include "core/device_agent.h"
 #include "core/engine.h"
 #include "core/plugin.h"
-#include "core_fixtures.h"
 #include "host/device_agent_handler.h"
 #include "host/device_info.h"
 #include "host/json_line.h"
 #include "host/packet_counts.h"
 #include "host/rest_store.h"
 #include "host/utility_provider.h"
+#include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace vy::vms_server_plugins::analytics::vyai {
 
@@ -35,6 +36,15 @@ namespace vyai::test {
 namespace core = vy::vms_server_plugins::analytics::vyai;
 
 inline constexpr const char* kServerId = "{11111111-2222-3333-4444-555555555555}";
+
+/** Number of times `needle` occurs in `text`. */
+inline int countOf(const std::string& text, const std::string& needle)
+{
+    int count = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
+    return count;
+}
 
 /**
  * The host side of the plug-in in one process: a REST store, a utility provider with a host
@@ -89,7 +99,7 @@ public:
         engine.cloudApiClient().isCloudConnected(provider);
     }
 
-    TempDirectory hostDirectory;
+    ScopedTempDirectory hostDirectory;
     std::shared_ptr<vyhost::RestStore> store;
     vy::sdk::Ptr<vyhost::UtilityProvider> provider;
     vy::sdk::Ptr<core::Plugin> plugin;

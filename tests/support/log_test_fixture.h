@@ -11,7 +11,7 @@
 
 #include "foundations/log.h"
 #include "foundations/log_test_hooks.h"
-#include "log_ini_test_support.h"
+#include "scoped_temp_directory.h"
 
 namespace vyai::test {
 
@@ -62,7 +62,7 @@ protected:
 
     static inline std::atomic<int64_t> s_nowMicros{kStartMicros};
 
-    TempDir dir;
+    ScopedTempDirectory dir;
     const std::string startPath = dir.file("vyai_plugin_start.log");
     const std::string mainPath = dir.file("vyai_plugin.log");
     const std::string oldPath = mainPath + ".old";

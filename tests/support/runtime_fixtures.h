@@ -3,19 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "inference/model_vocabulary.h"
 
 namespace runtime_fixtures {
-
-inline void writeTextFile(const std::filesystem::path& path, const std::string& text)
-{
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 /**
  * Copies a built runtime library to <root>/inference_engine/RuntimeLibrary.so, where the

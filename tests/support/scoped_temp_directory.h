@@ -28,6 +28,8 @@ public:
     ScopedTempDirectory& operator=(const ScopedTempDirectory&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
+    /** The path of `name` inside the directory, as text. */
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
 
 private:
     std::filesystem::path m_path;

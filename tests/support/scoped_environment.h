@@ -1,44 +1,14 @@
 #pragma once
 
-// Small fixtures shared by the log, ini and ini-reader tests.
+// Process-wide state that a test changes for its scope and puts back: environment
+// variables and the current directory.
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
-#include <gtest/gtest.h>
-
 namespace vyai::test {
-
-/** A fresh directory under the system's temporary directory, removed with its contents. */
-class TempDir
-{
-public:
-    TempDir()
-    {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vyai-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            ADD_FAILURE() << "mkdtemp failed";
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
 
 /** Sets (or with nullopt unsets) an environment variable for the scope. */
 class ScopedEnv
@@ -84,18 +54,5 @@ public:
 private:
     std::filesystem::path m_previous;
 };
-
-inline std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-inline void writeFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 } // namespace vyai::test
