@@ -15,6 +15,7 @@
 #include <vy/sdk/helpers/settings_response.h>
 #include <vy/sdk/helpers/string_map.h>
 
+#include "host/device_info.h"
 #include "kit_debug_capture.h"
 #include "sdk_host_fakes.h"
 #include "sdk_host_string_map.h"
@@ -114,7 +115,7 @@ class ConsumingDeviceAgentTest: public ::testing::Test
 protected:
     Ptr<TestAgent> makeAgent(bool enableOutput)
     {
-        const auto info = newRefCounted<FakeDeviceInfo>("dev-1");
+        const auto info = newRefCounted<vyhost::DeviceInfo>("dev-1", "camera");
         auto agent = newRefCounted<TestAgent>(info.get(), enableOutput);
         debug.clear();
         return agent;
@@ -412,7 +413,7 @@ TEST_F(ConsumingDeviceAgentTest, PrintPrefixNamesTheDevice)
 {
     const std::string name = libContext().name();
     {
-        const auto info = newRefCounted<FakeDeviceInfo>("{dev-2}");
+        const auto info = newRefCounted<vyhost::DeviceInfo>("{dev-2}", "camera");
         const auto agent = newRefCounted<TestAgent>(info.get(), false);
         agent->finalize();
     }

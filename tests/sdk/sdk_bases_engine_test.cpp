@@ -12,6 +12,7 @@
 #include <vy/sdk/helpers/string_map.h>
 #include <vy/sdk/helpers/uuid.h>
 
+#include "host/engine_description.h"
 #include "kit_debug_capture.h"
 #include "sdk_host_fakes.h"
 #include "sdk_host_string_map.h"
@@ -213,7 +214,7 @@ TEST_F(EngineTest, EngineInfoNamesTheEngineInThePrefix)
     const std::string name = libContext().name();
     debug.clear();
     auto engine = newRefCounted<TestEngine>(/*enableOutput*/ false);
-    engine->attachEngineInfo(newRefCounted<FakeEngineDescription>("vy.vyai").get());
+    engine->attachEngineInfo(newRefCounted<vyhost::EngineDescription>("vy.vyai").get());
     takeMessage(execute(*engine, nullptr));
     engine->attachEngineInfo(nullptr);
     takeMessage(execute(*engine, nullptr));

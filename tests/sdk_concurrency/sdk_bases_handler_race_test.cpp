@@ -7,6 +7,7 @@
 #include <vy/sdk/analytics/helpers/consuming_device_agent.h>
 #include <vy/sdk/analytics/helpers/object_metadata_packet.h>
 
+#include "host/device_info.h"
 #include "kit_debug_capture.h"
 #include "sdk_host_fakes.h"
 
@@ -53,7 +54,7 @@ TEST(ConsumingDeviceAgentConcurrency, HandlerReplacedWhilePacketsArePushed)
     constexpr int kIterations = 400;
 
     DebugCapture debug;
-    const auto info = newRefCounted<FakeDeviceInfo>("dev-race");
+    const auto info = newRefCounted<vyhost::DeviceInfo>("dev-race", "camera");
     auto agent = newRefCounted<AnsweringAgent>(info.get());
     const Ptr<RecordingDeviceAgentHandler> handlers[] = {
         newRefCounted<RecordingDeviceAgentHandler>(), newRefCounted<RecordingDeviceAgentHandler>()};

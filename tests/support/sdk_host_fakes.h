@@ -1,6 +1,8 @@
 #pragma once
 
 // Host-side objects for tests of the SDK's base classes: what the server hands the plug-in.
+// Device and engine descriptions are the stand-in host's own ("host/device_info.h",
+// "host/engine_description.h").
 
 #include <cstdint>
 #include <mutex>
@@ -15,8 +17,6 @@
 #include <vy/sdk/helpers/ref_countable.h>
 #include <vy/sdk/helpers/string.h>
 #include <vy/sdk/i_action_request.h>
-#include <vy/sdk/i_device_info.h>
-#include <vy/sdk/i_engine_description.h>
 #include <vy/sdk/i_utility_provider.h>
 #include <vy/sdk/ptr.h>
 #include <vy/sdk/result.h>
@@ -38,36 +38,6 @@ vy::sdk::Error applySettingsTo(Target& target, const vy::sdk::IStringMap* settin
     vy::sdk::toPtr(result.value()).reset();
     return result.error();
 }
-
-/** A camera description; a null id stays null, as a misbehaving host might send it. */
-class FakeDeviceInfo: public vy::sdk::RefCountable<vy::sdk::IDeviceInfo>
-{
-public:
-    explicit FakeDeviceInfo(std::string id, std::string name = "camera"):
-        m_id(std::move(id)), m_name(std::move(name))
-    {
-    }
-
-    const char* id() const override { return m_id.c_str(); }
-    const char* reservedText1() const override { return ""; }
-    const char* reservedText2() const override { return ""; }
-    const char* reservedText3() const override { return ""; }
-    const char* name() const override { return m_name.c_str(); }
-
-private:
-    std::string m_id;
-    std::string m_name;
-};
-
-class FakeEngineDescription: public vy::sdk::RefCountable<vy::sdk::IEngineDescription>
-{
-public:
-    explicit FakeEngineDescription(std::string id): m_id(std::move(id)) {}
-    const char* id() const override { return m_id.c_str(); }
-
-private:
-    std::string m_id;
-};
 
 /** The part every pushed packet shares: a timestamp. */
 template<class Interface>
