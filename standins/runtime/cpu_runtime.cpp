@@ -1,39 +1,13 @@
 #include "cpu_runtime.h"
 
 #include <chrono>
-#include <cstdlib>
 
 #include "colour_box_finder.h"
 #include "detection_output.h"
 #include "last_error.h"
+#include "tensor_sets.h"
 
 namespace cpu_runtime {
-
-namespace {
-
-void freeInputSet(TensorSet_t* set)
-{
-    if (!set)
-        return;
-    for (int32_t i = 0; i < set->count && set->tensors; ++i) {
-        std::free(set->tensors[i].name);
-        std::free(set->tensors[i].shape);
-        std::free(set->tensors[i].data);
-    }
-    std::free(set->tensors);
-    std::free(set);
-}
-
-// An output with no tensors: answers an input that could not be run, so its slot comes back.
-TensorSet_t* makeEmptySet(uint32_t id)
-{
-    auto* set = static_cast<TensorSet_t*>(std::calloc(1, sizeof(TensorSet_t)));
-    if (set)
-        set->id = id;
-    return set;
-}
-
-} // namespace
 
 CpuRuntime::~CpuRuntime()
 {
@@ -142,10 +116,10 @@ int32_t CpuRuntime::cleanup()
     stopWorker();
     std::lock_guard lock(m_mutex);
     for (const PendingInput& input: m_inputs)
-        freeInputSet(input.set);
+        freeSet(input.set);
     m_inputs.clear();
     for (TensorSet_t* output: m_outputs)
-        freeInputSet(output);
+        freeSet(output);
     m_outputs.clear();
     m_models = std::make_shared<const Models>();
     const bool wasInitialised = m_initialised;
@@ -183,12 +157,12 @@ void CpuRuntime::work()
 
         if (latencyMs > 0
             && m_stopRequested.wait_for(lock, std::chrono::milliseconds(latencyMs), [this] { return m_stopping; })) {
-            freeInputSet(input.set);
+            freeSet(input.set);
             return;
         }
         lock.unlock();
         TensorSet_t* output = infer(*models, input);
-        freeInputSet(input.set);
+        freeSet(input.set);
         lock.lock();
         if (output) {
             m_outputs.push_back(output);
@@ -199,13 +173,14 @@ void CpuRuntime::work()
 
 TensorSet_t* CpuRuntime::infer(const Models& models, const PendingInput& input) const
 {
-    // The model set may have been replaced since the input was accepted.
+    // An output with no tensors answers an input that could not be run, so that its slot
+    // comes back. The model set may have been replaced since the input was accepted.
     if (input.modelIndex >= models.size())
-        return makeEmptySet(input.set->id);
+        return newEmptySet(input.set->id);
     const DetectorModel& model = models[input.modelIndex];
     const Tensor_t* image = findImageTensor(model, *input.set);
     if (!image)
-        return makeEmptySet(input.set->id);
+        return newEmptySet(input.set->id);
     return makeOutputSet(model, findColourBoxes(model, *image), input.set->id);
 }
 

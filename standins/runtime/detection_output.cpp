@@ -5,6 +5,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "tensor_sets.h"
+
 namespace cpu_runtime {
 
 namespace {
@@ -75,25 +77,13 @@ int32_t anchorCount(const DetectorModel& model)
     return anchors;
 }
 
-void freeSet(TensorSet_t* set)
-{
-    for (int32_t i = 0; i < set->count; ++i) {
-        std::free(set->tensors[i].name);
-        std::free(set->tensors[i].shape);
-        std::free(set->tensors[i].data);
-    }
-    std::free(set->tensors);
-    std::free(set);
-}
-
 } // namespace
 
 TensorSet_t* makeOutputSet(const DetectorModel& model, const std::vector<FoundBox>& boxes, uint32_t id)
 {
-    auto* set = static_cast<TensorSet_t*>(std::calloc(1, sizeof(TensorSet_t)));
+    TensorSet_t* set = newEmptySet(id);
     if (!set)
         return nullptr;
-    set->id = id;
     set->tensors = static_cast<Tensor_t*>(std::calloc(1, sizeof(Tensor_t)));
     if (!set->tensors) {
         std::free(set);
