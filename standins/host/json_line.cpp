@@ -1,48 +1,34 @@
 #include "host/json_line.h"
 
-#include <cstdlib>
-
 namespace vyhost {
 
 JsonLine::JsonLine(const char* type):
-    m_doc(yyjson_mut_doc_new(nullptr)),
-    m_root(yyjson_mut_obj(m_doc))
+    m_doc(vy::standins::newJsonDoc()),
+    m_root(yyjson_mut_obj(m_doc.get()))
 {
-    yyjson_mut_doc_set_root(m_doc, m_root);
-    yyjson_mut_obj_add_str(m_doc, m_root, "type", type);
-}
-
-JsonLine::~JsonLine()
-{
-    yyjson_mut_doc_free(m_doc);
+    yyjson_mut_doc_set_root(m_doc.get(), m_root);
+    yyjson_mut_obj_add_str(m_doc.get(), m_root, "type", type);
 }
 
 void JsonLine::addString(const char* key, const std::string& value)
 {
-    yyjson_mut_obj_add_strncpy(m_doc, m_root, key, value.data(), value.size());
+    yyjson_mut_obj_add_strncpy(m_doc.get(), m_root, key, value.data(), value.size());
 }
 
 void JsonLine::addJsonText(const char* key, const std::string& text)
 {
-    yyjson_doc* parsed = yyjson_read(text.data(), text.size(), 0);
+    const vy::standins::JsonDoc parsed = vy::standins::parseJson(text);
     yyjson_mut_val* value =
-        parsed ? yyjson_val_mut_copy(m_doc, yyjson_doc_get_root(parsed)) : nullptr;
-    yyjson_doc_free(parsed);
+        parsed ? yyjson_val_mut_copy(m_doc.get(), yyjson_doc_get_root(parsed.get())) : nullptr;
     if (value)
-        yyjson_mut_obj_add_val(m_doc, m_root, key, value);
+        yyjson_mut_obj_add_val(m_doc.get(), m_root, key, value);
     else
         addString(key, text);
 }
 
 std::string JsonLine::text() const
 {
-    size_t length = 0;
-    char* json = yyjson_mut_write(m_doc, 0, &length);
-    if (!json)
-        return "{}";
-    std::string result(json, length);
-    std::free(json);
-    return result;
+    return vy::standins::toCompactText(m_doc.get());
 }
 
 void OutputStream::write(const JsonLine& line)

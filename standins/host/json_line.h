@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include <cloud/json_text.h>
 #include <yyjson.h>
 
 namespace vyhost {
@@ -13,12 +14,11 @@ class JsonLine
 {
 public:
     explicit JsonLine(const char* type);
-    ~JsonLine();
 
     JsonLine(const JsonLine&) = delete;
     JsonLine& operator=(const JsonLine&) = delete;
 
-    yyjson_mut_doc* doc() const { return m_doc; }
+    yyjson_mut_doc* doc() const { return m_doc.get(); }
     yyjson_mut_val* root() const { return m_root; }
 
     /** Adds a member with a copied string value; the key must outlive the line. */
@@ -34,7 +34,7 @@ public:
     std::string text() const;
 
 private:
-    yyjson_mut_doc* m_doc;
+    vy::standins::MutableJsonDoc m_doc;
     yyjson_mut_val* m_root;
 };
 

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include <cloud/json_text.h>
 #include <yyjson.h>
 
 extern char** environ;
@@ -25,7 +26,7 @@ class VyhostLine
 public:
     explicit VyhostLine(std::string text):
         m_text(std::move(text)),
-        m_doc(yyjson_read(m_text.data(), m_text.size(), 0), [](yyjson_doc* doc) { yyjson_doc_free(doc); })
+        m_doc(vy::standins::parseJson(m_text))
     {
     }
 
