@@ -6,6 +6,7 @@
 #include <vy/sdk/helpers/convert_string_map.h>
 #include <vy/sdk/helpers/error.h>
 #include <vy/sdk/helpers/lib_context.h>
+#include <vy/sdk/helpers/string.h>
 
 namespace vy::sdk::analytics::detail {
 
@@ -63,6 +64,19 @@ Result<const ISettingsResponse*> applySettings(const OutputSettings& output,
     catch (...)
     {
         return errorFromCurrentException(output.printPrefix(), "applySettings");
+    }
+}
+
+Result<const IString*> answerManifest(const std::string& printPrefix,
+    const std::function<std::string()>& makeText)
+{
+    try
+    {
+        return newRefCounted<String>(makeText()).releasePtr();
+    }
+    catch (...)
+    {
+        return errorFromCurrentException(printPrefix, "manifest");
     }
 }
 

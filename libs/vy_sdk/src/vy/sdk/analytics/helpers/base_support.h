@@ -7,6 +7,7 @@
 
 #include <vy/sdk/helpers/output_settings.h>
 #include <vy/sdk/i_settings_response.h>
+#include <vy/sdk/i_string.h>
 #include <vy/sdk/i_string_map.h>
 #include <vy/sdk/ptr.h>
 #include <vy/sdk/result.h>
@@ -45,6 +46,10 @@ Result<const ISettingsResponse*> applySettings(const OutputSettings& output,
     std::map<std::string, std::string>& kept, const IStringMap* settings,
     const char* invalidMessage,
     const std::function<Result<const ISettingsResponse*>()>& settingsReceived);
+
+/** A manifest call of the host: the text `makeText` gives, or otherError when it throws. */
+Result<const IString*> answerManifest(const std::string& printPrefix,
+    const std::function<std::string()>& makeText);
 
 /**
  * Makes `held` hold its own reference to `object` (null: none), under `mutex`. The reference

@@ -77,14 +77,7 @@ void ConsumingDeviceAgent::getIntegrationSideSettings(
 
 Result<const IString*> ConsumingDeviceAgent::manifest() const
 {
-    try
-    {
-        return newRefCounted<String>(manifestString()).releasePtr();
-    }
-    catch (...)
-    {
-        return detail::errorFromCurrentException(m_output.printPrefix(), "manifest");
-    }
+    return detail::answerManifest(m_output.printPrefix(), [this] { return manifestString(); });
 }
 
 void ConsumingDeviceAgent::setHandler(IHostHandler* handler)

@@ -6,7 +6,6 @@
 #include <vy/sdk/helpers/convert_string_map.h>
 #include <vy/sdk/helpers/error.h>
 #include <vy/sdk/helpers/lib_context.h>
-#include <vy/sdk/helpers/string.h>
 #include <vy/sdk/helpers/uuid.h>
 
 namespace vy::sdk::analytics {
@@ -61,14 +60,7 @@ void Engine::getIntegrationSideSettings(Result<const ISettingsResponse*>* /*outR
 
 Result<const IString*> Engine::manifest() const
 {
-    try
-    {
-        return newRefCounted<String>(manifestString()).releasePtr();
-    }
-    catch (...)
-    {
-        return detail::errorFromCurrentException(m_output.printPrefix(), "manifest");
-    }
+    return detail::answerManifest(m_output.printPrefix(), [this] { return manifestString(); });
 }
 
 void Engine::doExecuteAction(Result<ActionResult>* outResult, const IActionRequest* actionRequest)

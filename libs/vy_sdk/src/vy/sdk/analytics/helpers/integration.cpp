@@ -6,7 +6,6 @@
 #include <vy/sdk/analytics/helpers/base_support.h>
 #include <vy/sdk/helpers/error.h>
 #include <vy/sdk/helpers/lib_context.h>
-#include <vy/sdk/helpers/string.h>
 
 namespace vy::sdk::analytics {
 
@@ -71,16 +70,9 @@ Ptr<IUtilityProvider4> Integration::utilityProvider() const
 
 Result<const IString*> Integration::manifest() const
 {
-    try
-    {
-        std::string text =
-            m_integrationManifest.empty() ? manifestString() : m_integrationManifest;
-        return newRefCounted<String>(std::move(text)).releasePtr();
-    }
-    catch (...)
-    {
-        return detail::errorFromCurrentException(printPrefix(), "manifest");
-    }
+    return detail::answerManifest(printPrefix(), [this] {
+        return m_integrationManifest.empty() ? manifestString() : m_integrationManifest;
+    });
 }
 
 Result<IEngine*> Integration::provideEngine()
