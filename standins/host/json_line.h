@@ -30,7 +30,10 @@ public:
      */
     void addJsonText(const char* key, const std::string& text);
 
-    /** The line as compact JSON without the line end. */
+    /**
+     * The line as compact JSON without the line end; numbers that are not finite as null. A
+     * line that cannot be written (a text that is no UTF-8) gives a "log" line saying so.
+     */
     std::string text() const;
 
 private:

@@ -1,3 +1,4 @@
+#include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -119,6 +120,41 @@ TEST(VyhostMetadataLine, ReadsItemsAsTheHostDoes)
         R"("box":{"x":0.0,"y":0.0,"width":1.0,"height":1.0},"attributes":[]})");
 
     EXPECT_EQ(object->refCount(), 2) << "the packet's reference only";
+}
+
+// Whatever the plug-in hands over, each output line stays one JSON object with a "type".
+TEST(VyhostMetadataLine, ValuesJsonCannotHoldStillGiveALineWithAType)
+{
+    struct Case
+    {
+        const char* name;
+        std::string typeId;
+        float confidence;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"confidence not a number", "vy.vyai.car", std::numeric_limits<float>::quiet_NaN(),
+            R"({"type":"objects","camera":"cam","timestampUs":7,"durationUs":0,"items":[)"
+            R"({"typeId":"vy.vyai.car","confidence":null,)"},
+        {"infinite confidence", "vy.vyai.car", std::numeric_limits<float>::infinity(),
+            R"("confidence":null,)"},
+        {"type id that is no UTF-8", "vy.vyai.\xff\xfe", 0.5F,
+            R"({"type":"log","message":"cannot write a \"objects\" line: )"},
+    };
+    for (const Case& c: cases)
+    {
+        SCOPED_TRACE(c.name);
+        auto object = newRefCounted<ObjectMetadata>();
+        object->setTypeId(c.typeId);
+        object->setConfidence(c.confidence);
+        auto packet = newRefCounted<ObjectMetadataPacket>();
+        packet->setTimestampUs(7);
+        packet->addItem(object);
+
+        const std::string text =
+            metadataPacketLine(packet.get(), PacketKind::objects, "cam")->text();
+        EXPECT_NE(text.find(c.expected), std::string::npos) << text;
+    }
 }
 
 TEST(VyhostCommandLine, ParsesTheContractsOptions)

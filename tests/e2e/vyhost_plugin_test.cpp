@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "scoped_temp_directory.h"
+#include "test_files.h"
 #include "vyhost_process.h"
 
 namespace {
@@ -45,6 +46,26 @@ TEST(VyhostPlugin, RunsTheRealPluginToTheEndWithoutLeaks)
     for (const auto& entry: std::filesystem::recursive_directory_iterator(hostDirectory.path()))
         sawLog = sawLog || entry.path().filename() == "vyai_plugin_start.log";
     EXPECT_TRUE(sawLog) << "no start log under " << hostDirectory.path();
+}
+
+// The plug-in may echo its log to standard output; vyhost's standard output still holds its
+// JSON lines only, and the echo goes to standard error with the other diagnostics.
+TEST(VyhostPlugin, ThePluginsConsoleLogGoesToStandardError)
+{
+    ScopedTempDirectory hostDirectory;
+    ScopedTempDirectory iniDirectory;
+    vyai::test::writeFile(iniDirectory.path() / "vy_veltrin_plugin.ini", "logToConsole=1\n");
+    const VyhostRun run = runVyhost(VYHOST_PATH,
+        {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.path().string(), "--fps", "50",
+            "--frames", "2"},
+        {"VY_INI_DIR=" + iniDirectory.path().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
+
+    ASSERT_FALSE(run.lines.empty());
+    for (const auto& line: run.lines)
+        EXPECT_TRUE(yyjson_is_obj(line.root())) << "not a JSON object: " << line.text();
+    EXPECT_EQ(run.lines.back().type(), "summary");
+    EXPECT_NE(run.errorOutput.find("VYAI Plugin: "), std::string::npos) << run.describe();
 }
 
 } // namespace
