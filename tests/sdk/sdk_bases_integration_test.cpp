@@ -1,8 +1,10 @@
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include <vy/kit/utils.h>
 #include <vy/sdk/analytics/helpers/engine.h>
 #include <vy/sdk/analytics/helpers/integration.h>
 #include <vy/sdk/helpers/error.h>
@@ -131,6 +133,20 @@ TEST(IntegrationBase, ExceptionsOfOverridesBecomeErrors)
     const auto manifest = integration->manifest();
     EXPECT_EQ(manifest.error().errorCode(), ErrorCode::otherError);
     EXPECT_EQ(takeMessage(manifest.error()), "manifest() threw: no manifest");
+}
+
+TEST(IntegrationBase, CreationAndDestructionAreWrittenWhateverTheOutput)
+{
+    DebugCapture debug;
+    const std::string name = libContext().name();
+    const void* address = nullptr;
+    {
+        const auto integration = newRefCounted<BareIntegration>();
+        address = integration.get();
+    }
+    const std::string tail = " IIntegration @" + vy::kit::utils::toString(address) + " of " + name;
+    EXPECT_EQ(debug.lines(), (std::vector<std::string>{
+        "[integration] Created" + tail, "[integration] Destroyed" + tail}));
 }
 
 TEST(IntegrationBase, AnswersTheIntegrationAndPluginIds)
