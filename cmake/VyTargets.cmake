@@ -40,3 +40,16 @@ function(vy_test_suite name)
     PROPERTIES LABELS ${ARG_LABEL}
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# vy_add_child_directories()
+# add_subdirectory() for every folder right below the calling directory that has its own
+# CMakeLists.txt, in name order, so that a new stand-in, test folder or benchmark needs no
+# line in its parent.
+function(vy_add_child_directories)
+  file(GLOB children LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(child IN LISTS children)
+    if(EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
