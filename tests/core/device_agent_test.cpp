@@ -14,6 +14,7 @@
 #include <vy/sdk/analytics/helpers/object_metadata.h>
 #include <vy/sdk/helpers/uuid.h>
 
+#include "captured_log.h"
 #include "core_host.h"
 #include "foundations/log.h"
 #include "foundations/log_test_hooks.h"
@@ -143,6 +144,45 @@ TEST(DeviceAgentAnnouncement, ReplacedAgentLeavesTheDeviceEnabledForItsSuccessor
 
     newer = nullptr;
     EXPECT_NE(host.store->device(kDeviceId)->find(R"("PluginEnabled":false)"), std::string::npos);
+}
+
+// ---- Lifecycle
+
+TEST(DeviceAgentLifecycle, LogsTheNormalisedIdFromStartToEnd)
+{
+    CoreHost host;
+    host.putDevice(kDeviceId);
+    const auto engine = host.obtainEngine();
+    host.connectToCloud(*engine);
+    // At level 2, so that the informational lines are written too.
+    vyai::test::CapturedLog log;
+    {
+        const auto agent = CoreHost::createAgent(*engine, "{3F2B7C1E-0000-4000-8000-000000000001}");
+        CapturedHandler handler("camera");
+        agent->setHandler(handler.handler.get());
+        auto settings = agent->copySettings();
+        settings->active = true;
+        agent->publishSettings(settings);
+        pushFrame(*agent, vyai::currentTimeMicros());
+    }
+
+    const std::string text = log.text();
+    const std::string id = kDeviceId;
+    const std::string lines[] = {
+        "Device agent started: " + id + "\n",
+        "Device " + id + " received uncompressed frame.\n",
+        "Logged frame time.\n",
+        "Destroying Device Agent " + id + "\n",
+        "Setting status parameters...\n",
+    };
+    size_t previous = 0;
+    for (const std::string& line: lines)
+    {
+        const size_t at = text.find(line);
+        ASSERT_NE(at, std::string::npos) << line << text;
+        EXPECT_GE(at, previous) << line << text;
+        previous = at;
+    }
 }
 
 // ---- Frame intake

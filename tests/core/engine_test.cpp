@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vy/sdk/helpers/ref_countable.h>
+#include <vy/sdk/i_device_info.h>
 #include <vy/sdk/i_settings_response.h>
 #include <vy/sdk/i_string.h>
 
@@ -61,6 +63,119 @@ TEST(EngineSettings, EachCallGivesANewResponseWithTheSameDocumentationModel)
         "        }\n"
         "    ]\n"
         "}");
+}
+
+TEST(EngineInterfaces, EngineAndDeviceAgentAnswerTheirIdsOnly)
+{
+    CoreHost host;
+    const auto engine = host.obtainEngine();
+    const auto agent = CoreHost::createAgent(*engine, kDeviceId);
+    struct Case
+    {
+        vy::sdk::IRefCountable* object;
+        std::vector<const char*> answered;
+        std::vector<const char*> refused;
+    };
+    const Case cases[] = {
+        {engine.get(),
+            {"vy::sdk::analytics::IEngine1", "vy::sdk::analytics::IEngine",
+                "vy::sdk::IRefCountable"},
+            {"vy::sdk::analytics::IDeviceAgent", "vy::sdk::analytics::IIntegration"}},
+        {agent.get(),
+            {"vy::sdk::analytics::IConsumingDeviceAgent2",
+                "vy::sdk::analytics::IConsumingDeviceAgent1",
+                "vy::sdk::analytics::IConsumingDeviceAgent", "vy::sdk::analytics::IDeviceAgent",
+                "vy::sdk::IRefCountable"},
+            {"vy::sdk::analytics::IEngine", "vy::sdk::analytics::IConsumingDeviceAgent3"}},
+    };
+    // The count of references held, read without changing it.
+    const auto refCount = [](const vy::sdk::IRefCountable* object)
+    {
+        object->acquireRef();
+        return object->dropRef();
+    };
+    for (const Case& c: cases)
+    {
+        const int refs = refCount(c.object);
+        for (const char* id: c.answered)
+        {
+            vy::sdk::IRefCountable* found = c.object->findInterface(id);
+            EXPECT_EQ(found, c.object) << id;
+            if (found)
+                found->dropRef();
+        }
+        for (const char* id: c.refused)
+            EXPECT_EQ(c.object->findInterface(id), nullptr) << id;
+        EXPECT_EQ(refCount(c.object), refs);
+    }
+}
+
+TEST(EngineLifecycle, BuildsItsManagersAndTearsDownInOrder)
+{
+    CoreHost host;
+    {
+        const auto engine = host.obtainEngine();
+        // Only the first agent starts the loop.
+        const auto first = CoreHost::createAgent(*engine, kDeviceId);
+        const auto second = CoreHost::createAgent(*engine, "3f2b7c1e-0000-4000-8000-000000000002");
+    }
+    const std::string log = host.startLog();
+    const std::string lines[] = {
+        "Using Veltrin root folder: " + host.dataDirectory().string() + "\n",
+        "Initializing Runtimes Manager\n",
+        "Initialized engine. Plugin version: 5.0.19\n",
+        "Destroying Veltrin Engine...\n",
+        "Waiting runtime loop to finish...\n",
+        "Runtime loop sucessfully finished.\n",
+        "Finalizing logging...\n",
+    };
+    size_t previous = 0;
+    for (const std::string& line: lines)
+    {
+        EXPECT_EQ(countOf(log, line), 1) << line << log;
+        const size_t at = log.find(line);
+        EXPECT_GE(at, previous) << line << log;
+        previous = at == std::string::npos ? previous : at;
+    }
+}
+
+/** Something the host throws that is no std::exception. */
+struct HostFault
+{
+};
+
+/** A device description whose name cannot be read. */
+class ThrowingDeviceInfo: public vy::sdk::RefCountable<vy::sdk::IDeviceInfo>
+{
+public:
+    const char* id() const override { return kDeviceId; }
+    const char* reservedText1() const override { return ""; }
+    const char* reservedText2() const override { return ""; }
+    const char* reservedText3() const override { return ""; }
+    const char* name() const override { throw HostFault(); }
+};
+
+TEST(EngineRegistry, AnAgentThatCannotBeMadeIsAnErrorNotAnException)
+{
+    CoreHost host;
+    host.putDevice(kDeviceId);
+    {
+        const auto engine = host.obtainEngine();
+        const auto info = vy::sdk::newRefCounted<ThrowingDeviceInfo>();
+        vy::sdk::Result<vy::sdk::analytics::IDeviceAgent*> result;
+        engine->doCreateDeviceAgent(&result, info.get());
+        EXPECT_EQ(result.error().errorCode(), vy::sdk::ErrorCode::otherError);
+        EXPECT_EQ(result.value(), nullptr);
+        if (result.error().errorMessage())
+            result.error().errorMessage()->dropRef();
+
+        // The engine is still usable: its lock was let go and nothing stayed registered.
+        EXPECT_FALSE(engine->removeDeviceAgent(kDeviceId, nullptr));
+        const auto agent = CoreHost::createAgent(*engine, kDeviceId);
+        EXPECT_TRUE(agent);
+    }
+    EXPECT_EQ(countOf(host.startLog(),
+        "Error! Cannot create a device agent: an exception of unknown type\n"), 1);
 }
 
 TEST(EngineRegistry, TheOlderAgentOfADeviceDoesNotUnregisterTheNewerOne)

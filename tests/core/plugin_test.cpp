@@ -1,6 +1,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -102,6 +104,26 @@ TEST(PluginEngine, NoUtilityProviderIsAnError)
     EXPECT_EQ(result.value(), nullptr);
     if (result.error().errorMessage())
         result.error().errorMessage()->dropRef();
+}
+
+TEST(PluginEngine, EmptyHostDirectoryIsAnError)
+{
+    // Without a host directory the data directory would land at the root of the file system.
+    const auto provider = vy::sdk::newRefCounted<vyhost::UtilityProvider>(
+        std::make_shared<vyhost::RestStore>(vyai::test::kServerId),
+        vyhost::UtilityProvider::Identity{"", "second text", vyai::test::kServerId,
+            std::nullopt, std::nullopt});
+    const auto plugin = vy::sdk::newRefCounted<core::Plugin>();
+    plugin->attachUtilityProvider(provider.get());
+
+    const auto result = plugin->provideEngine();
+    EXPECT_EQ(result.error().errorCode(), vy::sdk::ErrorCode::otherError);
+    EXPECT_EQ(result.value(), nullptr);
+    ASSERT_NE(result.error().errorMessage(), nullptr);
+    EXPECT_NE(std::string(result.error().errorMessage()->str()).find("no directory"),
+        std::string::npos);
+    result.error().errorMessage()->dropRef();
+    plugin->attachUtilityProvider(nullptr);
 }
 
 TEST(PluginEngine, EachCallMakesAnotherEngineThatKeepsThePluginAlive)

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <utility>
 
 #include <yyjson.h>
@@ -62,14 +63,36 @@ DeviceAgent::~DeviceAgent()
     const bool wasRegistered = m_engine->removeDeviceAgent(m_details->id, this);
     logError("Setting status parameters...\n");
     // A newer agent of the same device has taken over: the device stays enabled for it.
-    if (wasRegistered)
+    if (!wasRegistered)
+        return;
+    // Reached from the host's dropRef(): nothing may leave it.
+    try
+    {
         setPluginEnabled(false);
+    }
+    catch (const std::exception& exception)
+    {
+        logError("Error! Could not set status parameters of %s: %s\n", m_details->id.c_str(),
+            exception.what());
+    }
+    catch (...)
+    {
+        logError("Error! Could not set status parameters of %s\n", m_details->id.c_str());
+    }
 }
 
 void DeviceAgent::setHandler(IHostHandler* handler)
 {
-    ConsumingDeviceAgent::setHandler(handler);
-    m_handlerSet.exchange(true);
+    // A host call: nothing may leave it.
+    try
+    {
+        ConsumingDeviceAgent::setHandler(handler);
+        m_handlerSet.exchange(true);
+    }
+    catch (...)
+    {
+        logError("Error! Could not set the host handler of device %s\n", m_details->id.c_str());
+    }
 }
 
 std::shared_ptr<DeviceAgentSettings_t> DeviceAgent::copySettings() const

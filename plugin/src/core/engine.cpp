@@ -53,6 +53,14 @@ std::string engineSettingsModel()
     return model;
 }
 
+/** The host's answer to a device agent that could not be made; logged too. */
+vy::sdk::Error deviceAgentError(const char* reason)
+{
+    logError("Error! Cannot create a device agent: %s\n", reason);
+    return vy::sdk::error(vy::sdk::ErrorCode::otherError,
+        std::string("Cannot create a device agent: ") + reason);
+}
+
 } // namespace
 
 Engine::Engine(Plugin* plugin, std::string dataDirectory, std::string secondHostText):
@@ -113,6 +121,9 @@ void Engine::doCreateDeviceAgent(vy::sdk::Result<vy::sdk::analytics::IDeviceAgen
 
     try
     {
+        // Declared before the lock: an agent made but not handed over is destroyed after the
+        // lock is released, since its destructor takes the lock to leave the registry.
+        vy::sdk::Ptr<DeviceAgent> agent;
         const std::lock_guard lock(m_mutex);
         if (!m_processorsLoaded)
         {
@@ -123,15 +134,17 @@ void Engine::doCreateDeviceAgent(vy::sdk::Result<vy::sdk::analytics::IDeviceAgen
         if (!m_loopThread.joinable())
             m_loopThread = std::thread(&Engine::runtimeManagerLoop, this);
 
-        auto agent = vy::sdk::newRefCounted<DeviceAgent>(deviceInfo, this, m_dataDirectory);
+        agent = vy::sdk::newRefCounted<DeviceAgent>(deviceInfo, this, m_dataDirectory);
         m_deviceAgents[agent->details()->id] = agent.get();
         *outResult = agent.releasePtr();
     }
     catch (const std::exception& exception)
     {
-        logError("Error! Cannot create a device agent: %s\n", exception.what());
-        *outResult = vy::sdk::error(vy::sdk::ErrorCode::otherError,
-            std::string("Cannot create a device agent: ") + exception.what());
+        *outResult = deviceAgentError(exception.what());
+    }
+    catch (...)
+    {
+        *outResult = deviceAgentError("an exception of unknown type");
     }
 }
 
@@ -169,6 +182,11 @@ void Engine::getIntegrationSideSettings(
     {
         *outResult = vy::sdk::error(vy::sdk::ErrorCode::otherError,
             std::string("getIntegrationSideSettings() threw: ") + exception.what());
+    }
+    catch (...)
+    {
+        *outResult = vy::sdk::error(vy::sdk::ErrorCode::otherError,
+            "getIntegrationSideSettings() threw an exception of unknown type");
     }
 }
 
