@@ -2,12 +2,20 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
 #include <cloud/loopback_server.h>
 #include <vy/network/http/http_client.h>
+
+#include "scoped_environment.h"
 
 using namespace std::chrono_literals;
 using vy::network::http::HttpClient;
@@ -247,5 +255,74 @@ TEST(HttpClientTls, ASelfSignedServerIsRefused)
     HttpClient client(kDefaultCertificateCheck);
     client.setAllTimeouts(2s);
     EXPECT_FALSE(client.doGet(vy::Url("https://127.0.0.1:" + std::to_string(server.port()) + "/hello")));
+    EXPECT_EQ(client.response(), nullptr);
+}
+
+namespace {
+
+// A proxy that agrees to open a tunnel and then hangs up, so the TLS handshake through it
+// fails. Serves one client.
+class HangingUpTunnelProxy
+{
+public:
+    HangingUpTunnelProxy()
+    {
+        m_listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
+        listen(m_listener, 1);
+        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serveOne(); });
+    }
+    ~HangingUpTunnelProxy()
+    {
+        shutdown(m_listener, SHUT_RDWR); // ends an accept that nobody answered
+        m_thread.join();
+        close(m_listener);
+    }
+
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    void serveOne()
+    {
+        const int client = accept(m_listener, nullptr, nullptr);
+        if (client < 0)
+            return;
+        std::string head;
+        char buffer[512];
+        while (head.find("\r\n\r\n") == std::string::npos)
+        {
+            const ssize_t received = recv(client, buffer, sizeof(buffer), 0);
+            if (received <= 0)
+                break;
+            head.append(buffer, static_cast<std::size_t>(received));
+        }
+        const std::string answer = "HTTP/1.1 200 Connection established\r\n\r\n";
+        send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+        close(client);
+    }
+
+    int m_listener = -1;
+    int m_port = 0;
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(HttpClientProxy, AProxysTunnelAnswerIsNoResponse)
+{
+    HangingUpTunnelProxy proxy;
+    vyai::test::ScopedEnv httpsProxy("https_proxy", proxy.url());
+    vyai::test::ScopedEnv noProxy("no_proxy", std::nullopt);
+    vyai::test::ScopedEnv noProxyUpper("NO_PROXY", std::nullopt);
+
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(2s);
+    EXPECT_FALSE(client.doGet(vy::Url("https://cloud.example.invalid/hello")));
     EXPECT_EQ(client.response(), nullptr);
 }

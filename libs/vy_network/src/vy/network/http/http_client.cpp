@@ -116,6 +116,9 @@ struct HttpClient::Impl
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+        // A proxy's answer to CONNECT is not the server's response: without this it would
+        // pass for one, a 200 even when the tunnelled connection then fails.
+        curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::onBody);
