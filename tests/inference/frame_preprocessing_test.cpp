@@ -261,6 +261,56 @@ TEST(ResizeMode, FromTheStagesMethodCode)
     EXPECT_EQ(resizeModeFromMethod(-1), ResizeMode::Fit);
 }
 
+// --- Colour and normalisation worked out by hand, independent of the reference above. ---
+
+TEST(FramePreprocessing, UniformColoursGiveTheHandComputedValues)
+{
+    const struct {
+        uint8_t y, u, v;
+        float rgb[3]; // full-range BT.601, clamped
+    } cases[] = {
+        {100, 150, 90, {46.724f, 119.566176f, 138.984f}},
+        {250, 255, 255, {255.0f, 115.599456f, 255.0f}},
+        {10, 0, 0, {0.0f, 145.458816f, 0.0f}},
+    };
+    const float means[3] = {10.0f, 20.0f, 30.0f};
+    const float vars[3] = {2.0f, 4.0f, 5.0f};
+    for (const auto& testCase: cases) {
+        SCOPED_TRACE(testing::Message()
+            << "YUV " << int(testCase.y) << " " << int(testCase.u) << " " << int(testCase.v));
+        YuvTestFrame frame(6, 4);
+        frame.fill(0, 0, 6, 4, testCase.y, testCase.u, testCase.v);
+        float normalised[3];
+        for (int c = 0; c < 3; ++c)
+            normalised[c] = (testCase.rgb[c] - means[c]) / vars[c];
+
+        ModelInputSpec model = makeModel(3, 2, 0);
+        model.means = {means[0], means[1], means[2]};
+        model.vars = {vars[0], vars[1], vars[2]};
+        const TensorSetPtr planar = prepareModelInput(frame.view(), *ModelInputPlan::create(model), {});
+        ASSERT_TRUE(planar);
+        const std::vector<float> planes = runtime_fixtures::floatsOf(planar->tensors[0]);
+        ASSERT_EQ(planes.size(), 18u);
+        for (size_t i = 0; i < planes.size(); ++i)
+            EXPECT_NEAR(planes[i], normalised[i / 6], 1e-4f) << "element " << i;
+
+        model.channels = 1;
+        const TensorSetPtr gray = prepareModelInput(frame.view(), *ModelInputPlan::create(model), {});
+        ASSERT_TRUE(gray);
+        const float luma = 0.299f * normalised[0] + 0.587f * normalised[1] + 0.114f * normalised[2];
+        for (const float value: runtime_fixtures::floatsOf(gray->tensors[0]))
+            EXPECT_NEAR(value, luma, 1e-4f);
+
+        model.runtimeName = "DEEPX";
+        const TensorSetPtr bytes = prepareModelInput(frame.view(), *ModelInputPlan::create(model), {});
+        ASSERT_TRUE(bytes);
+        const std::vector<uint8_t> pixels = imageBytes(bytes);
+        ASSERT_EQ(pixels.size(), 18u);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            EXPECT_EQ(pixels[i], uint8_t(testCase.rgb[i % 3])) << "element " << i;
+    }
+}
+
 // --- Inputs and auxiliary tensors. --------------------------------------------------------
 
 TEST(ModelInputPlan, ChoosesTheImageInput)
@@ -296,7 +346,8 @@ TEST(FramePreprocessing, AuxiliaryInputsFollowTheImage)
         {TensorDataType_Uint8, {1}},
         {TensorDataType_Float, {0x00, 0x00, 0x80, 0x3F}},
         {TensorDataType_Int64, {1, 0, 0, 0, 0, 0, 0, 0}},
-        {TensorDataType_Float16, {0x00, 0x3C}},
+        {TensorDataType_Double, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
+        {TensorDataType_Bool, {1}},
     };
     for (const auto& testCase: cases) {
         ModelInputSpec model = makeModel(8, 6, 0);

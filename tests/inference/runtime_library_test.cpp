@@ -1,5 +1,4 @@
-#include <fstream>
-#include <regex>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 #include <vy/platform/child_process.h>
@@ -21,10 +20,16 @@ using vyai::test::writeFile;
 // The number N of a load link "RuntimeLibrary.N.so".
 uint64_t linkNumber(const std::filesystem::path& link)
 {
-    std::smatch match;
     const std::string name = link.filename().string();
-    EXPECT_TRUE(std::regex_match(name, match, std::regex(R"(RuntimeLibrary\.(\d+)\.so)"))) << name;
-    return match.empty() ? 0 : std::stoull(match[1].str());
+    const std::string prefix = "RuntimeLibrary.";
+    const std::string suffix = ".so";
+    const bool shaped = name.size() > prefix.size() + suffix.size() && name.starts_with(prefix)
+        && name.ends_with(suffix);
+    const std::string digits = shaped ? name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()) : "";
+    const bool numeric =
+        !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    EXPECT_TRUE(numeric) << name;
+    return numeric ? std::stoull(digits) : 0;
 }
 
 TEST(RuntimeLibrary, LoadsThroughAPrivateLinkAndRemovesIt)
