@@ -249,6 +249,25 @@ TEST_F(LogTest, UnopenableStartLogSendsLinesToTheMainLog)
     EXPECT_EQ(readFile(mainPath), header() + "line\n");
 }
 
+TEST_F(LogTest, UnopenableMainLogDropsLinesAfterTheStartLog)
+{
+    test_hooks::setLogSizeLimit(kLimit);
+    const std::string missing = dir.file("missing/vyai_plugin.log");
+    ::testing::internal::CaptureStdout();
+    initLogFiles(startPath.c_str(), missing.c_str(), kPrefix, false, true, 1);
+    const std::string filler = logLineOfSize(kLimit);
+    ::testing::internal::CaptureStderr();
+    logError("dropped\n");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    shutdownLogging();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(out, "Failed to initialise logfile: " + missing + "\n");
+    EXPECT_EQ(err, "Error creating log file");
+    EXPECT_EQ(readFile(startPath), filler);
+    EXPECT_FALSE(fs::exists(missing));
+}
+
 TEST_F(LogTest, NothingIsWrittenOrReopenedAfterShutdown)
 {
     ::testing::internal::CaptureStdout();

@@ -142,5 +142,43 @@ TEST(MessageCodes, TextsWithTheirVariableParts)
     EXPECT_NE(nvidiaSetupText().find("<a href="), std::string::npos);
 }
 
+TEST(MessageCodes, NvidiaTextsInFull)
+{
+    const auto link = [](const std::string& url) {
+        return "<a href=\"" + url + "\">" + url + "</a>";
+    };
+    const std::string setupPage =
+        link("https://docs.vyai.example.com/ai-accelerators-support/nvidia-support");
+    const struct {
+        const char* cause;
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        {"compute capability", nvidiaComputeCapabilityText("12.4"),
+            "Your GPU's compute capability is not compatible with the installed CUDA Toolkit "
+            "(12.4). Please install a CUDA Toolkit version supported by your GPU. See "
+                + link("https://developer.nvidia.com/cuda-gpus")
+                + " for the supported compute capabilities per CUDA version."},
+        {"driver too old", nvidiaDriverTooOldText("12.4", "12.2"),
+            "Your installed CUDA Toolkit (12.4) is newer than what your NVIDIA driver supports "
+            "(up to CUDA 12.2). Please update your NVIDIA driver or install a CUDA Toolkit "
+            "version it supports. See "
+                + link("https://docs.nvidia.com/deploy/cuda-compatibility/")
+                + " for details on CUDA Toolkit and driver compatibility."},
+        {"setup", nvidiaSetupText(),
+            "NVIDIA GPU acceleration is unavailable on this machine. A different compatible "
+            "runtime will be used if available. To enable NVIDIA acceleration, follow the setup "
+            "instructions at: "
+                + setupPage},
+        {"CUDA path", cudaPathMissingText("/usr/local/cuda"),
+            "The CUDA Toolkit path is not in the PATH environment variable. Please add "
+            "'/usr/local/cuda/bin' to the PATH environment variable and restart the Vy server. "
+            "For more information, follow the instructions at: "
+                + setupPage},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.text, c.expected) << c.cause;
+}
+
 } // namespace
 } // namespace vyai
