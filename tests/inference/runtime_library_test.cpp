@@ -35,6 +35,7 @@ uint64_t linkNumber(const std::filesystem::path& link)
 TEST(RuntimeLibrary, LoadsThroughAPrivateLinkAndRemovesIt)
 {
     ScopedTempDirectory root;
+    CapturedLog log;
     const auto path = installRuntime(root.path(), VY_STANDIN_RUNTIME);
     std::filesystem::path link;
     {
@@ -55,6 +56,8 @@ TEST(RuntimeLibrary, LoadsThroughAPrivateLinkAndRemovesIt)
     }
     EXPECT_FALSE(std::filesystem::exists(link));
     EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_TRUE(log.contains("Releasing runtime library.\n"));
+    EXPECT_FALSE(log.contains("Warning!")) << log.text();
 }
 
 TEST(RuntimeLibrary, TwoInstancesGetTwoLinkNames)
@@ -79,22 +82,49 @@ TEST(RuntimeLibrary, TwoInstancesGetTwoLinkNames)
     EXPECT_FALSE(std::filesystem::exists(secondLink));
 }
 
-TEST(RuntimeLibrary, StaleLinkOfAnEarlierProcessIsReplaced)
+// The link name that the next load of `path` in this process will take.
+std::filesystem::path nextLinkPath(const std::filesystem::path& path)
 {
-    ScopedTempDirectory root;
-    const auto path = installRuntime(root.path(), VY_STANDIN_RUNTIME);
     uint64_t next = 0;
     {
         RuntimeLibrary probe(path);
         next = linkNumber(probe.loadLinkPath()) + 1;
     }
-    const auto stale = path.parent_path() / ("RuntimeLibrary." + std::to_string(next) + ".so");
+    return path.parent_path() / ("RuntimeLibrary." + std::to_string(next) + ".so");
+}
+
+TEST(RuntimeLibrary, StaleLinkOfAnEarlierProcessIsReplaced)
+{
+    ScopedTempDirectory root;
+    const auto path = installRuntime(root.path(), VY_STANDIN_RUNTIME);
+    const auto stale = nextLinkPath(path);
     writeFile(stale, "left behind by a crashed process");
 
     RuntimeLibrary library(path);
     EXPECT_EQ(library.loadLinkPath(), stale);
     EXPECT_TRUE(std::filesystem::equivalent(stale, path));
     EXPECT_TRUE(library.isComplete());
+}
+
+TEST(RuntimeLibrary, LinkThatCannotBeMadeLoadsTheLibraryItselfAndRemovesNothing)
+{
+    ScopedTempDirectory root;
+    const auto path = installRuntime(root.path(), VY_STANDIN_RUNTIME);
+    // A folder under the link's name can be neither removed nor replaced by a link.
+    const auto blocked = nextLinkPath(path);
+    std::filesystem::create_directory(blocked);
+    {
+        CapturedLog log;
+        RuntimeLibrary library(path);
+        EXPECT_TRUE(log.contains("Warning! Failed to hard link " + blocked.string() + " to " + path.string() + ": "))
+            << log.text();
+        EXPECT_TRUE(log.contains(". Loading runtime directly from " + path.string() + " instead.\n"));
+        EXPECT_TRUE(library.loadLinkPath().empty());
+        EXPECT_TRUE(library.isComplete());
+        EXPECT_STREQ(library.name(), "Generic CPU");
+    }
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_TRUE(std::filesystem::is_directory(blocked));
 }
 
 TEST(RuntimeLibrary, MissingLibraryAnswersEveryCallAsMissing)
