@@ -61,6 +61,18 @@ TEST(SystemFacts, CpuidAnswersKnownLeavesOnly)
     EXPECT_FALSE(cpuid(vendor->eax + 1, 0).has_value());
     EXPECT_TRUE(cpuid(0x80000000u, 0).has_value());
 }
+
+TEST(SystemFacts, ExtendedControlRegisterOnlyWhenTheOsEnabledXsave)
+{
+    const auto leaf1 = cpuid(1, 0);
+    ASSERT_TRUE(leaf1.has_value());
+    const bool osxsave = (leaf1->ecx & (1u << 27)) != 0;
+    const auto xcr0 = extendedControlRegister0();
+    EXPECT_EQ(xcr0.has_value(), osxsave);
+    if (xcr0) {
+        EXPECT_EQ(*xcr0 & 1u, 1u); // x87 state is always saved
+    }
+}
 #endif
 
 TEST(SystemFacts, SharedLibraryLoadability)

@@ -55,7 +55,13 @@ std::string cpuArchitectureName(int32_t code)
 bool cpuHasAvx2()
 {
     const auto leaf7 = vy::platform::cpuid(7, 0);
-    return leaf7 && (leaf7->ebx & (1u << 5)) != 0;
+    if (!leaf7 || (leaf7->ebx & (1u << 5)) == 0)
+        return false;
+    // A hypervisor or a kernel option can leave the AVX register state unsaved while CPUID
+    // still lists AVX2; AVX2 code then faults, so that processor has no usable AVX2.
+    constexpr uint64_t kSseAndAvxState = 0x6;
+    const auto xcr0 = vy::platform::extendedControlRegister0();
+    return xcr0 && (*xcr0 & kSseAndAvxState) == kSseAndAvxState;
 }
 
 bool isLibraryInstalled(const std::string& libraryName)

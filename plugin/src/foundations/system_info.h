@@ -34,7 +34,7 @@ int32_t cpuArchitectureFromMachine(const std::string& machine);
 /** 1 "aarch64", 2 "aarch64-jetson", 3 "aarch64-sbsa", 4 "x86_64", anything else "UNKNOWN". */
 std::string cpuArchitectureName(int32_t code);
 
-/** True when the processor reports AVX2 (CPUID leaf 7, EBX bit 5). */
+/** True when the processor reports AVX2 (CPUID leaf 7, EBX bit 5) and the OS saves AVX state. */
 bool cpuHasAvx2();
 
 /**

@@ -77,6 +77,22 @@ std::optional<CpuidRegisters> cpuid(uint32_t leaf, uint32_t subleaf)
 #endif
 }
 
+std::optional<uint64_t> extendedControlRegister0()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    // XGETBV itself faults unless the OS has set OSXSAVE (CPUID leaf 1, ECX bit 27).
+    const auto leaf1 = cpuid(1, 0);
+    if (!leaf1 || (leaf1->ecx & (1u << 27)) == 0)
+        return std::nullopt;
+    uint32_t low = 0;
+    uint32_t high = 0;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (uint64_t(high) << 32) | low;
+#else
+    return std::nullopt;
+#endif
+}
+
 bool isSharedLibraryLoadable(const std::string& name)
 {
     void* handle = ::dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL);

@@ -29,6 +29,10 @@ struct CpuidRegisters {
 // CPUID of a leaf and sub-leaf; none when the processor is not x86 or lacks the leaf.
 std::optional<CpuidRegisters> cpuid(uint32_t leaf, uint32_t subleaf);
 
+// The extended control register XCR0: which register states the OS saves on a context switch
+// (bit 1 SSE, bit 2 AVX). None when the processor is not x86 or the OS has not enabled XSAVE.
+std::optional<uint64_t> extendedControlRegister0();
+
 // True when the dynamic loader can load the shared library of this name (dlopen rules).
 bool isSharedLibraryLoadable(const std::string& name);
 
