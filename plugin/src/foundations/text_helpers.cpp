@@ -16,9 +16,11 @@ namespace vyai {
 
 namespace {
 
+// ASCII only, whatever locale the host runs in: in a single-byte locale std::isalnum would
+// pass parts of a UTF-8 letter and leave a broken byte sequence in the type id.
 bool isIdentifierStart(unsigned char c)
 {
-    return std::isalnum(c) || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
 // Parts of a text split at a separator; like successive getline calls, a trailing separator
