@@ -107,6 +107,22 @@ TEST(CloudConnection, WithoutProviderTheCheckStaysPending)
     EXPECT_TRUE(log.contains("Warning! Utility provider is null, cannot check cloud connection.\n"));
 }
 
+TEST(CloudConnection, ATokenThatComesLaterConnectsAndIsReportedOnlyVerbosely)
+{
+    CapturedLog basicLog(1);
+    StandinHost host(identityWithToken(""));
+    vyai::CloudApiClient client({"http://127.0.0.1:1", 100ms});
+    client.isCloudConnected(host.utilityProvider());
+    EXPECT_EQ(client.cloudConnectionState(), CloudConnectionState::notConnected);
+    host.provider->setCloudToken("t");
+    client.isCloudConnected(host.utilityProvider());
+    EXPECT_EQ(client.cloudConnectionState(), CloudConnectionState::connected);
+
+    basicLog.stop();
+    EXPECT_TRUE(basicLog.contains("Couldn't get cloud token. Assuming not connected to cloud.\n"));
+    EXPECT_FALSE(basicLog.contains("Got cloud token."));
+}
+
 TEST_F(CloudApiClientTest, OffersBecomePatchBodiesThatSelectThem)
 {
     const auto pipelines = fetch();
@@ -149,6 +165,7 @@ TEST_F(CloudApiClientTest, WithoutCloudSystemTheSystemSegmentIsEmpty)
     EXPECT_EQ(requests[0].path, std::string("/system//device/") + kCam1 + "/available-pipelines");
     EXPECT_EQ(requests[1].path, "/reset/");
     EXPECT_EQ(requests[1].body, std::string(R"({"SystemId":"","ServerId":")") + vyai::test::kTestServerId + R"(","Devices":[]})");
+    EXPECT_TRUE(log.contains("Resetting configuration of 0 devices. String: "));
 }
 
 TEST_F(CloudApiClientTest, FailedFetchesGiveNoPipelines)
