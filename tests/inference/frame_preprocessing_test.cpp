@@ -455,4 +455,14 @@ TEST(VideoFrame, ShortRgbImageGivesNoInput)
     EXPECT_TRUE(log.contains("Notice: vyai_module_video_preprocessing ##\n"));
 }
 
+TEST(VideoFrame, RgbImageWhoseSizeOverflowsGivesNoInput)
+{
+    CapturedLog log;
+    // 2^62 × 1 pixels of 12 bytes wrap around to 0 bytes in 64 bits.
+    const VideoFrame image(std::vector<uint8_t>(48), int64_t{1} << 62, 1, 0);
+    const auto plan = ModelInputPlan::create(makeModel(4, 4, 0));
+    EXPECT_FALSE(preprocessVideoFrame(image, *plan, {{}, ResizeMode::Stretch, 0}));
+    EXPECT_TRUE(log.contains("Warning! Image of 4611686018427387904 x 1 holds 48 bytes")) << log.text();
+}
+
 } // namespace

@@ -403,8 +403,13 @@ TensorSetPtr preprocessVideoFrame(const VideoFrame& frame, const ModelInputPlan&
     if (frame.yuv())
         return prepareModelInput(*frame.yuv(), plan, stage);
 
-    const uint64_t needed = static_cast<uint64_t>(std::max<int64_t>(frame.width(), 0))
-        * static_cast<uint64_t>(std::max<int64_t>(frame.height(), 0)) * 3 * sizeof(float);
+    // The size comes from an external pre-processor: a product that overflows must not
+    // wrap around to a small byte count.
+    uint64_t needed = 0;
+    if (__builtin_mul_overflow(static_cast<uint64_t>(std::max<int64_t>(frame.width(), 0)),
+            static_cast<uint64_t>(std::max<int64_t>(frame.height(), 0)), &needed)
+        || __builtin_mul_overflow(needed, uint64_t{3 * sizeof(float)}, &needed))
+        needed = UINT64_MAX;
     if (frame.pixels().size() < needed) {
         logError("Warning! Image of %lld x %lld holds %zu bytes, not %llu; model %s gets no input.\n",
             static_cast<long long>(frame.width()), static_cast<long long>(frame.height()), frame.pixels().size(),
