@@ -49,6 +49,7 @@ TEST_F(HostRestClientTest, TheBodyLineIsTakenFromTheRawAnswer)
         {"bare body", "{\"a\":1}", "{\"a\":1}"},
         {"several body lines", "HTTP/1.1 200 OK\r\nX: y\r\n\r\n{\"a\":1}\r\n{\"b\":2}\r\n", "{\"a\":1}\r"},
         {"nothing after the empty line", "HTTP/1.1 204 No Content\r\nX: y\r\n\r\n", ""},
+        {"ends on a bare CR line", "HTTP/1.1 200 OK\r\nX: y\r\n\r", ""},
     };
     for (const Case& c: cases)
     {

@@ -76,7 +76,8 @@ AnswerParts splitAnswer(std::string_view answer)
         if (line.empty() || line == "\r")
         {
             parts.hasHeaderPart = true;
-            const std::string_view rest = answer.substr(end + 1);
+            // A text that ends on the empty line has no body line.
+            const std::string_view rest = end == std::string_view::npos ? std::string_view() : answer.substr(end + 1);
             parts.bodyLine = rest.substr(0, rest.find('\n'));
             return parts;
         }
