@@ -346,6 +346,8 @@ TEST(FramePreprocessing, AuxiliaryInputsFollowTheImage)
         {TensorDataType_Uint8, {1}},
         {TensorDataType_Float, {0x00, 0x00, 0x80, 0x3F}},
         {TensorDataType_Int64, {1, 0, 0, 0, 0, 0, 0, 0}},
+        {TensorDataType_Float16, {0x00, 0x3C}},
+        {TensorDataType_BFloat16, {0x80, 0x3F}},
         {TensorDataType_Double, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
         {TensorDataType_Bool, {1}},
     };

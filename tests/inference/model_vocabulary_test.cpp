@@ -9,18 +9,19 @@
 namespace vyai {
 namespace {
 
-TEST(TensorDataType, SizesOfTheMetadataTypesAndFourOtherwise)
+TEST(TensorDataType, SizesFollowOnnx)
 {
     const struct {
         int32_t type;
         size_t size;
     } cases[] = {
-        {TensorDataType_Undefined, 4}, {TensorDataType_Float, 4},   {TensorDataType_Uint8, 1},
-        {TensorDataType_Int8, 1},      {TensorDataType_Uint16, 2},  {TensorDataType_Int16, 2},
-        {TensorDataType_Int32, 4},     {TensorDataType_Int64, 8},   {TensorDataType_String, 1},
-        {TensorDataType_Bool, 1},      {TensorDataType_Float16, 4}, {TensorDataType_Double, 8},
-        {TensorDataType_Uint32, 4},    {TensorDataType_Uint64, 8},  {14, 4},
-        {16, 4},                       {-1, 4},                     {1000, 4},
+        {TensorDataType_Undefined, 4}, {TensorDataType_Float, 4},     {TensorDataType_Uint8, 1},
+        {TensorDataType_Int8, 1},      {TensorDataType_Uint16, 2},    {TensorDataType_Int16, 2},
+        {TensorDataType_Int32, 4},     {TensorDataType_Int64, 8},     {TensorDataType_String, 1},
+        {TensorDataType_Bool, 1},      {TensorDataType_Float16, 2},   {TensorDataType_Double, 8},
+        {TensorDataType_Uint32, 4},    {TensorDataType_Uint64, 8},    {TensorDataType_Complex64, 8},
+        {TensorDataType_Complex128, 16}, {TensorDataType_BFloat16, 2}, {-1, 4},
+        {1000, 4},
     };
     for (const auto& c : cases)
         EXPECT_EQ(tensorDataTypeSize(c.type), c.size) << "type " << c.type;

@@ -312,9 +312,15 @@ void fillWithOnes(void* data, size_t count, int32_t type)
     };
     switch (type) {
         case TensorDataType_Float:
+        case TensorDataType_Complex64:
             return fill(1.0f);
         case TensorDataType_Double:
+        case TensorDataType_Complex128:
             return fill(1.0);
+        case TensorDataType_Float16:
+            return fill(uint16_t{0x3C00});
+        case TensorDataType_BFloat16:
+            return fill(uint16_t{0x3F80});
         default:
             // Integers and bool: little-endian 1 in the lowest byte.
             for (size_t i = 0; i < count; ++i)

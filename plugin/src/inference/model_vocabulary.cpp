@@ -35,7 +35,6 @@ void TensorSetDeleter::operator()(TensorSet_t* set) const
 
 size_t tensorDataTypeSize(int32_t type)
 {
-    // Float16 (10) falls to the default of 4: model metadata never names it.
     switch (type) {
         case TensorDataType_Uint8:
         case TensorDataType_Int8:
@@ -44,11 +43,16 @@ size_t tensorDataTypeSize(int32_t type)
             return 1;
         case TensorDataType_Uint16:
         case TensorDataType_Int16:
+        case TensorDataType_Float16:
+        case TensorDataType_BFloat16:
             return 2;
         case TensorDataType_Int64:
         case TensorDataType_Double:
         case TensorDataType_Uint64:
+        case TensorDataType_Complex64:
             return 8;
+        case TensorDataType_Complex128:
+            return 16;
         default:
             return 4;
     }

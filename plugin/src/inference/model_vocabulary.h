@@ -24,8 +24,7 @@ struct TensorSetDeleter {
 };
 using TensorSetPtr = std::unique_ptr<TensorSet_t, TensorSetDeleter>;
 
-// Bytes per element of a TensorDataType code: the ONNX size for every code that
-// dataTypeFromString gives, 1 for string and 4 for any other code (float16 included).
+// Bytes per element of a TensorDataType code (ONNX sizes); 4 for unknown codes.
 size_t tensorDataTypeSize(int32_t type);
 
 // TensorDataType code of a type name as model metadata spells it ("float32",

@@ -27,7 +27,10 @@ typedef enum TensorDataType {
     TensorDataType_Float16 = 10,
     TensorDataType_Double = 11,
     TensorDataType_Uint32 = 12,
-    TensorDataType_Uint64 = 13
+    TensorDataType_Uint64 = 13,
+    TensorDataType_Complex64 = 14,
+    TensorDataType_Complex128 = 15,
+    TensorDataType_BFloat16 = 16
 } TensorDataType;
 
 /* One tensor, 40 bytes. */
