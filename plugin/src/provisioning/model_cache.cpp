@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "foundations/message_codes.h"
+
 namespace vyai {
 
 namespace fs = std::filesystem;
@@ -29,10 +31,8 @@ void ModelCache::createDirectories()
     }
     if (!fs::exists(m_modelFilesDirectory) || !fs::exists(m_keysDirectory))
     {
-        m_messages->addMessage("FAILED_CREATE_CACHE_DIR",
-            "Veltrin could not create directories needed to store cached models. Please check "
-            "for any permission or disk space issues:\n " + m_modelFilesDirectory + "\nand\n"
-                + m_keysDirectory,
+        m_messages->addMessage(kMessageFailedCreateCacheDir,
+            failedCreateCacheDirText({m_modelFilesDirectory, m_keysDirectory}),
             kMessageTypeWarning);
     }
 }

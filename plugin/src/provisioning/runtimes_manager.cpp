@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "foundations/log.h"
+#include "foundations/message_codes.h"
 
 namespace vyai {
 
@@ -40,18 +41,12 @@ void RuntimesManager::init(MessagingManager& messages)
 
     if (m_architecture == kArchitectureX86_64 && !cpuHasAvx2())
     {
-        messages.addMessage("MISSING_AVX2_ERROR",
-            "AVX2 is not supported on this machine. As a result, no runtime is compatible. "
-            "Please ensure that your hardware supports AVX2 if you wish to use AI runtimes.",
-            kMessageTypeWarning);
+        messages.addMessage(kMessageMissingAvx2Error, kMissingAvx2Text, kMessageTypeWarning);
         return;
     }
     if (!isLibraryInstalled("libgomp.so"))
     {
-        messages.addMessage("MISSING_LIBGOMP_ERROR",
-            "libgomp is not installed on this machine. Please install it and restart the Vy "
-            "server to be able to use AI runtimes.",
-            kMessageTypeWarning);
+        messages.addMessage(kMessageMissingLibgompError, kMissingLibgompText, kMessageTypeWarning);
         return;
     }
 
