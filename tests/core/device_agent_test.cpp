@@ -201,6 +201,9 @@ std::string pushOneFrame(const IntakeCase& c)
 {
     CoreHost host;
     {
+        // Without a cloud token the runtime manager loop keeps the site unconnected.
+        if (!c.connected)
+            host.provider->setCloudToken(std::nullopt);
         const auto engine = host.obtainEngine();
         if (c.connected)
             host.connectToCloud(*engine);

@@ -287,3 +287,39 @@ TEST(EngineShutdown, EngineWithoutAgentsJoinsNoLoop)
 }
 
 } // namespace
+
+namespace {
+
+/** Polls until `done` holds or a generous bound passes; the loop makes a pass a second. */
+template<typename Condition>
+bool eventually(Condition done)
+{
+    for (int i = 0; i < 500 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
+}
+
+TEST(EngineLoop, ConnectsToTheCloudOnceTheHostHoldsAToken)
+{
+    CoreHost host;
+    host.provider->setCloudToken(std::nullopt);
+    {
+        const auto engine = host.obtainEngine();
+        const auto agent = CoreHost::createAgent(*engine, kDeviceId); // starts the loop
+        EXPECT_TRUE(eventually([&] {
+            return engine->cloudApiClient().cloudConnectionState()
+                == vyai::CloudConnectionState::notConnected;
+        }));
+        host.provider->setCloudToken(std::string("late-token"));
+        EXPECT_TRUE(eventually([&] {
+            return engine->cloudApiClient().cloudConnectionState()
+                == vyai::CloudConnectionState::connected;
+        }));
+    }
+    const std::string log = host.startLog();
+    EXPECT_GE(countOf(log, "Checking cloud connection\n"), 2) << log;
+    EXPECT_GE(countOf(log, "Server/Site not connected to cloud.\n"), 1) << log;
+    EXPECT_EQ(countOf(log, "Runtime Manager Loop interrupted.\n"), 1) << log;
+}
+
+} // namespace

@@ -207,12 +207,56 @@ std::string Engine::manifestString() const
 
 void Engine::runtimeManagerLoop()
 {
+    bool firstPass = true;
     while (!m_shuttingDown.load())
     {
-        std::unique_lock lock(m_wakeMutex);
-        m_wakeCondition.wait_for(lock, kLoopWait,
-            [this] { return m_wakeRequested || m_shuttingDown.load(); });
-        m_wakeRequested = false;
+        if (!firstPass && !waitForNextPass())
+            break;
+        firstPass = false;
+        try
+        {
+            runtimeManagerPass();
+        }
+        catch (const std::exception& exception)
+        {
+            logError("Error in runtimeManagerLoop: %s\n", exception.what());
+        }
+        catch (...)
+        {
+            logError("Unknown error in runtimeManagerLoop\n");
+        }
+    }
+    logError("Runtime Manager Loop interrupted.\n");
+}
+
+bool Engine::waitForNextPass()
+{
+    // The deadline is fixed before waiting, so spurious wake-ups do not stretch the pass.
+    const auto deadline = std::chrono::steady_clock::now() + kLoopWait;
+    std::unique_lock lock(m_wakeMutex);
+    m_wakeCondition.wait_until(
+        lock, deadline, [this] { return m_wakeRequested || m_shuttingDown.load(); });
+    m_wakeRequested = false;
+    return !m_shuttingDown.load();
+}
+
+void Engine::runtimeManagerPass()
+{
+    const auto provider = utilityProvider();
+    if (!provider)
+    {
+        logError("Utility provider not ready yet, or shutting down.\n");
+        return;
+    }
+    if (m_cloudApiClient.cloudConnectionState() != ::vyai::CloudConnectionState::connected)
+    {
+        logError("Checking cloud connection\n");
+        m_cloudApiClient.isCloudConnected(provider);
+        if (m_cloudApiClient.cloudConnectionState() != ::vyai::CloudConnectionState::connected)
+        {
+            logError("Server/Site not connected to cloud.\n");
+            return;
+        }
     }
 }
 

@@ -73,6 +73,10 @@ private:
      */
     void beginShutdown();
     void runtimeManagerLoop();
+    // Waits up to a second or until woken; false when shutting down.
+    bool waitForNextPass();
+    // One pass of the loop: the utility provider, then the cloud connection while it is down.
+    void runtimeManagerPass();
 
     // Device agents in the registry do not belong to it: each leaves it from its destructor.
     std::map<std::string, DeviceAgent*> m_deviceAgents; //< protected by m_mutex
