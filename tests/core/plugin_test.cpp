@@ -65,17 +65,25 @@ TEST(PluginEngine, WorkingDirectoryReplacesTheDataDirectory)
 
     const auto run = [&]
     {
-        CoreHost host;
-        bool madeThere = false;
+        bool passed = false;
         {
-            const auto engine = host.obtainEngine();
-            madeThere = engine && engine->dataDirectory() == workingDirectory.path().string();
+            CoreHost host;
+            bool madeThere = false;
+            {
+                const auto engine = host.obtainEngine();
+                madeThere = engine && engine->dataDirectory() == workingDirectory.path().string();
+            }
+            const bool logsThere =
+                fs::is_regular_file(workingDirectory.path() / "vyai_plugin_start.log")
+                && fs::is_regular_file(workingDirectory.path() / "vyai_plugin.log");
+            const bool hostUntouched = fs::is_empty(host.hostDirectory.path());
+            passed = madeThere && logsThere && hostUntouched;
         }
-        const bool logsThere =
-            fs::is_regular_file(workingDirectory.path() / "vyai_plugin_start.log")
-            && fs::is_regular_file(workingDirectory.path() / "vyai_plugin.log");
-        const bool hostUntouched = fs::is_empty(host.hostDirectory.path());
-        std::exit(madeThere && logsThere && hostUntouched ? 0 : 1);
+        // The child re-ran this test's set-up and leaves through exit(), which runs no
+        // destructors of locals: remove its own directories first.
+        fs::remove_all(iniDirectory.path());
+        fs::remove_all(workingDirectory.path());
+        std::exit(passed ? 0 : 1);
     };
     EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
     ::unsetenv("VY_INI_DIR");
