@@ -1,9 +1,9 @@
 #include "core/engine.h"
 
 #include <chrono>
-#include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include <yyjson.h>
@@ -16,6 +16,7 @@
 #include "core/plugin_version.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"
+#include "settings/json_document.h"
 #include "settings/settings_manager.h"
 
 namespace vy::vms_server_plugins::analytics::vyai {
@@ -30,8 +31,8 @@ constexpr std::chrono::seconds kLoopWait{1};
 
 constexpr const char* kProductDocumentationUrl = "https://docs.vyai.example.com";
 
-/** The engine dialog's settings model, pretty-printed; empty when it cannot be written. */
-std::string engineSettingsModel()
+/** The engine dialog's settings model, pretty-printed; nothing when it cannot be written. */
+std::optional<std::string> engineSettingsModel()
 {
     yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);
     yyjson_mut_val* root = yyjson_mut_obj(doc);
@@ -42,15 +43,7 @@ std::string engineSettingsModel()
     yyjson_mut_obj_add_str(doc, link, "type", "Link");
     yyjson_mut_obj_add_str(doc, link, "caption", "Veltrin documentation");
     yyjson_mut_obj_add_str(doc, link, "url", kProductDocumentationUrl);
-
-    size_t length = 0;
-    char* text = yyjson_mut_write(doc, YYJSON_WRITE_PRETTY, &length);
-    yyjson_mut_doc_free(doc);
-    if (!text)
-        return {};
-    std::string model(text, length);
-    std::free(text);
-    return model;
+    return ::vyai::writeJsonDocument(doc, YYJSON_WRITE_PRETTY);
 }
 
 /** The host's answer to a device agent that could not be made; logged too. */
@@ -165,8 +158,8 @@ void Engine::getIntegrationSideSettings(
         return;
     try
     {
-        const std::string model = engineSettingsModel();
-        if (model.empty())
+        const std::optional<std::string> model = engineSettingsModel();
+        if (!model)
         {
             logError("Error: Failed to create engine settings JSON string.\n");
             // Answered as a failure: leaving the result as passed would read as success.
@@ -175,7 +168,7 @@ void Engine::getIntegrationSideSettings(
             return;
         }
         auto response = vy::sdk::newRefCounted<vy::sdk::SettingsResponse>();
-        response->setModel(model);
+        response->setModel(*model);
         *outResult = response.releasePtr();
     }
     catch (const std::exception& exception)

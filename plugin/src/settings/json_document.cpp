@@ -2,26 +2,35 @@
 
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "foundations/json_helpers.h"
 #include "foundations/log.h"
 
 namespace vyai {
 
-std::string jsonDocumentToString(yyjson_mut_doc* doc)
+std::optional<std::string> writeJsonDocument(yyjson_mut_doc* doc, yyjson_write_flag flags)
 {
     const MutableJsonDocument owned(doc);
 
     size_t length = 0;
     // yyjson allocates the text with the C allocator when no allocator is given.
     const std::unique_ptr<char, decltype(&std::free)> text(
-        yyjson_mut_write(owned.get(), YYJSON_WRITE_NOFLAG, &length), &std::free);
+        yyjson_mut_write(owned.get(), flags, &length), &std::free);
+    if (!text)
+        return std::nullopt;
+    return std::string(text.get(), length);
+}
+
+std::string jsonDocumentToString(yyjson_mut_doc* doc)
+{
+    std::optional<std::string> text = writeJsonDocument(doc, YYJSON_WRITE_NOFLAG);
     if (!text)
     {
         logError("Error creating settings model string\n");
         return "{}";
     }
-    return std::string(text.get(), length);
+    return std::move(*text);
 }
 
 } // namespace vyai

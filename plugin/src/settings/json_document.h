@@ -1,10 +1,16 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <yyjson.h>
 
 namespace vyai {
+
+// Writes the document's root with the given flags and frees the document in every outcome:
+// the caller must not touch `doc` afterwards. Nothing when the document is null or cannot be
+// written; logs nothing.
+std::optional<std::string> writeJsonDocument(yyjson_mut_doc* doc, yyjson_write_flag flags);
 
 // Writes the document's root compactly (keys in insertion order) and frees the
 // document in every outcome: the caller must not touch `doc` afterwards. A null
