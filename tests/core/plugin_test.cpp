@@ -118,8 +118,8 @@ TEST(PluginEngine, EmptyHostDirectoryIsAnError)
 {
     // Without a host directory the data directory would land at the root of the file system.
     const auto provider = vy::sdk::newRefCounted<vyhost::UtilityProvider>(
-        std::make_shared<vyhost::RestStore>(vyai::test::kServerId),
-        vyhost::UtilityProvider::Identity{"", "second text", vyai::test::kServerId,
+        std::make_shared<vyhost::RestStore>(vyai::test::kTestServerId),
+        vyhost::UtilityProvider::Identity{"", "second text", vyai::test::kTestServerId,
             std::nullopt, std::nullopt});
     const auto plugin = vy::sdk::newRefCounted<core::Plugin>();
     plugin->attachUtilityProvider(provider.get());

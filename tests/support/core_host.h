@@ -19,6 +19,7 @@
 #include "host/rest_store.h"
 #include "host/utility_provider.h"
 #include "scoped_temp_directory.h"
+#include "standin_host_fixture.h"
 #include "test_files.h"
 
 namespace vy::vms_server_plugins::analytics::vyai {
@@ -34,8 +35,6 @@ struct EngineTestAccess
 namespace vyai::test {
 
 namespace core = vy::vms_server_plugins::analytics::vyai;
-
-inline constexpr const char* kServerId = "{11111111-2222-3333-4444-555555555555}";
 
 /** Number of times `needle` occurs in `text`. */
 inline int countOf(const std::string& text, const std::string& needle)
@@ -54,11 +53,11 @@ class CoreHost
 {
 public:
     CoreHost():
-        store(std::make_shared<vyhost::RestStore>(kServerId)),
+        store(std::make_shared<vyhost::RestStore>(kTestServerId)),
         provider(vy::sdk::newRefCounted<vyhost::UtilityProvider>(store,
             vyhost::UtilityProvider::Identity{hostDirectory.path().string(), "second text",
-                kServerId, std::string("{aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee}"),
-                std::string("test-token-123")})),
+                kTestServerId, std::string("{aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee}"),
+                std::string(kTestCloudToken)})),
         plugin(vy::sdk::newRefCounted<core::Plugin>())
     {
         plugin->attachUtilityProvider(provider.get());
@@ -90,7 +89,7 @@ public:
     void putDevice(const std::string& deviceId, const std::string& name = "Cam")
     {
         EXPECT_TRUE(store->putDevice(R"({"id":")" + deviceId + R"(","name":")" + name
-            + R"(","serverId":")" + kServerId + R"(","parameters":{}})"));
+            + R"(","serverId":")" + kTestServerId + R"(","parameters":{}})"));
     }
 
     /** Lets frames through to inference: the host holds a cloud token. */
