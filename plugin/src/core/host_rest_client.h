@@ -8,8 +8,9 @@
 #include <yyjson.h>
 
 #include <vy/sdk/i_utility_provider.h>
-#include "foundations/json_helpers.h"
 #include <vy/sdk/ptr.h>
+
+#include "foundations/json_helpers.h"
 
 // The client of the host's own REST interface, reached through the utility provider. Every
 // request blocks its thread until the host has answered; all requests of the process are

@@ -22,12 +22,9 @@ void ModelCache::createDirectories()
 {
     for (const std::string* directory: {&m_modelFilesDirectory, &m_keysDirectory})
     {
-        if (!fs::exists(*directory))
-        {
-            // A folder that cannot be made is reported below, not thrown.
-            std::error_code error;
-            fs::create_directories(*directory, error);
-        }
+        // A folder that cannot be made is reported below, not thrown.
+        std::error_code error;
+        fs::create_directories(*directory, error);
     }
     if (!fs::exists(m_modelFilesDirectory) || !fs::exists(m_keysDirectory))
     {
