@@ -17,24 +17,21 @@ class YuvRowSource
 {
 public:
     YuvRowSource(const YuvFrameView& frame, const SamplingGeometry& geometry):
-        m_frame(frame), m_columns(geometry.sourceColumns), m_chromaColumns(m_columns.size())
+        m_frame(frame), m_columns(geometry.sourceColumns)
     {
-        for (size_t j = 0; j < m_columns.size(); ++j)
-            m_chromaColumns[j] = m_columns[j] / 2;
     }
 
     void row(int32_t sourceRow, RgbRowScratch& rgb) const
     {
         const int64_t chromaRow = sourceRow / 2;
         convertYuvRow(m_frame.y + sourceRow * m_frame.yLineSize, m_frame.u + chromaRow * m_frame.uvLineSize,
-            m_frame.v + chromaRow * m_frame.uvLineSize, m_columns.data(), m_chromaColumns.data(),
-            static_cast<int32_t>(m_columns.size()), rgb);
+            m_frame.v + chromaRow * m_frame.uvLineSize, m_columns.data(), static_cast<int32_t>(m_columns.size()),
+            rgb);
     }
 
 private:
     const YuvFrameView& m_frame;
     const std::vector<int32_t>& m_columns;
-    std::vector<int32_t> m_chromaColumns;
 };
 
 // RGB floats as a VideoFrame holds them; values are taken as they are (not clamped).

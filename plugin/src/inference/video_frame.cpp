@@ -26,14 +26,11 @@ std::vector<uint8_t> convertFrame(const YuvFrameView& frame, bool planar)
 
     std::vector<int32_t> columns(static_cast<size_t>(width));
     std::iota(columns.begin(), columns.end(), 0);
-    std::vector<int32_t> chromaColumns(columns.size());
-    for (size_t j = 0; j < columns.size(); ++j)
-        chromaColumns[j] = columns[j] / 2;
     RgbRowScratch scratch(width);
 
     for (int32_t row = 0; row < height; ++row) {
         convertYuvRow(frame.y + row * frame.yLineSize, frame.u + (row / 2) * frame.uvLineSize,
-            frame.v + (row / 2) * frame.uvLineSize, columns.data(), chromaColumns.data(), width, scratch);
+            frame.v + (row / 2) * frame.uvLineSize, columns.data(), width, scratch);
         const float* channels[3] = {scratch.red, scratch.green, scratch.blue};
         if (planar) {
             for (size_t c = 0; c < 3; ++c)
