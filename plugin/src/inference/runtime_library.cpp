@@ -74,15 +74,7 @@ RuntimeLibrary::RuntimeLibrary(std::filesystem::path libraryPath):
 RuntimeLibrary::~RuntimeLibrary()
 {
     logError("Releasing runtime library.\n");
-    m_init = nullptr;
-    m_loadModels = nullptr;
-    m_enqueueInput = nullptr;
-    m_retrieveOutput = nullptr;
-    m_cleanup = nullptr;
-    m_getError = nullptr;
-    m_getVersion = nullptr;
-    m_getName = nullptr;
-    m_getInfo = nullptr;
+    // The load link lives exactly as long as the library is loaded.
     m_module.reset();
 
     if (!m_loadLinkPath.empty()) {
@@ -90,8 +82,6 @@ RuntimeLibrary::~RuntimeLibrary()
             logError("Warning! Failed to remove runtime load link %s: %s\n", m_loadLinkPath.c_str(),
                 error.message().c_str());
     }
-    m_loadLinkPath.clear();
-    m_libraryPath.clear();
 }
 
 void RuntimeLibrary::resolveEntryPoints()
