@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "inference/frame_preprocessing.h"
 #include "inference/host_frame_view.h"
 #include "yuv_test_frame.h"
 

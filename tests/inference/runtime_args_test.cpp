@@ -2,7 +2,6 @@
 
 #include "captured_log.h"
 #include "inference/runtime_args.h"
-#include "runtime_fixtures.h"
 #include "scoped_temp_directory.h"
 #include "test_files.h"
 
