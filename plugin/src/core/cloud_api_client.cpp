@@ -152,8 +152,8 @@ std::vector<AvailablePipeline> CloudApiClient::fetchAvailablePipelines(
         logError("Failed to fetch available pipelines! Body can not be read.\n");
         return {};
     }
-    const JsonDocument answer(yyjson_read(body->data(), body->size(), YYJSON_READ_NOFLAG));
-    yyjson_val* offers = answer ? yyjson_doc_get_root(answer.get()) : nullptr;
+    const JsonDocument answer = readJsonDocument(body->view());
+    yyjson_val* offers = yyjson_doc_get_root(answer.get());
     if (!yyjson_is_arr(offers))
         return {};
 
@@ -189,8 +189,8 @@ void CloudApiClient::resetDevices(UtilityProviderPtr provider, std::vector<std::
     const auto answerBody = client->fetchEntireMessageBody();
     if (!answerBody)
         return;
-    const JsonDocument answer(yyjson_read(answerBody->data(), answerBody->size(), YYJSON_READ_NOFLAG));
-    yyjson_val* devices = yyjson_obj_get(answer ? yyjson_doc_get_root(answer.get()) : nullptr, "Devices");
+    const JsonDocument answer = readJsonDocument(answerBody->view());
+    yyjson_val* devices = yyjson_obj_get(yyjson_doc_get_root(answer.get()), "Devices");
     if (!yyjson_is_obj(devices))
         return;
 

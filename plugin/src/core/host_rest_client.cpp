@@ -88,11 +88,6 @@ AnswerParts splitAnswer(std::string_view answer)
     return parts;
 }
 
-JsonDocument parseJson(const std::string& text)
-{
-    return JsonDocument(yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG));
-}
-
 // The device's "parameters" -> "vyAI" value; null (with a log line) when it has none.
 yyjson_val* deviceVyAI(yyjson_val* device, const char* id)
 {
@@ -113,8 +108,8 @@ std::vector<std::string> listDevices(UtilityProviderPtr provider,
         logError("Warning! Could not patch default device parameters.\n");
         return {};
     }
-    const JsonDocument doc = parseJson(devicesText);
-    yyjson_val* devices = doc ? yyjson_doc_get_root(doc.get()) : nullptr;
+    const JsonDocument doc = readJsonDocument(devicesText);
+    yyjson_val* devices = yyjson_doc_get_root(doc.get());
     if (!yyjson_is_arr(devices))
         return {};
 
@@ -188,10 +183,8 @@ std::string doRequest(const char* path, const char* method, const char* mimeType
 
 JsonDocument getServerParameters(UtilityProviderPtr provider)
 {
-    const std::string text = doRequest("/rest/v4/servers/this", "GET", "", "", std::move(provider));
-    if (text.empty())
-        return JsonDocument(nullptr);
-    return parseJson(text);
+    // An empty text (a failed request) is no JSON either.
+    return readJsonDocument(doRequest("/rest/v4/servers/this", "GET", "", "", std::move(provider)));
 }
 
 std::string getDevicesParameters(UtilityProviderPtr provider)

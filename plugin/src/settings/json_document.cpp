@@ -4,10 +4,14 @@
 #include <memory>
 #include <utility>
 
-#include "foundations/json_helpers.h"
 #include "foundations/log.h"
 
 namespace vyai {
+
+JsonDocument readJsonDocument(std::string_view text)
+{
+    return JsonDocument(yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG));
+}
 
 std::optional<std::string> writeJsonDocument(yyjson_mut_doc* doc, yyjson_write_flag flags)
 {
