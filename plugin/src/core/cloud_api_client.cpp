@@ -6,6 +6,7 @@
 
 #include <vy/network/http/http_client.h>
 
+#include "core/host_text.h"
 #include "core/plugin_version.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"
@@ -16,12 +17,6 @@ namespace vyai {
 namespace {
 
 using vy::network::http::HttpClient;
-
-std::string cloudSystemIdOf(const UtilityProviderPtr& provider)
-{
-    const vy::sdk::Ptr<vy::sdk::IString> systemId(provider->cloudSystemId());
-    return systemId ? systemId->str() : "";
-}
 
 std::unique_ptr<HttpClient> makeCloudClient(const CloudApiClient::Endpoint& endpoint,
     const UtilityProviderPtr& provider)
@@ -140,8 +135,8 @@ std::vector<AvailablePipeline> CloudApiClient::fetchAvailablePipelines(
     if (!provider)
         return {};
     const auto client = makeCloudClient(m_endpoint, provider);
-    const std::string url = m_endpoint.baseUrl + "/system/" + cloudSystemIdOf(provider) + "/device/" + deviceId
-        + "/available-pipelines";
+    const std::string url = m_endpoint.baseUrl + "/system/" + takeHostText(provider->cloudSystemId())
+        + "/device/" + deviceId + "/available-pipelines";
     const bool requestMade = client->doGet(vy::Url(url));
     if (!isSuccessful(*client, requestMade, url, "Failed to fetch pipelines! Endpoint:"))
         return {};
@@ -176,7 +171,7 @@ void CloudApiClient::resetDevices(UtilityProviderPtr provider, std::vector<std::
         logError("Warning! Utility provider is null, cannot reset device pipelines.\n");
         return;
     }
-    const std::string systemId = cloudSystemIdOf(provider);
+    const std::string systemId = takeHostText(provider->cloudSystemId());
     const std::string body = resetRequestBody(systemId, provider->serverId(), deviceIds);
 
     const auto client = makeCloudClient(m_endpoint, provider);

@@ -6,9 +6,9 @@
 #include <yyjson.h>
 
 #include <vy/sdk/helpers/error.h>
-#include <vy/sdk/ptr.h>
 
 #include "core/engine.h"
+#include "core/host_text.h"
 #include "core/plugin_version.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"
@@ -17,17 +17,7 @@
 namespace vy::vms_server_plugins::analytics::vyai {
 
 using ::vyai::ini;
-
-namespace {
-
-/** The text of a host string that comes with a reference for the caller; empty for null. */
-std::string takeText(vy::sdk::IString* hostString)
-{
-    const auto held = vy::sdk::toPtr(hostString);
-    return held && held->str() ? std::string(held->str()) : std::string();
-}
-
-} // namespace
+using ::vyai::takeHostText;
 
 std::string dataDirectoryFor(const std::string& hostDirectory, const char* workingDirectory)
 {
@@ -44,8 +34,8 @@ vy::sdk::Result<vy::sdk::analytics::IEngine*> Plugin::doObtainEngine()
         return vy::sdk::error(vy::sdk::ErrorCode::otherError,
             "No utility provider is attached; cannot create the engine.");
     }
-    const std::string hostDirectory = takeText(provider->hostDirectory());
-    const std::string secondText = takeText(provider->secondText());
+    const std::string hostDirectory = takeHostText(provider->hostDirectory());
+    const std::string secondText = takeHostText(provider->secondText());
     const char* workingDirectory = ini().WorkingDirectory;
     if (hostDirectory.empty() && !(workingDirectory && *workingDirectory))
     {
