@@ -21,7 +21,7 @@ const char* reasonOf(int status)
 
 std::string errorBody(int status)
 {
-    return std::string(R"({"error":")") + reasonOf(status) + R"("})";
+    return errorJson(reasonOf(status));
 }
 
 const char* stringMember(yyjson_val* object, const char* key)
@@ -142,13 +142,13 @@ void CloudStandin::serve(const RouteEntry& entry, const httplib::Request& reques
     bool authorized = true;
     {
         std::lock_guard lock(m_mutex);
-        m_requests.push_back({request.method, request.path, request.get_header_value("Authorization"),
-            request.get_header_value("User-Agent"),
+        const Request& seen = m_requests.emplace_back(Request{request.method, request.path,
+            request.get_header_value("Authorization"), request.get_header_value("User-Agent"),
             request.get_header_value("Content-Type"), request.body});
         if (const auto found = m_faults.find(entry.route); found != m_faults.end())
             fault = found->second;
         if (m_token)
-            authorized = request.get_header_value("Authorization") == *m_token;
+            authorized = seen.authorization == *m_token;
     }
 
     if (fault.delay.count() > 0 && !m_server.pause(fault.delay))

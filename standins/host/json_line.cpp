@@ -1,7 +1,5 @@
 #include "host/json_line.h"
 
-#include <cstdlib>
-
 namespace vyhost {
 
 JsonLine::JsonLine(const char* type):
@@ -31,23 +29,17 @@ void JsonLine::addJsonText(const char* key, const std::string& text)
 std::string JsonLine::text() const
 {
     // A number that is not finite shows as null rather than losing the whole line.
-    size_t length = 0;
     yyjson_write_err error{};
-    char* json = yyjson_mut_write_opts(
-        m_doc.get(), YYJSON_WRITE_INF_AND_NAN_AS_NULL, nullptr, &length, &error);
-    if (!json)
-    {
-        // A text the plug-in handed over that is no UTF-8 cannot go into JSON: a "log" line
-        // says what could not be shown, so that every output line still has a "type".
-        const char* type = yyjson_mut_get_str(yyjson_mut_obj_get(m_root, "type"));
-        JsonLine note("log");
-        note.addString("message", std::string("cannot write a \"") + (type ? type : "")
-            + "\" line: " + (error.msg ? error.msg : "unknown error"));
-        return note.text();
-    }
-    std::string result(json, length);
-    std::free(json);
-    return result;
+    if (auto json = vy::standins::writeCompact(m_doc.get(), YYJSON_WRITE_INF_AND_NAN_AS_NULL, &error))
+        return *std::move(json);
+
+    // A text the plug-in handed over that is no UTF-8 cannot go into JSON: a "log" line
+    // says what could not be shown, so that every output line still has a "type".
+    const char* type = yyjson_mut_get_str(yyjson_mut_obj_get(m_root, "type"));
+    JsonLine note("log");
+    note.addString("message", std::string("cannot write a \"") + (type ? type : "")
+        + "\" line: " + (error.msg ? error.msg : "unknown error"));
+    return note.text();
 }
 
 void OutputStream::write(const JsonLine& line)

@@ -20,7 +20,7 @@ constexpr std::string_view kDevicesPath = "/rest/v4/devices";
 
 RestStore::Answer errorAnswer(int status, const char* message)
 {
-    return {status, std::string(R"({"error":")") + message + R"("})"};
+    return {status, vy::standins::errorJson(message)};
 }
 
 yyjson_val* rootObject(const JsonDoc& doc)

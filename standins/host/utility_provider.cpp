@@ -3,6 +3,8 @@
 #include <vy/sdk/helpers/error.h>
 #include <vy/sdk/helpers/string.h>
 
+#include <cloud/json_text.h>
+
 namespace vyhost {
 
 using vy::sdk::ErrorCode;
@@ -190,7 +192,7 @@ void UtilityProvider::answer(const Request& request, const RequestFault& fault,
             handler->onRequestCompleted(Result<IString*>(nullptr));
             break;
         case Kind::status:
-            handler->onRequestCompleted(newString(httpResponseText({fault.status, R"({"error":"refused"})"})));
+            handler->onRequestCompleted(newString(httpResponseText({fault.status, vy::standins::errorJson("refused")})));
             break;
         case Kind::rawAnswer:
             handler->onRequestCompleted(newString(fault.rawText));
