@@ -16,23 +16,14 @@ VideoFrame::VideoFrame(int width, int height, int padding, int64_t timestampUs):
 {
     const int chromaWidth = (width + 1) / 2;
     const int chromaHeight = (height + 1) / 2;
-    m_lineSizes = {
-        paddedLineSize(width, padding),
-        paddedLineSize(chromaWidth, padding),
-        paddedLineSize(chromaWidth, padding)};
-    const int rows[3] = {height, chromaHeight, chromaHeight};
+    const int widths[3] = {width, chromaWidth, chromaWidth};
+    const int heights[3] = {height, chromaHeight, chromaHeight};
     for (int p = 0; p < 3; ++p)
-        m_planes[p].assign((size_t) m_lineSizes[p] * rows[p], kPaddingFill);
-}
-
-std::array<PlaneView, 3> VideoFrame::planes()
-{
-    const int chromaWidth = (m_width + 1) / 2;
-    const int chromaHeight = (m_height + 1) / 2;
-    return {
-        PlaneView{m_planes[0].data(), m_lineSizes[0], m_width, m_height},
-        PlaneView{m_planes[1].data(), m_lineSizes[1], chromaWidth, chromaHeight},
-        PlaneView{m_planes[2].data(), m_lineSizes[2], chromaWidth, chromaHeight}};
+    {
+        const int lineSize = paddedLineSize(widths[p], padding);
+        m_planes[p].assign((size_t) lineSize * heights[p], kPaddingFill);
+        m_views[p] = PlaneView{m_planes[p].data(), lineSize, widths[p], heights[p]};
+    }
 }
 
 const char* VideoFrame::data(int32_t plane) const
@@ -42,7 +33,7 @@ const char* VideoFrame::data(int32_t plane) const
 
 int32_t VideoFrame::lineSize(int32_t plane) const
 {
-    return valid(plane) ? m_lineSizes[plane] : 0;
+    return valid(plane) ? m_views[plane].lineSize : 0;
 }
 
 int32_t VideoFrame::dataSize(int32_t plane) const

@@ -22,7 +22,7 @@ public:
     VideoFrame(int width, int height, int padding, int64_t timestampUs);
 
     /** The planes to paint. */
-    std::array<PlaneView, 3> planes();
+    const std::array<PlaneView, 3>& planes() { return m_views; }
 
     int64_t timestampUs() const override { return m_timestampUs; }
     int32_t width() const override { return m_width; }
@@ -38,8 +38,8 @@ private:
     const int m_width;
     const int m_height;
     const int64_t m_timestampUs;
-    std::array<int, 3> m_lineSizes{};
     std::array<std::vector<uint8_t>, 3> m_planes;
+    std::array<PlaneView, 3> m_views; //< into m_planes, which never reallocate
 };
 
 } // namespace vyhost
