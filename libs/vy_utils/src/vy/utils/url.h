@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace vy {
 
@@ -13,7 +14,6 @@ public:
     explicit Url(std::string text): m_text(std::move(text)) {}
 
     const std::string& toString() const { return m_text; }
-    bool isEmpty() const { return m_text.empty(); }
 
 private:
     std::string m_text;

@@ -1,6 +1,7 @@
 #include "vy/network/http/http_client.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -99,8 +100,11 @@ struct HttpClient::Impl
         return size * count;
     }
 
-    void configure(const vy::Url& url)
+    // False when the handles could not be made at construction.
+    bool configure(const vy::Url& url)
     {
+        if (!easy || !multi)
+            return false;
         detach();
         curl_easy_reset(easy);
         curl_slist_free_all(headerList);
@@ -137,6 +141,7 @@ struct HttpClient::Impl
 
         for (const auto& [name, value]: additionalHeaders)
             appendHeader(value.empty() ? name + ";" : name + ": " + value);
+        return true;
     }
 
     void appendHeader(const std::string& line)
@@ -240,18 +245,16 @@ void HttpClient::addAdditionalHeader(std::string name, std::string value)
 
 bool HttpClient::doGet(const vy::Url& url)
 {
-    if (!m_impl->easy || !m_impl->multi)
+    if (!m_impl->configure(url))
         return false;
-    m_impl->configure(url);
     curl_easy_setopt(m_impl->easy, CURLOPT_HTTPGET, 1L);
     return m_impl->start();
 }
 
 bool HttpClient::doPost(const vy::Url& url, const std::string& contentType, vy::BasicBuffer body)
 {
-    if (!m_impl->easy || !m_impl->multi)
+    if (!m_impl->configure(url))
         return false;
-    m_impl->configure(url);
     m_impl->requestBody = std::move(body);
     curl_easy_setopt(m_impl->easy, CURLOPT_POST, 1L);
     curl_easy_setopt(m_impl->easy, CURLOPT_POSTFIELDS, m_impl->requestBody.data());
