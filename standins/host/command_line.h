@@ -14,7 +14,7 @@ struct Options
     std::string hostDirectory; //< empty: a temporary directory removed at exit
     int cameras = 1;
     double fps = 10.0;
-    // Exactly one of the two bounds the run; frames wins when both are derived.
+    // At most one of the two bounds the run; neither: three seconds.
     std::optional<double> seconds;
     std::optional<int64_t> frames;
 

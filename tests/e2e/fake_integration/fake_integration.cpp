@@ -76,7 +76,8 @@ class FakeDeviceAgent: public ConsumingDeviceAgent
 public:
     explicit FakeDeviceAgent(const IDeviceInfo* deviceInfo):
         ConsumingDeviceAgent(deviceInfo, /*enableOutput*/ false),
-        m_trackId(randomUuid())
+        m_trackId(randomUuid()),
+        m_leakHostFrame(switchedOn("VY_FAKE_LEAK_HOST"))
     {
     }
 
@@ -88,7 +89,7 @@ protected:
 
     bool pushUncompressedVideoFrame(Ptr<const IUncompressedVideoFrame> frame) override
     {
-        if (switchedOn("VY_FAKE_LEAK_HOST") && m_frames == 0)
+        if (m_leakHostFrame && m_frames == 0)
             frame->acquireRef();
 
         const int64_t timestampUs = frame->timestampUs();
@@ -142,6 +143,7 @@ protected:
 
 private:
     const Uuid m_trackId;
+    const bool m_leakHostFrame;
     int64_t m_frames = 0; //< frames of one camera arrive on one host thread
     std::vector<IMetadataPacket*> m_ready; //< one reference each, handed over by the pull
 };
