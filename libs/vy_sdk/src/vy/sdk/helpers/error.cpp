@@ -1,6 +1,6 @@
 #include "vy/sdk/helpers/error.h"
 
-#include <vy/kit/debug.h>
+#include <vy/sdk/helpers/failure_report.h>
 #include <vy/sdk/helpers/string.h>
 #include <vy/sdk/ptr.h>
 
@@ -8,16 +8,16 @@ namespace vy::sdk {
 
 Error error(ErrorCode errorCode, std::string errorMessage)
 {
-    const auto print = kit::debug::detail::prefixedPrint("vy::sdk::error(): ");
+    constexpr const char* kPrintPrefix = "vy::sdk::error(): ";
     if (errorCode == ErrorCode::noError)
     {
-        kit::debug::detail::assertionFailed(print, "errorCode != ErrorCode::noError",
-            "Error code must differ from `ErrorCode::noError`", __FILE__, __LINE__);
+        detail::reportFailureWithPrefix(kPrintPrefix, "errorCode != ErrorCode::noError",
+            __FILE__, __LINE__, "Error code must differ from `ErrorCode::noError`");
     }
     if (errorMessage.empty())
     {
-        kit::debug::detail::assertionFailed(print, "!errorMessage.empty()",
-            "Error message must not be empty", __FILE__, __LINE__);
+        detail::reportFailureWithPrefix(kPrintPrefix, "!errorMessage.empty()", __FILE__,
+            __LINE__, "Error message must not be empty");
     }
     return Error(errorCode, newRefCounted<String>(std::move(errorMessage)).releasePtr());
 }

@@ -4,11 +4,18 @@
 
 namespace vy::sdk::detail {
 
+void reportFailureWithPrefix(const std::string& printPrefix, const char* condition,
+    const char* sourceFile, int line, const std::string& message)
+{
+    using namespace kit::debug::detail;
+    assertionFailed(prefixedPrint(printPrefix), condition, message, sourceFile, line);
+}
+
 void reportFailure(const char* condition, const char* sourceFile, int line,
     const std::string& message)
 {
-    using namespace kit::debug::detail;
-    assertionFailed(prefixedPrint(printPrefix(sourceFile)), condition, message, sourceFile, line);
+    reportFailureWithPrefix(
+        kit::debug::detail::printPrefix(sourceFile), condition, sourceFile, line, message);
 }
 
 } // namespace vy::sdk::detail

@@ -1,18 +1,13 @@
 #include "vy/sdk/helpers/lib_context.h"
 
-#include <vy/kit/debug.h>
 #include <vy/kit/utils.h>
+#include <vy/sdk/helpers/failure_report.h>
 
 namespace vy::sdk {
 
 namespace {
 
-void reportFailure(const char* condition, const std::string& message, int line)
-{
-    kit::debug::detail::assertionFailed(
-        kit::debug::detail::prefixedPrint("[vy::sdk::LibContext] "),
-        condition, message, __FILE__, line);
-}
+constexpr const char* kPrintPrefix = "[vy::sdk::LibContext] ";
 
 } // namespace
 
@@ -33,19 +28,20 @@ void LibContext::setName(const char* name)
         {
             const std::string message = "Attempt to change LibContext name from "
                 + kit::utils::toString(m_name) + " to " + kit::utils::toString(name) + ".";
-            reportFailure("m_name == kDefaultName || m_name == std::string(name)", message,
-                __LINE__);
+            detail::reportFailureWithPrefix(kPrintPrefix,
+                "m_name == kDefaultName || m_name == std::string(name)", __FILE__, __LINE__,
+                message);
             return;
         }
 
         if (name == nullptr)
         {
-            reportFailure("name", "", __LINE__);
+            detail::reportFailureWithPrefix(kPrintPrefix, "name", __FILE__, __LINE__);
             m_name = kIncorrectName;
         }
         else if (name[0] == '\0')
         {
-            reportFailure("name[0] != '\\0'", "", __LINE__);
+            detail::reportFailureWithPrefix(kPrintPrefix, "name[0] != '\\0'", __FILE__, __LINE__);
             m_name = kIncorrectName;
         }
         else
@@ -66,8 +62,8 @@ void LibContext::setRefCountableRegistry(IRefCountableRegistry* registry)
         const std::lock_guard lock(m_mutex);
         if (m_refCountableRegistry.load())
         {
-            reportFailure("!m_refCountableRegistry",
-                "LibContext refCountableRegistry has already been set.", __LINE__);
+            detail::reportFailureWithPrefix(kPrintPrefix, "!m_refCountableRegistry", __FILE__,
+                __LINE__, "LibContext refCountableRegistry has already been set.");
             return;
         }
         m_refCountableRegistry.store(registry);

@@ -5,6 +5,7 @@
 #include <vy/kit/utils.h>
 #include <vy/sdk/analytics/helpers/base_support.h>
 #include <vy/sdk/helpers/error.h>
+#include <vy/sdk/helpers/failure_report.h>
 #include <vy/sdk/helpers/lib_context.h>
 
 namespace vy::sdk::analytics {
@@ -15,8 +16,7 @@ namespace {
 
 const std::string& printPrefix()
 {
-    static const std::string prefix =
-        kit::debug::detail::printPrefix("libs/vy_sdk/src/vy/sdk/analytics/helpers/integration");
+    static const std::string prefix = kit::debug::detail::printPrefix(__FILE__);
     return prefix;
 }
 
@@ -34,8 +34,7 @@ void printErrorLine(const std::string& message)
 
 void reportMissingOverride(const std::string& message, int line)
 {
-    kit::debug::detail::assertionFailed(
-        kit::debug::detail::prefixedPrint(printPrefix()), "false", message, __FILE__, line);
+    sdk::detail::reportFailureWithPrefix(printPrefix(), "false", __FILE__, line, message);
 }
 
 } // namespace
