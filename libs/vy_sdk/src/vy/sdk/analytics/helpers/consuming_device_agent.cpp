@@ -1,6 +1,5 @@
 #include "vy/sdk/analytics/helpers/consuming_device_agent.h"
 
-#include <vy/kit/debug.h>
 #include <vy/kit/print.h>
 #include <vy/sdk/analytics/helpers/base_support.h>
 #include <vy/sdk/analytics/i_compound_metadata_packet.h>
@@ -8,6 +7,7 @@
 #include <vy/sdk/analytics/i_object_metadata_packet.h>
 #include <vy/sdk/analytics/i_object_track_best_shot_packet.h>
 #include <vy/sdk/helpers/error.h>
+#include <vy/sdk/helpers/failure_report.h>
 #include <vy/sdk/helpers/string.h>
 
 namespace vy::sdk::analytics {
@@ -19,12 +19,6 @@ namespace {
 std::string indexText(int index)
 {
     return index == -1 ? std::string() : " #" + std::to_string(index);
-}
-
-void reportAssertion(const std::string& printPrefix, const char* condition, int line)
-{
-    kit::debug::detail::assertionFailed(
-        kit::debug::detail::prefixedPrint(printPrefix), condition, "", __FILE__, line);
 }
 
 /** Gives back the references that pullMetadataPackets() handed over, on every path. */
@@ -55,7 +49,10 @@ ConsumingDeviceAgent::ConsumingDeviceAgent(
         deviceInfo != nullptr, deviceInfo ? deviceInfo->id() : nullptr))
 {
     if (!deviceInfo)
-        reportAssertion(m_output.printPrefix(), "deviceInfo", __LINE__);
+    {
+        sdk::detail::reportFailureWithPrefix(
+            m_output.printPrefix(), "deviceInfo", __FILE__, __LINE__);
+    }
     Print() << m_output.printPrefix() << "Created " << static_cast<const void*>(this);
 }
 
@@ -88,7 +85,7 @@ void ConsumingDeviceAgent::setHandler(IHostHandler* handler)
 void ConsumingDeviceAgent::failPush(
     Result<void>* outResult, ErrorCode errorCode, const std::string& message) const
 {
-    Print() << m_output.printPrefix() << "doPushDataPacket" << "() "
+    Print() << m_output.printPrefix() << "doPushDataPacket() "
         << (m_output.enableOutput() ? "END " : "") << "-> " << toString(errorCode) << ": "
         << message;
     if (outResult)
@@ -100,7 +97,7 @@ void ConsumingDeviceAgent::doPushDataPacket(Result<void>* outResult, IDataPacket
     try
     {
         if (m_output.enableOutput())
-            Print() << m_output.printPrefix() << "doPushDataPacket" << "() BEGIN";
+            Print() << m_output.printPrefix() << "doPushDataPacket() BEGIN";
 
         if (!dataPacket)
             return failPush(outResult, ErrorCode::invalidParams,
@@ -153,7 +150,7 @@ void ConsumingDeviceAgent::doPushDataPacket(Result<void>* outResult, IDataPacket
         processMetadataPackets(pulled.packets);
 
         if (m_output.enableOutput())
-            Print() << m_output.printPrefix() << "doPushDataPacket" << "() END";
+            Print() << m_output.printPrefix() << "doPushDataPacket() END";
     }
     catch (...)
     {
@@ -167,7 +164,7 @@ void ConsumingDeviceAgent::finalize()
     try
     {
         if (m_output.enableOutput())
-            Print() << m_output.printPrefix() << "finalize" << "()";
+            Print() << m_output.printPrefix() << "finalize()";
     }
     catch (...)
     {
@@ -225,7 +222,7 @@ void ConsumingDeviceAgent::submitManifest(const std::string& manifest)
     }
     if (!handler)
     {
-        Print() << m_output.printPrefix() << "submitManifest" << "(): "
+        Print() << m_output.printPrefix() << "submitManifest(): "
             << "INTERNAL ERROR: setHandler() was not called; ignoring the manifest";
         return;
     }
@@ -243,7 +240,7 @@ void ConsumingDeviceAgent::processMetadataPackets(
 {
     if (!metadataPackets.empty() && m_output.enableOutput())
     {
-        Print() << m_output.printPrefix() << "processMetadataPackets" << "(): Producing "
+        Print() << m_output.printPrefix() << "processMetadataPackets(): Producing "
             << metadataPackets.size() << " metadata packet(s).";
     }
 
@@ -257,7 +254,7 @@ void ConsumingDeviceAgent::processMetadataPacket(Ptr<IMetadataPacket> metadataPa
 {
     if (!m_handler)
     {
-        Print() << m_output.printPrefix() << "processMetadataPacket" << "(): "
+        Print() << m_output.printPrefix() << "processMetadataPacket(): "
             << "INTERNAL ERROR: setHandler() was not called; ignoring the packet";
         return;
     }
@@ -274,7 +271,10 @@ void ConsumingDeviceAgent::processMetadataPacket(Ptr<IMetadataPacket> metadataPa
 
     logMetadataPacketIfNeeded(metadataPacket.get(), index);
     if (metadataPacket->timestampUs() < 0)
-        reportAssertion(m_output.printPrefix(), "metadataPacket->timestampUs() >= 0", __LINE__);
+    {
+        sdk::detail::reportFailureWithPrefix(m_output.printPrefix(),
+            "metadataPacket->timestampUs() >= 0", __FILE__, __LINE__);
+    }
 
     // Delivered under the agent mutex: the handler sees one agent's packets one at a time,
     // in the order they obtained the mutex.
@@ -289,7 +289,7 @@ void ConsumingDeviceAgent::logMetadataPacketIfNeeded(
     const std::string& prefix = m_output.printPrefix();
     if (!metadataPacket)
     {
-        reportAssertion(prefix, "metadataPacket", __LINE__);
+        sdk::detail::reportFailureWithPrefix(prefix, "metadataPacket", __FILE__, __LINE__);
         return;
     }
 
@@ -307,7 +307,7 @@ void ConsumingDeviceAgent::logMetadataPacketIfNeeded(
     }
     else
     {
-        Print() << prefix << "logMetadataPacketIfNeeded" << "(): WARNING: Metadata packet"
+        Print() << prefix << "logMetadataPacketIfNeeded(): WARNING: Metadata packet"
             << indexText(index) << " has unknown type.";
         kind = "Unknown";
     }
@@ -320,7 +320,7 @@ void ConsumingDeviceAgent::logMetadataPacketIfNeeded(
     const int32_t count = compound->count();
     if (count == 0)
     {
-        Print() << prefix << "logMetadataPacketIfNeeded" << "(): WARNING: " << caption
+        Print() << prefix << "logMetadataPacketIfNeeded(): WARNING: " << caption
             << " is empty.";
         return;
     }
@@ -332,12 +332,12 @@ void ConsumingDeviceAgent::logMetadataPacketIfNeeded(
         const char* typeId = item ? item->typeId() : nullptr;
         itemText = "item of type " + std::string(typeId ? typeId : "");
     }
-    Print() << prefix << "logMetadataPacketIfNeeded" << "(): " << caption << " contains "
+    Print() << prefix << "logMetadataPacketIfNeeded(): " << caption << " contains "
         << count << " " << itemText << ".";
 
     if (metadataPacket->timestampUs() == 0)
     {
-        Print() << prefix << "logMetadataPacketIfNeeded" << "(): WARNING: " << caption
+        Print() << prefix << "logMetadataPacketIfNeeded(): WARNING: " << caption
             << " has timestamp 0.";
     }
 }

@@ -67,7 +67,7 @@ void Engine::doExecuteAction(Result<ActionResult>* outResult, const IActionReque
 {
     if (!outResult)
     {
-        Print() << m_output.printPrefix() << "doExecuteAction" << "(): INTERNAL ERROR: "
+        Print() << m_output.printPrefix() << "doExecuteAction(): INTERNAL ERROR: "
             << "outResult is null";
         return;
     }
@@ -86,7 +86,7 @@ void Engine::executeAction(Result<ActionResult>* outResult, const IActionRequest
     const std::string& prefix = m_output.printPrefix();
     if (!actionRequest)
     {
-        Print() << prefix << "doExecuteAction" << "(): INTERNAL ERROR: action is null";
+        Print() << prefix << "doExecuteAction(): INTERNAL ERROR: action is null";
         *outResult = error(ErrorCode::invalidParams, "Action is null");
         return;
     }
@@ -94,7 +94,7 @@ void Engine::executeAction(Result<ActionResult>* outResult, const IActionRequest
     if (m_output.enableOutput())
     {
         constexpr auto kUuidForm = UuidFormatOptions::allOptions;
-        Print() << prefix << "doExecuteAction" << "():";
+        Print() << prefix << "doExecuteAction():";
         Print() << prefix << "{";
         Print() << prefix << "    actionId: " << kit::utils::toString(actionRequest->actionId());
         Print() << prefix << "    objectTrackId: "
