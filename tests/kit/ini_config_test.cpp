@@ -1,11 +1,10 @@
 #include <vy/kit/ini_config.h>
 
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
-#include <vy/kit/debug.h>
 
+#include "kit_debug_capture.h"
 #include "scoped_environment.h"
 #include "scoped_temp_directory.h"
 #include "test_files.h"
@@ -100,11 +99,12 @@ TEST(IniConfigTest, MalformedValueIsReportedOnTheDebugStream)
     ScopedEnv env("VY_INI_DIR", dir.path().string());
     writeFile(dir.file(kFileName), "count=many\n");
 
-    std::ostringstream debugOutput;
-    std::ostream* const previous = vy::kit::debug::setStream(&debugOutput);
-    const TestConfig config;
-    vy::kit::debug::setStream(previous);
-    const std::string warning = debugOutput.str();
+    std::string warning;
+    {
+        DebugCapture capture;
+        const TestConfig config;
+        warning = capture.text();
+    }
 
     EXPECT_NE(warning.find("count"), std::string::npos) << warning;
     EXPECT_NE(warning.find("many"), std::string::npos) << warning;

@@ -61,24 +61,26 @@ IniConfig::IniConfig(const char* iniFile): m_iniFile(iniFile ? iniFile : "")
 
 IniConfig::~IniConfig() = default;
 
+// The descriptions document the options where they are declared; the reader needs none.
+
 bool IniConfig::regBoolParam(
-    const bool* field, bool defaultValue, const char* name, const char* description)
+    const bool* field, bool defaultValue, const char* name, const char* /*description*/)
 {
-    registerParam(ParamType::boolean, field, name, description);
+    registerParam(ParamType::boolean, field, name);
     return defaultValue;
 }
 
 int IniConfig::regIntParam(
-    const int* field, int defaultValue, const char* name, const char* description)
+    const int* field, int defaultValue, const char* name, const char* /*description*/)
 {
-    registerParam(ParamType::integer, field, name, description);
+    registerParam(ParamType::integer, field, name);
     return defaultValue;
 }
 
 const char* IniConfig::regStringParam(const char* const* field, const char* defaultValue,
-    const char* name, const char* description)
+    const char* name, const char* /*description*/)
 {
-    registerParam(ParamType::string, field, name, description);
+    registerParam(ParamType::string, field, name);
     return storeString(defaultValue ? defaultValue : "");
 }
 
@@ -154,10 +156,9 @@ const char* IniConfig::storeString(const char* value)
     return m_strings.emplace_back(value).c_str();
 }
 
-void IniConfig::registerParam(
-    ParamType type, const void* field, const char* name, const char* description)
+void IniConfig::registerParam(ParamType type, const void* field, const char* name)
 {
-    m_params.push_back({type, field, name ? name : "", description ? description : ""});
+    m_params.push_back({type, field, name ? name : ""});
 }
 
 } // namespace vy::kit

@@ -46,14 +46,12 @@ private:
         ParamType type;
         const void* field;
         std::string name;
-        std::string description;
     };
 
     /** Where reload() looks for the file, resolved at each call. */
     std::string iniFilePath() const;
     const char* storeString(const char* value);
-    void registerParam(ParamType type, const void* field, const char* name,
-        const char* description);
+    void registerParam(ParamType type, const void* field, const char* name);
     void applyValue(const Param& param, const std::string& value, const std::string& path,
         int lineNumber);
 
