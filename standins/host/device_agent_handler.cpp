@@ -1,6 +1,7 @@
 #include "host/device_agent_handler.h"
 
 #include "host/metadata_json.h"
+#include "host/sdk_results.h"
 
 namespace vyhost {
 
@@ -34,7 +35,7 @@ void DeviceAgentHandler::pushManifest(const vy::sdk::IString* manifest)
     ++m_counts.manifests;
     JsonLine line("deviceManifest");
     line.addString("camera", m_camera);
-    line.addJsonText("manifest", manifest && manifest->str() ? manifest->str() : "");
+    line.addJsonText("manifest", textOf(manifest));
     m_out.write(line);
 }
 

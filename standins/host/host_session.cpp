@@ -59,7 +59,7 @@ void printSettingsResponse(
     JsonLine line("settingsModel");
     line.addString("camera", camera);
     const auto model = toPtr(response->model());
-    line.addJsonText("model", model && model->str() ? model->str() : "");
+    line.addJsonText("model", textOf(model.get()));
     yyjson_mut_val* values = yyjson_mut_obj_add_obj(line.doc(), line.root(), "values");
     if (const auto map = toPtr(response->values()))
     {
@@ -83,7 +83,7 @@ bool printManifest(OutputStream& out, const char* type, const Result<const IStri
     if (!failure->empty())
         return false;
     JsonLine line(type);
-    line.addJsonText("manifest", text && text->str() ? text->str() : "");
+    line.addJsonText("manifest", textOf(text.get()));
     out.write(line);
     return true;
 }

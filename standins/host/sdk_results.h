@@ -8,6 +8,12 @@
 
 namespace vyhost {
 
+/** The text of a string the plug-in handed over; empty for a null string or text. */
+inline std::string textOf(const vy::sdk::IString* text)
+{
+    return text && text->str() ? text->str() : "";
+}
+
 /**
  * "code: message" of a result's error; gives back the message's reference, which the
  * plug-in handed over with the result. Empty for a success.
