@@ -1,8 +1,6 @@
 #include "foundations/file_helpers.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <sys/stat.h>
 
 #include "foundations/log.h"
@@ -11,16 +9,12 @@ namespace vyai {
 
 namespace {
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-
 // Reads to the end rather than trusting a size told in advance, so a file that changes or
 // cannot report its size gives no garbage; none when it cannot be opened or read (a folder).
 template <typename Bytes>
 std::optional<Bytes> readWholeFile(const std::string& path)
 {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    UniqueFile file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return std::nullopt;
     Bytes content;

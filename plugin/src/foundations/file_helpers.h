@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +10,12 @@
 // File access shared by the plug-in's subsystems. Paths are UTF-8. None of these throws.
 
 namespace vyai {
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+/** An open C stream, closed when it goes (a close error is not seen: close by hand to check). */
+using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 /** True when the path names anything the file system reports (file or directory). */
 bool fileExists(const std::string& path);

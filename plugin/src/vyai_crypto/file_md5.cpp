@@ -5,6 +5,7 @@
 #include <memory>
 #include <openssl/evp.h>
 
+#include "foundations/file_helpers.h"
 #include "foundations/log.h"
 #include "vyai_crypto/encoding.h"
 
@@ -14,9 +15,6 @@ namespace {
 
 constexpr size_t kMd5Length = 16;
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
 struct DigestContextFree {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
@@ -25,7 +23,7 @@ struct DigestContextFree {
 
 unsigned char* fileMd5(const char* path, unsigned int* outLength)
 {
-    std::unique_ptr<FILE, FileCloser> file(path ? std::fopen(path, "rb") : nullptr);
+    UniqueFile file(path ? std::fopen(path, "rb") : nullptr);
     if (!file) {
         logErrorToStderr("Error opening file: %s\n", path ? path : "");
         return nullptr;

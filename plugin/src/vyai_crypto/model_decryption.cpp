@@ -10,6 +10,7 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include "foundations/file_helpers.h"
 #include "foundations/log.h"
 
 namespace vyai {
@@ -20,11 +21,6 @@ constexpr size_t kIvLength = 12;
 constexpr size_t kTagLength = 16;
 constexpr size_t kChunkLength = 1024;
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<FILE, FileCloser>;
-
 struct CipherContextFree {
     void operator()(EVP_CIPHER_CTX* context) const { EVP_CIPHER_CTX_free(context); }
 };
@@ -32,7 +28,7 @@ struct CipherContextFree {
 // A new file that only the owner can read: the plain model is what the encryption protects,
 // and the temporary folder is shared with other users. O_EXCL refuses a link planted at the
 // path since the old file was removed.
-File createPrivateFile(const char* path)
+UniqueFile createPrivateFile(const char* path)
 {
     const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -40,7 +36,7 @@ File createPrivateFile(const char* path)
     FILE* file = ::fdopen(fd, "wb");
     if (!file)
         ::close(fd);
-    return File(file);
+    return UniqueFile(file);
 }
 
 bool readExactly(FILE* file, off_t offset, unsigned char* buffer, size_t length)
@@ -82,8 +78,8 @@ private:
 
     const char* m_inputPath;
     const char* m_outputPath;
-    File m_input;
-    File m_output;
+    UniqueFile m_input;
+    UniqueFile m_output;
 };
 
 bool Decryption::run(const unsigned char* key)
