@@ -10,12 +10,6 @@ constexpr int32_t kArchitectureUnknown = 0;
 constexpr int32_t kArchitectureAarch64 = 1;
 constexpr int32_t kArchitectureX86_64 = 4;
 
-bool endsWith(const std::string& text, const std::string& suffix)
-{
-    return text.size() >= suffix.size()
-        && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 } // namespace
 
 SystemInfo::SystemInfo():
@@ -44,10 +38,10 @@ int32_t cpuArchitectureFromMachine(const std::string& machine)
 std::string cpuArchitectureName(int32_t code)
 {
     switch (code) {
-        case 1: return "aarch64";
+        case kArchitectureAarch64: return "aarch64";
         case 2: return "aarch64-jetson";
         case 3: return "aarch64-sbsa";
-        case 4: return "x86_64";
+        case kArchitectureX86_64: return "x86_64";
         default: return "UNKNOWN";
     }
 }
@@ -68,7 +62,7 @@ bool isLibraryInstalled(const std::string& libraryName)
 {
     if (vy::platform::isSharedLibraryLoadable(libraryName))
         return true;
-    return endsWith(libraryName, ".so") && vy::platform::isSharedLibraryLoadable(libraryName + ".1");
+    return libraryName.ends_with(".so") && vy::platform::isSharedLibraryLoadable(libraryName + ".1");
 }
 
 } // namespace vyai

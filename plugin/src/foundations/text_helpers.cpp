@@ -104,7 +104,7 @@ std::vector<std::string> parseOutputTensorName(std::string name)
     for (std::string part: splitParts(name, ';')) {
         if (part.empty())
             continue;
-        if (part.compare(0, kScoresPrefix.size(), kScoresPrefix) == 0)
+        if (part.starts_with(kScoresPrefix))
             part.erase(0, kScoresPrefix.size());
         if (part.find("bboxes-format") != std::string::npos)
             continue;

@@ -49,7 +49,7 @@ std::optional<std::string> osReleaseValue(const std::string& filePath, const std
     const std::string prefix = key + "=";
     std::string line;
     while (std::getline(file, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0)
+        if (line.starts_with(prefix))
             return unquote(line.substr(prefix.size()));
     }
     return std::nullopt;
