@@ -1,7 +1,6 @@
 #include "foundations/file_helpers.h"
 
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include "scoped_temp_directory.h"
 
 #include "captured_log.h"
+#include "test_files.h"
 
 namespace vyai {
 namespace {
@@ -20,7 +20,7 @@ protected:
     std::string write(const std::string& name, const std::string& content)
     {
         const std::string path = (m_directory / name).string();
-        std::ofstream(path, std::ios::binary) << content;
+        test::writeFile(path, content);
         return path;
     }
     std::string path(const std::string& name) const { return (m_directory / name).string(); }

@@ -1,11 +1,11 @@
 #include "vy/platform/system_facts.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace vy::platform {
 namespace {
@@ -21,18 +21,16 @@ TEST(SystemFacts, KernelIdentityNamesTheRunningSystem)
 
 TEST(SystemFacts, OsReleaseValuesAreUnquoted)
 {
-    const auto path = std::filesystem::temp_directory_path()
-        / ("os-release-test-" + std::to_string(::getpid()));
-    {
-        std::ofstream file(path);
-        file << "# comment\n"
-                "NAME=\"Debian GNU/Linux\"\n"
-                "VERSION_ID=\"12\"\n"
-                "ID=debian\n"
-                "PRETTY_NAME='Debian 12'\n"
-                "QUOTED=\"say \\\"hi\\\"\"\n"
-                "VERSION=12 (bookworm)\n";
-    }
+    const ScopedTempDirectory temporary;
+    const std::filesystem::path path = temporary.path() / "os-release";
+    vyai::test::writeFile(path,
+        "# comment\n"
+        "NAME=\"Debian GNU/Linux\"\n"
+        "VERSION_ID=\"12\"\n"
+        "ID=debian\n"
+        "PRETTY_NAME='Debian 12'\n"
+        "QUOTED=\"say \\\"hi\\\"\"\n"
+        "VERSION=12 (bookworm)\n");
     const struct {
         const char* key;
         std::optional<std::string> value;

@@ -2,13 +2,13 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include <gtest/gtest.h>
 
 #include "scoped_temp_directory.h"
 
 #include "captured_log.h"
+#include "test_files.h"
 
 namespace vyai {
 namespace {
@@ -20,7 +20,7 @@ protected:
     std::string write(const std::string& content) const
     {
         const std::string path = (m_directory / "file").string();
-        std::ofstream(path, std::ios::binary) << content;
+        test::writeFile(path, content);
         return path;
     }
 

@@ -3,8 +3,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -14,6 +12,7 @@
 
 #include "captured_log.h"
 #include "model_encryption.h"
+#include "test_files.h"
 
 namespace vyai {
 namespace {
@@ -36,17 +35,8 @@ std::string modelBytes(size_t length)
 
 class ModelDecryption : public ::testing::Test {
 protected:
-    void writeInput(const std::string& bytes) const
-    {
-        std::ofstream(m_input, std::ios::binary) << bytes;
-    }
-    std::string readOutput() const
-    {
-        std::ifstream file(m_output, std::ios::binary);
-        std::ostringstream content;
-        content << file.rdbuf();
-        return content.str();
-    }
+    void writeInput(const std::string& bytes) const { test::writeFile(m_input, bytes); }
+    std::string readOutput() const { return test::readFile(m_output); }
     bool decrypt(const unsigned char* key = kKey) const
     {
         return decryptModelFile(key, m_input.c_str(), m_output.c_str());
@@ -129,7 +119,7 @@ TEST_F(ModelDecryption, FilesShorterThanIvAndTagAreInvalid)
 
 TEST_F(ModelDecryption, ReplacesAnOldOutputAndKeepsThePlainModelPrivate)
 {
-    std::ofstream(m_output) << "an older, longer plain model that must not survive";
+    test::writeFile(m_output, "an older, longer plain model that must not survive");
     ::chmod(m_output.c_str(), 0644);
     writeInput(test::encryptModel("new", kKey, kIv));
     ASSERT_TRUE(decrypt());
@@ -145,8 +135,7 @@ TEST_F(ModelDecryption, OutputThatCannotBeReplacedOrCreated)
     {
         // A folder that is not empty stands at the output path.
         test::CapturedLog log;
-        fs::create_directory(m_output);
-        std::ofstream(m_output + "/keep") << "x";
+        test::writeFile(m_output + "/keep", "x");
         EXPECT_FALSE(decrypt());
         EXPECT_EQ(log.count("Error removing existing output file '" + m_output + "'"), 1);
         EXPECT_TRUE(fs::exists(m_output + "/keep"));
