@@ -9,6 +9,7 @@
 #include "core/host_text.h"
 #include "core/plugin_version.h"
 #include "foundations/ini.h"
+#include "foundations/json_helpers.h"
 #include "foundations/log.h"
 #include "settings/json_document.h"
 

@@ -5,6 +5,11 @@
 
 namespace vyai {
 
+JsonDocument readJsonDocument(std::string_view text)
+{
+    return JsonDocument(yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG));
+}
+
 ParametersDocument makeParametersDocument()
 {
     yyjson_mut_doc* doc = yyjson_mut_doc_new(nullptr);

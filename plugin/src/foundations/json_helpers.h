@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include <yyjson.h>
 
@@ -16,6 +17,9 @@ struct JsonDocumentFree {
 };
 using JsonDocument = std::unique_ptr<yyjson_doc, JsonDocumentFree>;
 using MutableJsonDocument = std::unique_ptr<yyjson_mut_doc, JsonDocumentFree>;
+
+// The text parsed as strict JSON; null when it is not JSON.
+JsonDocument readJsonDocument(std::string_view text);
 
 /** A new parameter patch {"parameters": {"vyAI": {}}}; the caller owns (and frees) doc. */
 struct ParametersDocument {

@@ -26,8 +26,7 @@ void readRuntimeArgs(const std::filesystem::path& workingDirectory, std::vector<
         return;
     }
 
-    const JsonDocument document(
-        yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG));
+    const JsonDocument document = readJsonDocument(text);
     if (!document) {
         logError("Warning! Failed to parse runtime args JSON: %s\n", path.c_str());
         return;

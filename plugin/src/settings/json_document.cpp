@@ -8,11 +8,6 @@
 
 namespace vyai {
 
-JsonDocument readJsonDocument(std::string_view text)
-{
-    return JsonDocument(yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG));
-}
-
 std::optional<std::string> writeJsonDocument(yyjson_mut_doc* doc, yyjson_write_flag flags)
 {
     const MutableJsonDocument owned(doc);

@@ -2,16 +2,12 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include <yyjson.h>
 
 #include "foundations/json_helpers.h"
 
 namespace vyai {
-
-// The text parsed as JSON; null when it is not JSON.
-JsonDocument readJsonDocument(std::string_view text);
 
 // Writes the document's root with the given flags and frees the document in every outcome:
 // the caller must not touch `doc` afterwards. Nothing when the document is null or cannot be
