@@ -7,30 +7,10 @@
 #include <vector>
 
 #include "core/host_rest_client.h"
+#include "records/available_pipeline.h"
+#include "records/cloud_connection_state.h"
 
 namespace vyai {
-
-// The site's link to the cloud. Only `connected` lets frames through; the settings model
-// shows a banner for each of the states from `checking` to `registrationFailed`.
-enum class CloudConnectionState: uint32_t
-{
-    notChecked = 0,
-    checking = 1,
-    notConnected = 2, //< the host has no cloud token
-    registering = 3,
-    registrationFailed = 4,
-    connected = 5,
-};
-
-// One pipeline the cloud offers a device.
-struct AvailablePipeline
-{
-    // {"parameters": {"vyAI": the offer without "name" and "uuid", plus "selectedPipeline"}},
-    // compact: the body of the device PATCH that selects this pipeline.
-    std::string parametersJson;
-    std::string name; //< empty when the offer has none
-    std::string uuid; //< empty when the offer has none
-};
 
 // Client of the cloud pipeline service and keeper of the site's cloud connection state.
 // Each request uses a client of its own; the calls may run on different threads at once.

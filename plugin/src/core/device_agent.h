@@ -13,8 +13,8 @@
 #include <vy/sdk/i_device_info.h>
 #include <vy/sdk/ptr.h>
 
-#include "core/device_agent_details.h"
-#include "core/device_agent_settings.h"
+#include "records/device_agent_details.h"
+#include "records/device_agent_settings.h"
 #include "core/lifetime_token.h"
 #include "inference/inference_manager.h"
 

@@ -11,8 +11,8 @@
 #include <vy/sdk/analytics/i_uncompressed_video_frame.h>
 #include <vy/sdk/ptr.h>
 
-#include "core/device_agent_details.h"
-#include "core/device_agent_settings.h"
+#include "records/device_agent_details.h"
+#include "records/device_agent_settings.h"
 #include "foundations/messaging_manager.h"
 
 namespace vyai {

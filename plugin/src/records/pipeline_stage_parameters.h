@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "records/model_details.h"
+
 namespace vyai {
 
-struct ModelDetails_t;
 struct ExternalPreprocessor_t;
 struct ExternalPostprocessor_t;
 
@@ -81,7 +82,7 @@ struct pipeline_stage_parameters_t
     std::map<std::string, bool> visualisedClasses;
     std::string featureExtractionClass;
     std::optional<StageCrossingLine_t> crossingLine;
-    float cropBox[4] = {0, 0, 0, 0}; //< x1, y1, x2, y2 in frame fractions
+    float cropBox[4] = {0, 0, 1, 1}; //< x1, y1, x2, y2 in frame fractions; the whole frame unless set
     std::vector<StageMask_t> masks;
     std::optional<StageLoitering_t> loitering;
     std::optional<StageDumping_t> dumping;

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "core/cloud_api_client.h"
-#include "core/pipeline_stage_parameters.h"
+#include "records/available_pipeline.h"
+#include "records/pipeline_stage_parameters.h"
 
 namespace vyai {
 
