@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cloud/json_text.h"
+#include "common/json_text.h"
 #include "cloud/loopback_server.h"
 
 namespace vy::standins {

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include <cloud/json_text.h>
+#include <common/json_text.h>
 #include <yyjson.h>
 
 namespace vyhost {

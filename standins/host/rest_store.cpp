@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include <cloud/json_text.h>
+#include <common/json_text.h>
 
 namespace vyhost {
 

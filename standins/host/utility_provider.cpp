@@ -3,7 +3,7 @@
 #include <vy/sdk/helpers/error.h>
 #include <vy/sdk/helpers/string.h>
 
-#include <cloud/json_text.h>
+#include <common/json_text.h>
 
 namespace vyhost {
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include <cloud/json_text.h>
+#include <common/json_text.h>
 #include <yyjson.h>
 
 extern char** environ;

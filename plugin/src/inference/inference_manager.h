@@ -1,29 +1,16 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <vy/sdk/analytics/helpers/event_metadata_packet.h>
-#include <vy/sdk/analytics/helpers/object_metadata_packet.h>
-#include <vy/sdk/analytics/helpers/object_track_best_shot_packet.h>
 #include <vy/sdk/analytics/i_uncompressed_video_frame.h>
 #include <vy/sdk/ptr.h>
 
-#include "records/device_agent_details.h"
-#include "records/device_agent_settings.h"
 #include "foundations/messaging_manager.h"
+#include "inference/inference_input.h"
 
 namespace vyai {
-
-/**
- * Hands a frame's metadata back to its device agent, on an output worker; several may run at
- * once for one agent. Either packet may be null.
- */
-using MetadataCompletion = std::function<void(vy::sdk::Ptr<vy::sdk::analytics::ObjectMetadataPacket>,
-    vy::sdk::Ptr<vy::sdk::analytics::EventMetadataPacket>,
-    std::vector<vy::sdk::Ptr<vy::sdk::analytics::ObjectTrackBestShotPacket>>)>;
 
 /** The engine's gateway to inference: admits frames, runs models, hands back metadata. */
 class InferenceManager
