@@ -1,7 +1,10 @@
 #include "foundations/log.h"
 
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -133,6 +136,36 @@ TEST_F(LogTest, LevelTwoFlushesEveryLine)
     logInfo("visible at once\n");
 
     EXPECT_EQ(readFile(startPath), header() + "visible at once\n");
+}
+
+TEST_F(LogTest, WarningSurvivesAKillOfTheProcess)
+{
+    start(1);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+    {
+        logError("Warning! written just before the kill\n");
+        raise(SIGKILL);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    EXPECT_EQ(readFile(startPath), header() + "Warning! written just before the kill\n");
+}
+
+TEST_F(LogTest, FailedWritesAreReportedOnceOnStandardError)
+{
+    // Every write to /dev/full fails as on a full disk.
+    initLogFiles("/dev/full", mainPath.c_str(), kPrefix, false, true, 1);
+    ::testing::internal::CaptureStderr();
+    logError("first\n");
+    logError("second\n");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(err, "Failed to write to log file!\n");
 }
 
 struct StartLogCase

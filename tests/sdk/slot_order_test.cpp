@@ -3,19 +3,28 @@
 
 #include <gtest/gtest.h>
 
+#include <vy/sdk/analytics/i_consuming_device_agent.h>
+#include <vy/sdk/analytics/i_data_packet.h>
+#include <vy/sdk/analytics/i_engine.h>
 #include <vy/sdk/analytics/i_event_metadata.h>
 #include <vy/sdk/analytics/i_event_metadata_packet.h>
 #include <vy/sdk/analytics/i_object_metadata.h>
 #include <vy/sdk/analytics/i_object_metadata_packet.h>
+#include <vy/sdk/analytics/i_integration.h>
 #include <vy/sdk/analytics/i_object_track_best_shot_packet.h>
+#include <vy/sdk/i_action_request.h>
 #include <vy/sdk/i_action_response.h>
 #include <vy/sdk/i_active_setting_changed_response.h>
 #include <vy/sdk/i_attribute.h>
+#include <vy/sdk/i_device_info.h>
+#include <vy/sdk/i_engine_description.h>
+#include <vy/sdk/i_integration.h>
 #include <vy/sdk/i_lib_context.h>
 #include <vy/sdk/i_ref_countable_registry.h>
 #include <vy/sdk/i_settings_response.h>
 #include <vy/sdk/i_string.h>
 #include <vy/sdk/i_string_map.h>
+#include <vy/sdk/i_utility_provider.h>
 
 // The host, built apart from us, calls these objects by slot number: every other test uses the
 // same headers as the code it tests, so only this one notices a virtual function that moved.
@@ -121,6 +130,59 @@ TEST(HostSlotOrder, EveryInterfaceKeepsTheHostsSlots)
             slotOf(&IActiveSettingChangedResponse::actionResponse), 4},
         {"IActiveSettingChangedResponse::settingsResponse",
             slotOf(&IActiveSettingChangedResponse::settingsResponse), 5},
+
+        {"IIntegration::attachUtilityProvider",
+            slotOf(&vy::sdk::IIntegration::attachUtilityProvider), 4},
+        {"analytics::IIntegration::manifest", slotOf(&analytics::IIntegration::manifest), 5},
+        {"analytics::IIntegration::provideEngine", slotOf(&analytics::IIntegration::provideEngine), 6},
+
+        {"IEngine::attachEngineInfo", slotOf(&IEngine::attachEngineInfo), 4},
+        {"IEngine::applySettings", slotOf(&IEngine::applySettings), 5},
+        {"IEngine::getIntegrationSideSettings", slotOf(&IEngine::getIntegrationSideSettings), 6},
+        {"IEngine::manifest", slotOf(&IEngine::manifest), 7},
+        {"IEngine::reservedQuery", slotOf(&IEngine::reservedQuery), 8},
+        {"IEngine::doCreateDeviceAgent", slotOf(&IEngine::doCreateDeviceAgent), 9},
+        {"IEngine::doExecuteAction", slotOf(&IEngine::doExecuteAction), 10},
+        {"IEngine::setHandler", slotOf(&IEngine::setHandler), 11},
+        {"IEngine::reservedOperation", slotOf(&IEngine::reservedOperation), 12},
+
+        {"IDeviceAgent::applySettings", slotOf(&IConsumingDeviceAgent::applySettings), 4},
+        {"IDeviceAgent::getIntegrationSideSettings",
+            slotOf(&IConsumingDeviceAgent::getIntegrationSideSettings), 5},
+        {"IDeviceAgent::manifest", slotOf(&IConsumingDeviceAgent::manifest), 6},
+        {"IDeviceAgent::setHandler", slotOf(&IConsumingDeviceAgent::setHandler), 7},
+        {"IDeviceAgent::reservedOperation", slotOf(&IConsumingDeviceAgent::reservedOperation), 8},
+        {"IConsumingDeviceAgent::doPushDataPacket",
+            slotOf(&IConsumingDeviceAgent::doPushDataPacket), 9},
+        {"IConsumingDeviceAgent::finalize", slotOf(&IConsumingDeviceAgent::finalize), 10},
+        {"IConsumingDeviceAgent::handleActiveSettingChange",
+            slotOf(&IConsumingDeviceAgent::handleActiveSettingChange), 11},
+        {"IDeviceAgent::IHostHandler::handleMetadata",
+            slotOf(&IDeviceAgent::IHostHandler::handleMetadata), 4},
+        {"IDeviceAgent::IHostHandler::handleDiagnosticEvent",
+            slotOf(&IDeviceAgent::IHostHandler::handleDiagnosticEvent), 5},
+        {"IDeviceAgent::IHostHandler::pushManifest",
+            slotOf(&IDeviceAgent::IHostHandler::pushManifest), 6},
+
+        {"IUtilityProvider4::secondText", slotOf(&IUtilityProvider4::secondText), 5},
+        {"IUtilityProvider4::serverId", slotOf(&IUtilityProvider4::serverId), 7},
+        {"IUtilityProvider4::cloudSystemId", slotOf(&IUtilityProvider4::cloudSystemId), 8},
+        {"IUtilityProvider4::httpRequest", slotOf(&IUtilityProvider4::httpRequest), 10},
+        {"IUtilityProvider4::cloudToken", slotOf(&IUtilityProvider4::cloudToken), 11},
+        {"IUtilityProvider4::hostDirectory", slotOf(&IUtilityProvider4::hostDirectory), 14},
+        {"IHttpRequestCompletionHandler::onRequestCompleted",
+            slotOf(&IUtilityProvider4::IHttpRequestCompletionHandler::onRequestCompleted), 4},
+
+        {"IDeviceInfo::id", slotOf(&IDeviceInfo::id), 4},
+        {"IDeviceInfo::name", slotOf(&IDeviceInfo::name), 8},
+        {"IEngineDescription::id", slotOf(&IEngineDescription::id), 4},
+        {"IDataPacket::timestampUs", slotOf(&IDataPacket::timestampUs), 4},
+        {"IActionRequest::actionId", slotOf(&IActionRequest::actionId), 4},
+        {"IActionRequest::objectTrackId", slotOf(&IActionRequest::objectTrackId), 5},
+        {"IActionRequest::deviceId", slotOf(&IActionRequest::deviceId), 6},
+        {"IActionRequest::furtherObject", slotOf(&IActionRequest::furtherObject), 7},
+        {"IActionRequest::timestampUs", slotOf(&IActionRequest::timestampUs), 8},
+        {"IActionRequest::params", slotOf(&IActionRequest::params), 9},
     };
     for (const auto& c: cases)
         EXPECT_EQ(c.slot, c.expected) << c.function;

@@ -14,6 +14,7 @@
 #include "core/device_agent.h"
 #include "core/plugin.h"
 #include "core/plugin_version.h"
+#include "foundations/constants.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"
 #include "settings/json_document.h"
@@ -29,8 +30,6 @@ namespace {
 // The loop wakes at least this often to see the shutdown flag.
 constexpr std::chrono::seconds kLoopWait{1};
 
-constexpr const char* kProductDocumentationUrl = "https://docs.vyai.example.com";
-
 /** The engine dialog's settings model, pretty-printed; nothing when it cannot be written. */
 std::optional<std::string> engineSettingsModel()
 {
@@ -42,7 +41,7 @@ std::optional<std::string> engineSettingsModel()
     yyjson_mut_val* link = yyjson_mut_arr_add_obj(doc, items);
     yyjson_mut_obj_add_str(doc, link, "type", "Link");
     yyjson_mut_obj_add_str(doc, link, "caption", "Veltrin documentation");
-    yyjson_mut_obj_add_str(doc, link, "url", kProductDocumentationUrl);
+    yyjson_mut_obj_add_str(doc, link, "url", ::vyai::kDocumentationSite.c_str());
     return ::vyai::writeJsonDocument(doc, YYJSON_WRITE_PRETTY);
 }
 

@@ -63,11 +63,7 @@ const std::string kNvidiaHelpText =
     "will be used if available. To enable NVIDIA acceleration, follow the setup instructions "
     "at: ";
 
-namespace {
-
 const std::string kDocumentationSite = "https://docs.vyai.example.com";
-
-} // namespace
 
 const std::map<std::string, std::string> kAcceleratorDocumentation = {
     {kAcceleratorGenericCpu, ""},

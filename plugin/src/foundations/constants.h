@@ -71,6 +71,9 @@ extern const std::vector<std::string> kSupportedDeepxDriverVersions;
 /** Put in front of the link to the NVIDIA setup page; ends in a blank. */
 extern const std::string kNvidiaHelpText;
 
+/** The product documentation site; accelerator pages hang below it. */
+extern const std::string kDocumentationSite;
+
 /** Accelerator family -> full address of its documentation page; empty: no page. */
 extern const std::map<std::string, std::string> kAcceleratorDocumentation;
 

@@ -42,6 +42,7 @@ struct Logger
     std::mutex mutex;
     bool initialised = false;
     bool startLogDone = false;
+    bool writeFailureReported = false;
     uint64_t bytesWritten = 0;
     uint64_t sizeLimit = kDefaultSizeLimit;
     std::string startLogPath;
@@ -72,8 +73,14 @@ FILE* createLogFile(const std::string& path)
 {
     FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr)
+    {
         std::printf("Failed to initialise logfile: %s\n", path.c_str());
-    chmod(path.c_str(), kLogFileMode);
+        return nullptr;
+    }
+    // Only a file the log owns gets its mode; a path that names a device keeps its own.
+    struct stat status{};
+    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode))
+        fchmod(fileno(file), kLogFileMode);
     return file;
 }
 
@@ -97,13 +104,17 @@ void writeLine(
     // a spurious rotation.
     if (lineBytes >= 0)
         log.bytesWritten += uint64_t(lineBytes);
-    if (headerBytes != header.size() || lineBytes < 0)
-        std::printf("Failed to write to log file!\n");
-    if (log.level.load(std::memory_order_relaxed) >= 2)
+    // Every line reaches the file at once: the lines before a crash or a kill are the ones
+    // that explain it. A full disk shows up here, at the latest when the line is flushed.
+    const bool flushed = std::fflush(file) == 0;
+    if ((headerBytes != header.size() || lineBytes < 0 || !flushed) && !log.writeFailureReported)
     {
-        std::fflush(file);
-        std::fflush(stdout);
+        // Once per start: a full disk would otherwise repeat it for every line.
+        log.writeFailureReported = true;
+        std::fprintf(stderr, "Failed to write to log file!\n");
     }
+    if (log.level.load(std::memory_order_relaxed) >= 2)
+        std::fflush(stdout);
 }
 
 /** Called with the mutex held. Returns the main log ready for one more line, or null. */
@@ -179,6 +190,7 @@ void initLogFiles(const char* startLogPath, const char* mainLogPath, const char*
     closeFile(log.startLog);
     closeFile(log.mainLog);
     log.startLogDone = false;
+    log.writeFailureReported = false;
     log.bytesWritten = 0;
     log.startLogPath = startLogPath ? startLogPath : "";
     log.mainLogPath = mainLogPath ? mainLogPath : "";

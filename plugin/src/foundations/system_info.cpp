@@ -4,14 +4,6 @@
 
 namespace vyai {
 
-namespace {
-
-constexpr int32_t kArchitectureUnknown = 0;
-constexpr int32_t kArchitectureAarch64 = 1;
-constexpr int32_t kArchitectureX86_64 = 4;
-
-} // namespace
-
 SystemInfo::SystemInfo():
     m_osName("Unknown"),
     m_osVersion(vy::platform::osReleaseValue("VERSION_ID").value_or("Unknown"))
@@ -39,8 +31,8 @@ std::string cpuArchitectureName(int32_t code)
 {
     switch (code) {
         case kArchitectureAarch64: return "aarch64";
-        case 2: return "aarch64-jetson";
-        case 3: return "aarch64-sbsa";
+        case kArchitectureAarch64Jetson: return "aarch64-jetson";
+        case kArchitectureAarch64Sbsa: return "aarch64-sbsa";
         case kArchitectureX86_64: return "x86_64";
         default: return "UNKNOWN";
     }

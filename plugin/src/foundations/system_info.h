@@ -28,6 +28,15 @@ private:
     int32_t m_cpuArchitecture = 0;
 };
 
+/** Processor architecture codes, as the runtime packages name them. */
+enum CpuArchitecture : int32_t {
+    kArchitectureUnknown = 0,
+    kArchitectureAarch64 = 1,
+    kArchitectureAarch64Jetson = 2,
+    kArchitectureAarch64Sbsa = 3,
+    kArchitectureX86_64 = 4,
+};
+
 /** The architecture code from a kernel's machine name ("x86_64", "aarch64"); 0 when unknown. */
 int32_t cpuArchitectureFromMachine(const std::string& machine);
 

@@ -7,12 +7,6 @@
 
 namespace vyai {
 
-namespace {
-
-constexpr int32_t kArchitectureX86_64 = 4;
-
-} // namespace
-
 RuntimesManager::RuntimesManager(std::string rootDirectory):
     m_rootDirectory(std::move(rootDirectory))
 {
@@ -32,7 +26,7 @@ void RuntimesManager::init(MessagingManager& messages)
     m_osName = m_systemInfo.getOsName();
     m_osVersion = m_systemInfo.getOsVersion();
     m_architecture = m_systemInfo.getCpuArchitecture();
-    if (m_osName.empty() || m_architecture == 0)
+    if (m_osName.empty() || m_architecture == kArchitectureUnknown)
     {
         logError("Error: The OS name or CPU architecture are not extracted correctly from the "
             "system.\n");

@@ -10,7 +10,7 @@
 
 namespace vy::sdk::analytics::detail {
 
-std::string printPrefix(const std::string& addition, const char* kind, bool hasId,
+std::string instancePrintPrefix(const std::string& addition, const char* kind, bool hasId,
     const char* id)
 {
     std::string prefix = "[" + libContext().name();

@@ -19,7 +19,7 @@ namespace vy::sdk::analytics::detail {
  * "[<library name>_<addition>_<kind>_<id>] ": the addition only when not empty, the id only
  * when `hasId` (a null id reads as empty).
  */
-std::string printPrefix(const std::string& addition, const char* kind, bool hasId,
+std::string instancePrintPrefix(const std::string& addition, const char* kind, bool hasId,
     const char* id);
 
 // No exception may leave a call of the host: the bases catch everything at their slots and

@@ -45,7 +45,7 @@ public:
 ConsumingDeviceAgent::ConsumingDeviceAgent(
     const IDeviceInfo* deviceInfo, bool enableOutput, const std::string& printPrefixAddition)
     :
-    m_output(enableOutput, detail::printPrefix(printPrefixAddition, "device",
+    m_output(enableOutput, detail::instancePrintPrefix(printPrefixAddition, "device",
         deviceInfo != nullptr, deviceInfo ? deviceInfo->id() : nullptr))
 {
     if (!deviceInfo)

@@ -16,7 +16,7 @@ namespace {
 
 std::string makePrintPrefix(const std::string& addition, const IEngineDescription* engineInfo)
 {
-    return detail::printPrefix(addition, "engine", engineInfo != nullptr,
+    return detail::instancePrintPrefix(addition, "engine", engineInfo != nullptr,
         engineInfo ? engineInfo->id() : nullptr);
 }
 

@@ -2,7 +2,7 @@
 
 namespace vy::sdk::analytics {
 
-EventMetadata::EventMetadata(): MetadataItem(__FILE__)
+EventMetadata::EventMetadata()
 {
 }
 

@@ -14,27 +14,24 @@ using kit::debug::detail::Print;
 
 namespace {
 
-const std::string& printPrefix()
-{
-    static const std::string prefix = kit::debug::detail::printPrefix(__FILE__);
-    return prefix;
-}
+// The integration's lines carry the prefix of its source file, as the other SDK helpers' do.
+const std::string kPrintPrefix = kit::debug::detail::printPrefix(__FILE__);
 
 void printLifeLine(const char* word, const Integration* integration)
 {
-    Print() << printPrefix() << word << " IIntegration @"
+    Print() << kPrintPrefix << word << " IIntegration @"
         << kit::utils::toString(static_cast<const void*>(integration)) << " of "
         << libContext().name();
 }
 
 void printErrorLine(const std::string& message)
 {
-    Print() << printPrefix() << "ERROR: " << libContext().name() << ": " << message;
+    Print() << kPrintPrefix << "ERROR: " << libContext().name() << ": " << message;
 }
 
 void reportMissingOverride(const std::string& message, int line)
 {
-    sdk::detail::reportFailureWithPrefix(printPrefix(), "false", __FILE__, line, message);
+    sdk::detail::reportFailureWithPrefix(kPrintPrefix, "false", __FILE__, line, message);
 }
 
 } // namespace
@@ -69,7 +66,7 @@ Ptr<IUtilityProvider4> Integration::utilityProvider() const
 
 Result<const IString*> Integration::manifest() const
 {
-    return detail::answerManifest(printPrefix(), [this] {
+    return detail::answerManifest(kPrintPrefix, [this] {
         return m_integrationManifest.empty() ? manifestString() : m_integrationManifest;
     });
 }
@@ -82,7 +79,7 @@ Result<IEngine*> Integration::provideEngine()
     }
     catch (...)
     {
-        return detail::errorFromCurrentException(printPrefix(), "provideEngine");
+        return detail::errorFromCurrentException(kPrintPrefix, "provideEngine");
     }
 }
 

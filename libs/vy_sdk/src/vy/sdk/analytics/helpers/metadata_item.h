@@ -1,5 +1,6 @@
 #pragma once
 
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -28,16 +29,18 @@ public:
     void setExtraText(std::string extraText) { m_extraText = std::move(extraText); }
     void setBoundingBox(const BoundingBox& boundingBox) { m_boundingBox = boundingBox; }
 
-    /** A null attribute is reported and not added. */
-    void addAttribute(Ptr<Attribute> attribute)
+    /** A null attribute is reported, with the caller's file and line, and not added. */
+    void addAttribute(Ptr<Attribute> attribute,
+        std::source_location caller = std::source_location::current())
     {
-        m_attributes.add(std::move(attribute), m_sourceFile, __LINE__);
+        m_attributes.add(std::move(attribute), caller.file_name(), int(caller.line()));
     }
 
     /** Adds each entry with a reference of its own; the caller keeps its list. */
-    void addAttributeList(const std::vector<Ptr<Attribute>>& attributes)
+    void addAttributeList(const std::vector<Ptr<Attribute>>& attributes,
+        std::source_location caller = std::source_location::current())
     {
-        m_attributes.addCopies(attributes, m_sourceFile, __LINE__);
+        m_attributes.addCopies(attributes, caller.file_name(), int(caller.line()));
     }
 
     const char* typeId() const override { return m_typeId.c_str(); }
@@ -48,23 +51,20 @@ public:
 
     void getTrackId(Uuid* outValue) const override
     {
-        detail::copyToOutValue(m_trackId, outValue, m_sourceFile, __LINE__);
+        detail::copyToOutValue(m_trackId, outValue, __FILE__, __LINE__);
     }
 
     void getBoundingBox(BoundingBox* outValue) const override
     {
-        detail::copyToOutValue(m_boundingBox, outValue, m_sourceFile, __LINE__);
+        detail::copyToOutValue(m_boundingBox, outValue, __FILE__, __LINE__);
     }
 
 protected:
-    /** `sourceFile` (static storage) names the item's kind in its reports. */
-    explicit MetadataItem(const char* sourceFile): m_sourceFile(sourceFile) {}
+    MetadataItem() = default;
 
     AttributeList& attributeList() { return m_attributes; }
-    const char* sourceFile() const { return m_sourceFile; }
 
 private:
-    const char* const m_sourceFile;
     std::string m_typeId;
     float m_confidence = 1.0F;
     Uuid m_trackId;

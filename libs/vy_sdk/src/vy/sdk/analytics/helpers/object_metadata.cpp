@@ -2,13 +2,14 @@
 
 namespace vy::sdk::analytics {
 
-ObjectMetadata::ObjectMetadata(): MetadataItem(__FILE__)
+ObjectMetadata::ObjectMetadata()
 {
 }
 
-void ObjectMetadata::addAttributeList(std::vector<Ptr<Attribute>>&& attributes)
+void ObjectMetadata::addAttributeList(
+    std::vector<Ptr<Attribute>>&& attributes, std::source_location caller)
 {
-    attributeList().addMoved(std::move(attributes), sourceFile(), __LINE__);
+    attributeList().addMoved(std::move(attributes), caller.file_name(), int(caller.line()));
 }
 
 } // namespace vy::sdk::analytics

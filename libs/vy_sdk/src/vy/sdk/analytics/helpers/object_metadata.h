@@ -15,7 +15,8 @@ public:
 
     using MetadataItem::addAttributeList;
     /** Takes the entries' references over. */
-    void addAttributeList(std::vector<Ptr<Attribute>>&& attributes);
+    void addAttributeList(std::vector<Ptr<Attribute>>&& attributes,
+        std::source_location caller = std::source_location::current());
 };
 
 } // namespace vy::sdk::analytics
