@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
+#include "foundations/text_helpers.h"
 #include "records/device_agent_settings.h"
 #include "settings/settings_manager.h"
 #include "settings_fixtures.h"
@@ -242,6 +243,215 @@ R"~({"type":"MultiSelectionComboBox","name":"visualise_classes_s1s2","caption":"
 R"~({"type":"Row","items":[{"type":"Button","name":"selectAllButton_s1s2","caption":"Select All","description":"Select all object classes for visualization.","isActive":"true"},)~"
 R"~({"type":"Button","name":"deSelectAllButton_s1s2","caption":"Deselect All","description":"Deselect all object classes for visualization.","isActive":"true"}]}]}],)~"
 R"~("visible":true,"caption":"Bagger - Settings\n\n"}],"sections":[]}]}]})~");
+}
+
+// The items the model puts before its device switch: the status banners and their buttons.
+std::string itemsBeforeSwitch(const std::string& text)
+{
+    const std::string start = R"({"type":"Settings","items":[)";
+    const size_t end = text.find(R"({"type":"SwitchButton")");
+    if (text.rfind(start, 0) != 0 || end == std::string::npos)
+        return "unexpected model: " + text;
+    return text.substr(start.size(), end - start.size());
+}
+
+TEST(DeviceAgentSettingsModel, StatusBannersByCloudAndRuntimeState)
+{
+    const std::string detecting =
+        R"({"type":"Banner","icon":"info","text":"The RI RE Varuza is detecting the available AI )"
+        R"(accelerators on your device. Please wait a moment and click the 'Refresh' button."},)";
+    const std::string reselect =
+        R"({"type":"Button","name":"reselectRuntimeButton","caption":"Reselect Runtime",)"
+        R"("description":"Reselect the runtime to use for inference.","isActive":"true"},)";
+    const std::string multiple =
+        R"({"type":"Banner","icon":"info","text":"Multiple AI-capable devices detected. Select one to use."},)";
+    const auto choice = [](const std::string& runtime) {
+        return R"({"type":"Button","name":"libraryChoice_)" + runtime + R"(","caption":")" + runtime
+            + R"(","description":"Install this acceleration library on your server.","isActive":"true"},)";
+    };
+    const struct
+    {
+        const char* name;
+        CloudConnectionState cloud;
+        uint32_t runtime;
+        bool cancelledByUser;
+        std::string expected;
+    } cases[] = {
+        {"checking", CloudConnectionState::checking, 6, false,
+            R"({"type":"Banner","icon":"info","text":"Checking if your device is registered. Click the )"
+            R"('Refresh' button to check if it's completed."},)"},
+        {"registering", CloudConnectionState::registering, 6, false,
+            R"({"type":"Banner","icon":"info","text":"This server is currently being registered. Click )"
+            R"(the 'Refresh' button to check if it's completed. If this is taking longer than usual, )"
+            R"(there may be a problem with your cloud connection."},)"},
+        {"registration failed", CloudConnectionState::registrationFailed, 6, false,
+            R"({"type":"Banner","icon":"info","text":"Something went wrong with registering this )"
+            R"(server. Please check your cloud connection. If the problem persists, contact support."},)"},
+        {"cloud never checked: banner without text", CloudConnectionState::notChecked, 6, false,
+            R"({"type":"Banner","icon":"info"},)"},
+        {"unknown cloud state: banner without text", static_cast<CloudConnectionState>(9), 6, false,
+            R"({"type":"Banner","icon":"info"},)"},
+        {"detecting", CloudConnectionState::connected, 0, false, detecting},
+        {"reselecting", CloudConnectionState::connected, 7, false, detecting},
+        {"runtime chosen", CloudConnectionState::connected, 2, false,
+            R"({"type":"Banner","icon":"info","text":"The RI RE Varuza is installing your acceleration )"
+            R"(library. Please wait a moment and click the 'Refresh' button."},)"
+            R"({"type":"Button","name":"cancelRuntimeDownloadButton","caption":"Cancel Download",)"
+            R"("description":"Cancel the runtime download currently in progress.","isActive":"true"},)"},
+        {"install failed", CloudConnectionState::connected, 4, false,
+            R"({"type":"Banner","icon":"info","text":"The RI RE Varuza could not install the )"
+            R"(acceleration library. Please contact support."},)" + reselect},
+        {"download cancelled", CloudConnectionState::connected, 4, true,
+            R"({"type":"Banner","icon":"info","text":"The runtime download was cancelled. Click )"
+            R"('Reselect Runtime' below to choose a runtime and try again."},)" + reselect},
+        {"none compatible", CloudConnectionState::connected, 5, false,
+            R"({"type":"Banner","icon":"info","text":"The RI RE Varuza could not find any runtimes )"
+            R"(compatible with your device. Please contact support."},)"},
+        {"awaiting choice", CloudConnectionState::connected, 1, false,
+            multiple + choice("Generic CPU") + choice("Intel \"Arc\"")},
+        {"unknown runtime state offers the choice", CloudConnectionState::connected, 8, false,
+            multiple + choice("Generic CPU") + choice("Intel \"Arc\"")},
+        {"installed", CloudConnectionState::connected, 6, false, ""},
+    };
+    for (const auto& testCase: cases)
+    {
+        EngineStateSnapshot_t engine = readyEngine();
+        engine.cloudConnectionState = testCase.cloud;
+        engine.runtimeInstallState = testCase.runtime;
+        engine.cancelledByUser = testCase.cancelledByUser;
+        engine.offeredRuntimes = {"Generic CPU", "Intel \"Arc\""};
+        std::string expected = testCase.expected;
+        vyai::replaceAll(expected, "Intel \"Arc\"", R"(Intel \"Arc\")");
+        EXPECT_EQ(itemsBeforeSwitch(model(engine, offeredSettings())), expected) << testCase.name;
+    }
+}
+
+TEST(DeviceAgentSettingsModel, AwaitingChoiceWithoutOffersShowsTheBannerAlone)
+{
+    EngineStateSnapshot_t engine = readyEngine();
+    engine.runtimeInstallState = vyai::runtime_setup::kAwaitingChoice;
+    EXPECT_EQ(itemsBeforeSwitch(model(engine, offeredSettings())),
+        R"({"type":"Banner","icon":"info","text":"Multiple AI-capable devices detected. Select one to use."},)");
+}
+
+TEST(DeviceAgentSettingsModel, WaitingForTheCloudHidesTheDeviceButKeepsErrors)
+{
+    const std::string waiting =
+        R"({"type":"Banner","icon":"info","text":"Waiting for this device's parameters from the )"
+        R"(cloud. Please wait a moment and click the 'Refresh' button."},)";
+    const std::string gathering =
+        R"({"type":"Banner","icon":"info","text":"Gathering available AI pipelines from the cloud. )"
+        R"(Please wait a moment and click the 'Refresh' button."},)";
+    const std::string errorBanner =
+        R"({"type":"Banner","icon":"warning","text":"The Device Agent reported errors:\n-stream lost"},)"
+        + kLink + ",";
+    DeviceAgentErrors errors;
+    errors[static_cast<vyai::DeviceAgentErrorType>(0)] = "stream lost";
+
+    auto notReceived = std::make_shared<DeviceAgentSettings_t>();
+    auto noPipelines = std::make_shared<DeviceAgentSettings_t>();
+    noPipelines->cloudParametersReceived = true;
+    const struct
+    {
+        const char* name;
+        std::shared_ptr<const DeviceAgentSettings_t> settings;
+        std::string expected;
+    } cases[] = {
+        {"parameters not received: no gathering banner", notReceived, errorBanner + waiting},
+        {"no record at all", nullptr, errorBanner + waiting},
+        {"no pipelines offered", noPipelines, errorBanner + gathering},
+    };
+    for (const auto& testCase: cases)
+    {
+        const std::string text = model(readyEngine(), testCase.settings, errors);
+        EXPECT_EQ(itemsBeforeSwitch(text), testCase.expected) << testCase.name;
+        EXPECT_NE(text.find(R"(AI Runtime for inference.","defaultValue":false,"visible":false})"),
+            std::string::npos) << testCase.name;
+    }
+
+    // Errors are shown only once the device is otherwise ready.
+    EngineStateSnapshot_t installing = readyEngine();
+    installing.runtimeInstallState = vyai::runtime_setup::kInstalling;
+    EXPECT_EQ(model(installing, offeredSettings(), errors).find("reported errors"), std::string::npos);
+}
+
+TEST(DeviceAgentSettingsModel, PipelineChoiceByTheSelectedId)
+{
+    const struct
+    {
+        const char* name;
+        std::string selected;
+        std::string choice;
+        bool manageVisible;
+    } cases[] = {
+        {"offered id", "p2", kOfferedPipelineChoice, false},
+        {"id not offered becomes Custom", "elsewhere",
+            R"("defaultValue":"Custom","itemCaptions":{"p1":"People","p2":"Cars","Custom":"Custom"},)"
+            R"("range":["p1","p2","Custom"])",
+            true},
+        {"nothing selected", "",
+            R"("defaultValue":"","itemCaptions":{"p1":"People","p2":"Cars"},"range":["p1","p2"])",
+            false},
+    };
+    for (const auto& testCase: cases)
+    {
+        auto settings = offeredSettings();
+        settings->selectedPipeline = testCase.selected;
+        EXPECT_NE(model(readyEngine(), settings).find(
+                      deviceControls(true, testCase.choice, testCase.manageVisible)),
+            std::string::npos)
+            << testCase.name;
+    }
+}
+
+TEST(DeviceAgentSettingsModel, RecoveryButtonsFollowWarningsAndTheIniOption)
+{
+    const struct
+    {
+        const char* name;
+        uint32_t messageType;
+        bool alwaysShow;
+        bool visible;
+    } cases[] = {
+        {"plain message", vyai::kMessageTypeMessage, false, false},
+        {"warning", vyai::kMessageTypeWarning, false, true},
+        {"any kind but a message warns", 7, false, true},
+        {"always shown by the ini option", vyai::kMessageTypeMessage, true, true},
+    };
+    for (const auto& testCase: cases)
+    {
+        EngineStateSnapshot_t engine = readyEngine();
+        engine.alwaysShowRecoveryButtons = testCase.alwaysShow;
+        engine.messages["CODE"] = {testCase.messageType, "note"};
+        EXPECT_NE(model(engine, offeredSettings()).find(recoveryRow(testCase.visible)),
+            std::string::npos)
+            << testCase.name;
+    }
+}
+
+TEST(DeviceAgentSettingsModel, InvalidUtf8InAnyTextDoesNotBlankTheDialog)
+{
+    vyai::test::CapturedLog log;
+    EngineStateSnapshot_t engine = readyEngine();
+    engine.installedRuntimeName = "CPU \xC3";
+    engine.messages["CODE"] = {vyai::kMessageTypeWarning, "C:\\mod\xE8les\\x.bin missing"};
+    auto settings = offeredSettings();
+    settings->availablePipelines[0].name = "Caf\xE9";
+    const auto detector = makeModel("m1", "D\xFF\xFEtector", {"p\xC3\x28rson"});
+    detector->status = vyai::kModelFailed;
+    detector->addError("bad \xED\xA0\x80 surrogate");
+    settings->pipelines.push_back(makeStage("s1", detector));
+
+    const std::string text = model(engine, settings);
+    EXPECT_NE(text.find(R"("itemCaptions":{"p1":"Caf)" "\xEF\xBF\xBD" R"(","p2":"Cars"})"),
+        std::string::npos) << text;
+    EXPECT_NE(text.find("C:\\\\mod\xEF\xBF\xBDles\\\\x.bin missing"), std::string::npos);
+    EXPECT_NE(text.find("Model D\xEF\xBF\xBD\xEF\xBF\xBDtector has errors:\\nbad "
+                        "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD surrogate\\n"), std::string::npos);
+    EXPECT_NE(text.find("Active VYAI Runtime: CPU \xEF\xBF\xBD\\n"), std::string::npos);
+    EXPECT_NE(text.find(R"("range":["p)" "\xEF\xBF\xBD" R"((rson"])"), std::string::npos);
+    log.stop();
+    EXPECT_FALSE(log.contains("Error creating settings model string"));
 }
 
 } // namespace
