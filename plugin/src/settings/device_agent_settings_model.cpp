@@ -33,7 +33,7 @@ constexpr const char* kReselectRuntimeCaption = "Reselect Runtime";
 constexpr const char* kReselectRuntimeDescription = "Reselect the runtime to use for inference.";
 
 // What one build decides as it goes.
-struct ModelState
+struct DialogState
 {
     bool ready = false; //< the device may be configured: the items below are shown
     bool showRecovery = false; //< a warning or a model error offers the recovery buttons
@@ -177,7 +177,7 @@ void appendDeviceControls(const DeviceAgentSettings_t& settings, const std::stri
         .flag("visible", ready);
 }
 
-void appendMessages(const EngineStateSnapshot_t& engine, ModelState& state, JsonArrayBuilder& items)
+void appendMessages(const EngineStateSnapshot_t& engine, DialogState& state, JsonArrayBuilder& items)
 {
     for (const auto& [code, message]: engine.messages)
     {
@@ -191,7 +191,7 @@ void appendMessages(const EngineStateSnapshot_t& engine, ModelState& state, Json
     }
 }
 
-void appendModelStates(const DeviceAgentSettings_t& settings, ModelState& state,
+void appendModelStates(const DeviceAgentSettings_t& settings, DialogState& state,
     JsonArrayBuilder& items)
 {
     std::set<std::string> shown;
@@ -221,7 +221,7 @@ void appendModelStates(const DeviceAgentSettings_t& settings, ModelState& state,
     }
 }
 
-void appendRecoveryRow(const ModelState& state, JsonArrayBuilder& items)
+void appendRecoveryRow(const DialogState& state, JsonArrayBuilder& items)
 {
     JsonArrayBuilder row = items.item("Row").array("items");
     appendButton(row, ::vyai::kResetSingleDeviceButton, "Reset This Device",
@@ -268,7 +268,7 @@ std::string SettingsManager::createDeviceAgentSettingsModelString(const EngineSt
     JsonArrayBuilder items = root.array("items");
     JsonArrayBuilder sections = root.array("sections");
 
-    ModelState state;
+    DialogState state;
     state.showRecovery = engine.alwaysShowRecoveryButtons;
     state.ready = engine.cloudConnectionState == CloudConnectionState::connected
         && engine.runtimeInstallState == runtime_setup::kInstalled;
