@@ -4,6 +4,7 @@
 #include <yyjson.h>
 
 #include "captured_log.h"
+#include "settings/json_builder.h"
 #include "settings/json_document.h"
 
 namespace {
@@ -46,6 +47,23 @@ TEST(JsonDocumentToString, UnwritableDocumentsGiveBracesAndAnError)
     const auto first = text.find("Error creating settings model string\n");
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(text.find("Error creating settings model string\n", first + 1), std::string::npos);
+}
+
+TEST(JsonDocumentToString, InvalidUtf8IsReplacedAndTheRestKeptAsBuilt)
+{
+    vyai::test::CapturedLog log;
+    vyai::JsonObjectBuilder root = vyai::newJsonDocument();
+    root.text("name", "Caf\xC3\xA9 \xE9t\xE9");
+    root.array("list").object().entry("k\xF0\x9F\x98", "\xF4\x90\x80\x80 \xC0\xAF ok\xE2\x82\xAC");
+
+    // Valid multi-byte texts stay as they are; each byte of a bad sequence becomes U+FFFD.
+    EXPECT_EQ(jsonDocumentToString(root.doc()),
+        "{\"name\":\"Caf\xC3\xA9 \xEF\xBF\xBDt\xEF\xBF\xBD\",\"list\":[{\"k"
+        "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\":\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD "
+        "\xEF\xBF\xBD\xEF\xBF\xBD ok\xE2\x82\xAC\"}]}");
+    log.stop();
+    EXPECT_TRUE(log.contains("Warning! Invalid UTF-8 text in a JSON document was replaced.\n"));
+    EXPECT_FALSE(log.contains("Error creating settings model string"));
 }
 
 } // namespace

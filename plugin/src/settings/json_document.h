@@ -10,8 +10,9 @@
 namespace vyai {
 
 // Writes the document's root with the given flags and frees the document in every outcome:
-// the caller must not touch `doc` afterwards. Nothing when the document is null or cannot be
-// written; logs nothing.
+// the caller must not touch `doc` afterwards. Texts that are not valid UTF-8 are written with
+// U+FFFD in place of their bad bytes (logged once per document). Nothing when the document is
+// null or cannot be written.
 std::optional<std::string> writeJsonDocument(yyjson_mut_doc* doc, yyjson_write_flag flags);
 
 // Writes the document's root compactly (keys in insertion order) and frees the

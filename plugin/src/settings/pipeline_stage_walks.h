@@ -1,0 +1,24 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "records/model_details.h"
+#include "records/pipeline_stage_parameters.h"
+
+// Walks over a device's stage tree. Nothing is copied: the pointers are valid while the
+// stages are.
+
+namespace vyai {
+
+/** Every stage of the tree, depth first, each stage before its children. */
+std::vector<const pipeline_stage_parameters_t*> flattenPipelineStages(
+    const std::vector<pipeline_stage_parameters_t>& stages);
+
+/** The models that the stages refer to, once each, by model id; stages without a model add none. */
+std::map<std::string, std::shared_ptr<ModelDetails_t>> collectPipelineModels(
+    const std::vector<pipeline_stage_parameters_t>& stages);
+
+} // namespace vyai
