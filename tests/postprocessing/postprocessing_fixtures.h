@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "inference/inference_input.h"
 #include "inference/model_vocabulary.h"
 #include "postprocessing/postprocessing_result.h"
@@ -130,6 +132,24 @@ inline int attributeCount(const VyAIObject_t& object, const std::string& name)
     for (const auto& attribute: object.attributes)
         count += attribute->name() == name ? 1 : 0;
     return count;
+}
+
+/**
+ * Checks an active event of that type and caption: its description is `expected`, or there
+ * is no event when `expected` is null.
+ */
+inline void expectActiveEvent(const vy::sdk::Ptr<vy::sdk::analytics::EventMetadata>& event, const char* typeId,
+    const char* caption, const char* expected)
+{
+    if (!expected) {
+        EXPECT_FALSE(event);
+        return;
+    }
+    ASSERT_TRUE(event);
+    EXPECT_STREQ(event->typeId(), typeId);
+    EXPECT_TRUE(event->isActive());
+    EXPECT_STREQ(event->caption(), caption);
+    EXPECT_STREQ(event->description(), expected);
 }
 
 } // namespace vyai::test
