@@ -142,10 +142,11 @@ TEST(VyhostCommandLine, AMissingLibraryIsReported)
 {
     const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", "/nonexistent/libnothing.so"});
     EXPECT_EQ(run.exitCode, 1);
-    ASSERT_EQ(run.lines.size(), 2U) << run.describe();
-    EXPECT_EQ(run.lines[0].type(), "log");
-    EXPECT_NE(run.lines[0].string("message").find("/nonexistent/libnothing.so"), std::string::npos);
-    EXPECT_EQ(run.lines[1].type(), "summary");
+    // The cloud stand-in's line, the failure, the summary.
+    ASSERT_EQ(run.lines.size(), 3U) << run.describe();
+    EXPECT_EQ(run.lines[1].type(), "log");
+    EXPECT_NE(run.lines[1].string("message").find("/nonexistent/libnothing.so"), std::string::npos);
+    EXPECT_EQ(run.lines[2].type(), "summary");
 }
 
 } // namespace
