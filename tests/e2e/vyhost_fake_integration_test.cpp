@@ -127,6 +127,9 @@ TEST(VyhostCommandLine, WrongArgumentsAreRefusedBeforeAnythingRuns)
     for (const std::vector<std::string>& arguments: {
         std::vector<std::string>{"--cameras", "0"},
         std::vector<std::string>{"--fps", "fast"},
+        std::vector<std::string>{"--fps", "1e-300"},
+        std::vector<std::string>{"--seconds", "1e300"},
+        std::vector<std::string>{"--frames", "99999999999"},
         std::vector<std::string>{"--seconds", "1", "--frames", "3"},
         std::vector<std::string>{"--frames"},
         std::vector<std::string>{"--colour", "red"}})
@@ -136,6 +139,14 @@ TEST(VyhostCommandLine, WrongArgumentsAreRefusedBeforeAnythingRuns)
         EXPECT_TRUE(run.lines.empty()) << run.describe();
         EXPECT_NE(run.errorOutput.find("usage: vyhost"), std::string::npos) << run.describe();
     }
+}
+
+TEST(VyhostCommandLine, HelpKeepsStandardOutputForJson)
+{
+    const VyhostRun run = runVyhost(VYHOST_PATH, {"--help"});
+    EXPECT_EQ(run.exitCode, 0) << run.describe();
+    EXPECT_TRUE(run.lines.empty()) << run.describe();
+    EXPECT_NE(run.errorOutput.find("usage: vyhost"), std::string::npos) << run.describe();
 }
 
 TEST(VyhostCommandLine, AMissingLibraryIsReported)
