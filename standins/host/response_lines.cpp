@@ -70,6 +70,10 @@ void printSettingsResponse(OutputStream& out, const std::string& camera, const c
         line.addJsonText("model", textOf(model.get()));
         addValues(line, toPtr(response->values()).get());
     }
+    else
+    {
+        yyjson_mut_obj_add_null(line.doc(), line.root(), "model");
+    }
     out.write(line);
 }
 
