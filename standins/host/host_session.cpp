@@ -163,9 +163,11 @@ bool HostSession::startCloud()
         return fail("the cloud stand-in refused the scenario's pipelines");
     if (!m_cloud.start())
         return fail("cannot start the cloud stand-in on a loopback port");
-    m_out.log("cloud stand-in at " + m_cloud.baseUrl() + ", cloud system "
-        + m_scenario.cloudSystemId.value_or("(none)") + ", token "
-        + (m_scenario.cloudToken ? "given" : "(none)"));
+    const bool connected = m_scenario.cloudSystemId && m_scenario.cloudToken;
+    m_out.log("cloud stand-in at " + m_cloud.baseUrl() + "; "
+        + (connected ? "the site is connected to the cloud: system " + *m_scenario.cloudSystemId
+                     : std::string("the site is not connected to the cloud: the host has no ")
+                         + (m_scenario.cloudSystemId ? "token" : "cloud system id")));
     return true;
 }
 

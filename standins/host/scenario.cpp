@@ -471,8 +471,11 @@ Scenario scenarioOf(const Field& root, int defaultCameras)
         for (const auto& [name, value]: root.member("ini").members())
         {
             const std::string text = value.scalarText("1", "0");
-            if (name.find_first_of("=\n#") != std::string::npos || text.find('\n') != std::string::npos)
-                value.fail("an ini option holds no line end, and its name no '=' or '#'");
+            if (name.empty() || name.find_first_of("=\n#") != std::string::npos
+                || text.find('\n') != std::string::npos)
+            {
+                value.fail("an ini option has a name without '=' or '#', and no line end");
+            }
             scenario.ini.emplace_back(name, text);
         }
     }

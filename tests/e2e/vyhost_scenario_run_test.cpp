@@ -48,7 +48,7 @@ TEST(VyhostScenarioRun, TheBuiltInScenarioTakesFramesPastTheCloudGate)
             "--frames", std::to_string(kFrames)},
         {"VY_INI_DIR=" + iniDirectory.path().string()});
     ASSERT_EQ(run.exitCode, 0) << run.describe();
-    EXPECT_TRUE(hasLogLine(run, "cloud stand-in at http://127.0.0.1:")) << run.describe();
+    EXPECT_TRUE(hasLogLine(run, "the site is connected to the cloud")) << run.describe();
 
     const std::string log = pluginLog(hostDirectory.path());
     EXPECT_EQ(log.find("Server/Site not connected to cloud."), std::string::npos) << log;
@@ -158,6 +158,27 @@ TEST(VyhostScenarioRun, AStopSignalEndsTheRunCleanly)
         EXPECT_TRUE(hasLogLine(run, "stopped early: signal")) << run.describe();
         EXPECT_TRUE(std::filesystem::is_empty(temporary.path()))
             << std::filesystem::directory_iterator(temporary.path())->path();
+    }
+}
+
+// A scenario that cannot be used stops vyhost before anything runs, naming the field.
+TEST(VyhostScenarioRun, AMalformedScenarioIsRefusedWithTheFieldNamed)
+{
+    ScopedTempDirectory directory;
+    const std::string scenario = directory.file("bad.json");
+    vyai::test::writeFile(scenario, R"({"cameras": [{"name": "a", "enabled": "yes"}]})");
+    struct Case
+    {
+        std::string file;
+        const char* message;
+    };
+    for (const Case& c: {Case{scenario, "cameras[0].enabled: must be true or false"},
+        Case{directory.file("missing.json"), "cannot read the scenario"}})
+    {
+        const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", VY_FAKE_INTEGRATION_PATH, "--scenario", c.file});
+        EXPECT_EQ(run.exitCode, 2) << run.describe();
+        EXPECT_TRUE(run.lines.empty()) << run.describe();
+        EXPECT_NE(run.errorOutput.find(c.message), std::string::npos) << run.describe();
     }
 }
 

@@ -121,6 +121,7 @@ TEST(VyhostScenario, EachMalformedFieldIsNamed)
         {R"({"cloud": {"faults": {"reset": {"body": {}}}}})", "cloud.faults.reset.body: must be a text"},
         {R"({"ini": {"logToFile": [1]}})", "ini.logToFile: must be a text, a number or true/false"},
         {R"({"ini": {"a=b": 1}})", "ini.a=b: an ini option"},
+        {R"({"ini": {"": 1}})", "ini.: an ini option"},
         {R"({"ini": {"CloudAPI": "x\ny"}})", "ini.CloudAPI: an ini option"},
         {R"({"cameras": []})", "cameras: must list from 1 to 64 cameras"},
         {R"({"cameras": [{}]})", "cameras[0].name: must be a text"},
