@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 #include <QtCore/QtGlobal>
@@ -76,6 +77,18 @@ bool printManifest(OutputStream& out, const char* type, const Result<const IStri
 std::string vyAIParameters(const std::string& vyAIObjectText)
 {
     return R"({"parameters":{"vyAI":)" + vyAIObjectText + "}}";
+}
+
+/** The value with each "{cloud}" replaced by the cloud stand-in's base URL. */
+std::string withCloudUrl(std::string value, const std::string& baseUrl)
+{
+    static constexpr std::string_view kPlaceholder = "{cloud}";
+    for (size_t at = value.find(kPlaceholder); at != std::string::npos;
+        at = value.find(kPlaceholder, at + baseUrl.size()))
+    {
+        value.replace(at, kPlaceholder.size(), baseUrl);
+    }
+    return value;
 }
 
 int64_t nowUs()
@@ -183,9 +196,11 @@ bool HostSession::writePluginIni()
         if (!text.empty() && text.back() != '\n')
             text += '\n';
     }
+    // Nothing the plug-in fetches leaves the machine unless a scenario asks for it.
     text += "CloudAPI=" + m_cloud.baseUrl() + "\n";
+    text += "RuntimesStorageURL=" + m_cloud.baseUrl() + "\n";
     for (const auto& [name, value]: m_scenario.ini)
-        text += name + "=" + value + "\n";
+        text += name + "=" + withCloudUrl(value, m_cloud.baseUrl()) + "\n";
 
     const std::string path = (std::filesystem::path(m_ownDirectory) / kIniFileName).string();
     std::ofstream ini(path);
