@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -89,8 +88,6 @@ int main(int argc, char* argv[])
     if (!scenario)
         return kUsageError;
 
-    // A reader that went away shows as a write error, not as a silent death.
-    signal(SIGPIPE, SIG_IGN);
     vyhost::StopSignal stop;
     const vyhost::SignalWatcher signals(stop);
 

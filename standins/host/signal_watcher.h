@@ -8,13 +8,15 @@
 namespace vyhost {
 
 // Turns SIGINT and SIGTERM into a stop request, so that a run ends cleanly: the plug-in is
-// released and unloaded, the summary printed, the temporary directories removed. Construct
-// it before any other thread starts: it blocks the two signals for the threads that follow.
+// released and unloaded, the summary printed, the temporary directories removed. SIGPIPE is
+// caught and dropped, so that a reader that went away shows as a write error. Handlers,
+// unlike blocked or ignored signals, are not inherited by programs the plug-in starts.
+// One watcher per process.
 class SignalWatcher
 {
 public:
     explicit SignalWatcher(StopSignal& stop);
-    /** Joins the watching thread; the signals stay blocked. */
+    /** Joins the watching thread and puts the default handlers back. */
     ~SignalWatcher();
 
     SignalWatcher(const SignalWatcher&) = delete;
@@ -24,6 +26,7 @@ private:
     void watch();
 
     StopSignal& m_stop;
+    int m_pipe[2] = {-1, -1}; //< the handler writes the signal's number, the thread reads it
     std::atomic<bool> m_done{false};
     std::thread m_thread;
 };
