@@ -24,11 +24,16 @@ function(vy_role_library target)
   endif()
 endfunction()
 
-# vy_test_suite(<name> LABEL <label> DEPS <targets>...)
+# vy_test_suite(<name> LABEL <label> [TIMEOUT <seconds>] DEPS <targets>...)
 # One GoogleTest executable of every .cpp in the calling directory, each test
-# registered with CTest under the label.
+# registered with CTest under the label. Every test has a time-out of its own
+# (default VY_TEST_TIMEOUT), so that a hang fails the test in minutes.
+set(VY_TEST_TIMEOUT 180 CACHE STRING "Seconds a single test may run before CTest stops it")
 function(vy_test_suite name)
-  cmake_parse_arguments(ARG "" "LABEL" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "DEPS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT ${VY_TEST_TIMEOUT})
+  endif()
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -37,7 +42,7 @@ function(vy_test_suite name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   gtest_discover_tests(${name}
-    PROPERTIES LABELS ${ARG_LABEL}
+    PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "cloud/cloud_scenario.h"
+
 namespace vy::standins {
 
 namespace {
@@ -46,9 +48,19 @@ yyjson_mut_val* deviceConfiguration(yyjson_mut_doc* doc, yyjson_val* pipeline)
 // The route table: add a line (and a handler) per service the cloud offers.
 const CloudStandin::RouteEntry CloudStandin::kRoutes[] = {
     {"GET", R"(/system/([^/]*)/device/([^/]+)/available-pipelines)", Route::availablePipelines,
-        &CloudStandin::availablePipelines},
-    {"POST", R"(/reset/([^/]*))", Route::reset, &CloudStandin::reset},
+        "availablePipelines", &CloudStandin::availablePipelines},
+    {"POST", R"(/reset/([^/]*))", Route::reset, "reset", &CloudStandin::reset},
 };
+
+std::optional<CloudStandin::Route> CloudStandin::routeNamed(std::string_view name)
+{
+    for (const RouteEntry& entry: kRoutes)
+    {
+        if (name == entry.name)
+            return entry.route;
+    }
+    return std::nullopt;
+}
 
 CloudStandin::CloudStandin(): m_catalogue(parseJson("[]"))
 {
@@ -110,6 +122,33 @@ void CloudStandin::offerPipelines(const std::string& deviceId, std::vector<std::
 {
     std::lock_guard lock(m_mutex);
     m_offers[deviceId] = std::move(uuids);
+}
+
+bool CloudStandin::configure(const CloudScenario& scenario)
+{
+    if (!setPipelines(scenario.pipelines))
+        return false;
+    std::lock_guard lock(m_mutex);
+    m_systemId = scenario.systemId;
+    m_token = scenario.token;
+    m_offers = scenario.offers;
+    m_models = scenario.models;
+    m_runtimePackage = scenario.runtimePackage;
+    for (const auto& [route, fault]: scenario.faults)
+        m_faults[route] = fault;
+    return true;
+}
+
+std::string CloudStandin::models() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_models;
+}
+
+std::string CloudStandin::runtimePackage() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_runtimePackage;
 }
 
 void CloudStandin::setFault(Route route, Fault fault)

@@ -5,12 +5,15 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/json_text.h"
 #include "cloud/loopback_server.h"
 
 namespace vy::standins {
+
+struct CloudScenario;
 
 // The cloud pipeline service on loopback: the pipelines offered per device
 // and the device reset, with switches for the faults a real service shows.
@@ -42,6 +45,9 @@ public:
         std::string body;
     };
 
+    // The name a scenario gives a route ("availablePipelines", "reset"); nullopt: none.
+    static std::optional<Route> routeNamed(std::string_view name);
+
     CloudStandin();
     ~CloudStandin();
 
@@ -69,6 +75,15 @@ public:
     // first pipeline it is offered.
     void offerPipelines(const std::string& deviceId, std::vector<std::string> uuids);
 
+    // Applies the whole scenario: identity, catalogue, offers, stored files and faults (the
+    // faults it names replace those set before; the others stay).
+    bool configure(const CloudScenario& scenario);
+
+    // What the storage serves, as the scenario set it: a JSON array text of model objects
+    // and a JSON object text of the runtime package ("" when there is none).
+    std::string models() const;
+    std::string runtimePackage() const;
+
     void setFault(Route route, Fault fault);
     void clearFaults();
 
@@ -88,6 +103,7 @@ private:
         const char* method;
         const char* pattern;
         Route route;
+        const char* name; //< as a scenario names the route
         RouteHandler handler;
     };
     static const RouteEntry kRoutes[];
@@ -109,6 +125,8 @@ private:
     std::optional<std::string> m_systemId;
     JsonDoc m_catalogue;
     std::map<std::string, std::vector<std::string>> m_offers;
+    std::string m_models = "[]";
+    std::string m_runtimePackage;
     std::map<Route, Fault> m_faults;
     std::vector<Request> m_requests;
 };

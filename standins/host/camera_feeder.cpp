@@ -5,7 +5,6 @@
 #include <vy/sdk/helpers/ref_countable.h>
 
 #include "host/sdk_results.h"
-#include "host/synthetic_scene.h"
 #include "host/video_frame.h"
 
 namespace vyhost {
@@ -20,15 +19,16 @@ int64_t nowUs()
 
 } // namespace
 
-CameraFeeder::CameraFeeder(std::string camera, int cameraIndex,
-    vy::sdk::Ptr<vy::sdk::analytics::IConsumingDeviceAgent> agent, Settings settings,
-    OutputStream& out)
+CameraFeeder::CameraFeeder(std::string camera, SyntheticScene scene,
+    std::shared_ptr<const AgentSlot> agent, Settings settings, OutputStream& out,
+    const StopSignal& stop)
     :
     m_camera(std::move(camera)),
-    m_cameraIndex(cameraIndex),
+    m_scene(std::move(scene)),
     m_agent(std::move(agent)),
     m_settings(settings),
-    m_out(out)
+    m_out(out),
+    m_stop(stop)
 {
 }
 
@@ -50,21 +50,30 @@ void CameraFeeder::join()
 
 void CameraFeeder::run()
 {
-    const SyntheticScene scene(m_settings.width, m_settings.height, m_cameraIndex);
-    const auto start = std::chrono::steady_clock::now();
-    const std::chrono::duration<double> period(1.0 / m_settings.fps);
+    // The period is rounded once; each frame's time is the previous one's plus the period,
+    // so no product of a frame number and a period can overflow the clock.
+    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(1.0 / m_settings.fps));
+    auto due = std::chrono::steady_clock::now();
 
-    for (int64_t i = 0; i < m_settings.frames; ++i)
+    for (int64_t i = 0; i < m_settings.frames; ++i, due += period)
     {
-        std::this_thread::sleep_until(
-            start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period * i));
+        if (!m_stop.waitUntil(due))
+            return;
+        const auto agent = m_agent->get();
+        if (!agent)
+        {
+            ++m_framesSkipped;
+            continue;
+        }
 
+        const int64_t timestampUs = nowUs();
         const auto frame = vy::sdk::newRefCounted<VideoFrame>(
-            m_settings.width, m_settings.height, m_settings.padding, nowUs());
-        scene.render(i, frame->planes());
+            m_scene.width(), m_scene.height(), m_settings.padding, timestampUs);
+        m_scene.render(i, frame->planes());
 
         vy::sdk::Result<void> result;
-        m_agent->doPushDataPacket(&result, frame.get());
+        agent->doPushDataPacket(&result, frame.get());
         ++m_framesPushed;
         if (const std::string failure = takeErrorText(result.error()); !failure.empty())
         {
@@ -72,7 +81,31 @@ void CameraFeeder::run()
             if (m_pushFailures++ == 0)
                 m_out.log("camera " + m_camera + ": pushing a frame failed: " + failure);
         }
+        printTruth(i, timestampUs);
     }
+}
+
+void CameraFeeder::printTruth(int64_t frameIndex, int64_t timestampUs) const
+{
+    JsonLine line("truth");
+    yyjson_mut_doc* doc = line.doc();
+    line.addString("camera", m_camera);
+    yyjson_mut_obj_add_int(doc, line.root(), "timestampUs", timestampUs);
+    yyjson_mut_obj_add_int(doc, line.root(), "frame", frameIndex);
+    yyjson_mut_obj_add_int(doc, line.root(), "width", m_scene.width());
+    yyjson_mut_obj_add_int(doc, line.root(), "height", m_scene.height());
+    yyjson_mut_val* boxes = yyjson_mut_obj_add_arr(doc, line.root(), "boxes");
+    for (const SyntheticScene::Box& box: m_scene.boxes())
+    {
+        const auto [x, y] = m_scene.boxPosition(box, frameIndex);
+        yyjson_mut_val* item = yyjson_mut_arr_add_obj(doc, boxes);
+        yyjson_mut_obj_add_strcpy(doc, item, "colour", box.colourName.c_str());
+        yyjson_mut_obj_add_int(doc, item, "x", x);
+        yyjson_mut_obj_add_int(doc, item, "y", y);
+        yyjson_mut_obj_add_int(doc, item, "width", box.width);
+        yyjson_mut_obj_add_int(doc, item, "height", box.height);
+    }
+    m_out.write(line);
 }
 
 } // namespace vyhost

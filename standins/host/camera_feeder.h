@@ -2,34 +2,34 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
-#include <vy/sdk/analytics/i_consuming_device_agent.h>
-#include <vy/sdk/ptr.h>
-
+#include "host/agent_slot.h"
 #include "host/json_line.h"
+#include "host/stop_signal.h"
+#include "host/synthetic_scene.h"
 
 namespace vyhost {
 
 // Pushes one camera's frames to its device agent from a thread of its own, at a set rate:
-// the synthetic scene in padded YUV 4:2:0 frames stamped with the wall clock.
+// the synthetic scene in padded YUV 4:2:0 frames stamped with the wall clock, each followed
+// by a "truth" line with the boxes it shows. While the camera's slot is empty (the plug-in
+// is switched off for it) frames are skipped.
 class CameraFeeder
 {
 public:
     struct Settings
     {
-        int width = 640;
-        int height = 360;
         int padding = 40; //< bytes past each row's picture
         double fps = 10.0;
         int64_t frames = 0;
     };
 
-    /** out must outlive the feeder. */
-    CameraFeeder(std::string camera, int cameraIndex,
-        vy::sdk::Ptr<vy::sdk::analytics::IConsumingDeviceAgent> agent, Settings settings,
-        OutputStream& out);
+    /** out and stop must outlive the feeder. */
+    CameraFeeder(std::string camera, SyntheticScene scene, std::shared_ptr<const AgentSlot> agent,
+        Settings settings, OutputStream& out, const StopSignal& stop);
     /** Joins the thread. */
     ~CameraFeeder();
 
@@ -37,21 +37,25 @@ public:
     CameraFeeder& operator=(const CameraFeeder&) = delete;
 
     void start();
-    /** Returns once every frame has been pushed. */
+    /** Returns once every frame has been pushed or skipped, or the stop was requested. */
     void join();
 
     int64_t framesPushed() const { return m_framesPushed.load(); }
+    int64_t framesSkipped() const { return m_framesSkipped.load(); }
     int64_t pushFailures() const { return m_pushFailures.load(); }
 
 private:
     void run();
+    void printTruth(int64_t frameIndex, int64_t timestampUs) const;
 
     const std::string m_camera;
-    const int m_cameraIndex;
-    const vy::sdk::Ptr<vy::sdk::analytics::IConsumingDeviceAgent> m_agent;
+    const SyntheticScene m_scene;
+    const std::shared_ptr<const AgentSlot> m_agent;
     const Settings m_settings;
     OutputStream& m_out;
+    const StopSignal& m_stop;
     std::atomic<int64_t> m_framesPushed{0};
+    std::atomic<int64_t> m_framesSkipped{0};
     std::atomic<int64_t> m_pushFailures{0};
     std::thread m_thread;
 };

@@ -11,6 +11,11 @@ namespace {
 
 constexpr double kDefaultSeconds = 3.0;
 constexpr int kMaxCameras = 64;
+// Bounds that keep every frame time and frame count far inside the clock's range.
+constexpr double kMinFps = 0.01;
+constexpr double kMaxFps = 1000;
+constexpr double kMaxSeconds = 1e6;
+constexpr int64_t kMaxFrames = 1'000'000'000;
 
 template<typename T>
 bool parseNumber(std::string_view text, T* out)
@@ -82,23 +87,26 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[])
         else if (name == "--fps")
         {
             if (!parseNumber(value, &options.fps) || !std::isfinite(options.fps)
-                || options.fps <= 0 || options.fps > 1000)
+                || options.fps < kMinFps || options.fps > kMaxFps)
             {
-                return fail("--fps takes a number above 0 and at most 1000");
+                return fail("--fps takes a number from 0.01 to 1000");
             }
         }
         else if (name == "--seconds")
         {
             double seconds = 0;
-            if (!parseNumber(value, &seconds) || !std::isfinite(seconds) || seconds < 0)
-                return fail("--seconds takes a number of at least 0");
+            if (!parseNumber(value, &seconds) || !std::isfinite(seconds) || seconds < 0
+                || seconds > kMaxSeconds)
+            {
+                return fail("--seconds takes a number from 0 to 1000000");
+            }
             options.seconds = seconds;
         }
         else if (name == "--frames")
         {
             int64_t frames = 0;
-            if (!parseNumber(value, &frames) || frames < 0)
-                return fail("--frames takes a whole number of at least 0");
+            if (!parseNumber(value, &frames) || frames < 0 || frames > kMaxFrames)
+                return fail("--frames takes a whole number from 0 to 1000000000");
             options.frames = frames;
         }
         else

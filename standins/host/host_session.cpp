@@ -3,18 +3,22 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 #include <thread>
 
 #include <QtCore/QtGlobal>
 
 #include <vy/sdk/helpers/lib_context.h>
 #include <vy/sdk/helpers/string_map.h>
-#include <vy/sdk/helpers/uuid.h>
 
+#include "host/action_requests.h"
 #include "host/camera_feeder.h"
 #include "host/device_info.h"
 #include "host/engine_description.h"
 #include "host/engine_handler.h"
+#include "host/plugin_log.h"
+#include "host/response_lines.h"
 #include "host/rest_store.h"
 #include "host/sdk_results.h"
 
@@ -27,6 +31,7 @@ namespace {
 
 constexpr const char* kExpectedSdkVersion = "6.1.4 R1";
 constexpr const char* kEngineId = "vy.vyai";
+constexpr const char* kIniFileName = "vy_veltrin_plugin.ini";
 
 std::string defaultPluginPath()
 {
@@ -47,31 +52,11 @@ std::string libraryName(const std::string& path)
     return name;
 }
 
-std::string newDeviceId()
+/** A new directory under the system's temporary one; empty when it cannot be made. */
+std::string makeTemporaryDirectory()
 {
-    return uuidToString(randomUuid(), UuidFormatOptions::hyphens | UuidFormatOptions::braces);
-}
-
-/** The text of a settings response's model and values as one "settingsModel" line. */
-void printSettingsResponse(
-    OutputStream& out, const std::string& camera, const ISettingsResponse* response)
-{
-    JsonLine line("settingsModel");
-    line.addString("camera", camera);
-    const auto model = toPtr(response->model());
-    line.addJsonText("model", textOf(model.get()));
-    yyjson_mut_val* values = yyjson_mut_obj_add_obj(line.doc(), line.root(), "values");
-    if (const auto map = toPtr(response->values()))
-    {
-        for (int32_t i = 0; i < map->count(); ++i)
-        {
-            const char* key = map->key(i);
-            const char* value = map->value(i);
-            yyjson_mut_obj_add(values, yyjson_mut_strcpy(line.doc(), key ? key : ""),
-                yyjson_mut_strcpy(line.doc(), value ? value : ""));
-        }
-    }
-    out.write(line);
+    std::string pattern = (std::filesystem::temp_directory_path() / "vyhost-XXXXXX").string();
+    return mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
 /** Prints a manifest as a line of `type`; false when the result is an error. */
@@ -88,21 +73,51 @@ bool printManifest(OutputStream& out, const char* type, const Result<const IStri
     return true;
 }
 
+/** The record of "parameters" -> "vyAI" of a server or device, as a PATCH body. */
+std::string vyAIParameters(const std::string& vyAIObjectText)
+{
+    return R"({"parameters":{"vyAI":)" + vyAIObjectText + "}}";
+}
+
+/** The value with each "{cloud}" replaced by the cloud stand-in's base URL. */
+std::string withCloudUrl(std::string value, const std::string& baseUrl)
+{
+    static constexpr std::string_view kPlaceholder = "{cloud}";
+    for (size_t at = value.find(kPlaceholder); at != std::string::npos;
+        at = value.find(kPlaceholder, at + baseUrl.size()))
+    {
+        value.replace(at, kPlaceholder.size(), baseUrl);
+    }
+    return value;
+}
+
+int64_t nowUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 } // namespace
 
-HostSession::HostSession(Options options, OutputStream& out):
-    m_options(std::move(options)), m_out(out)
+HostSession::HostSession(Options options, Scenario scenario, OutputStream& out, StopSignal& stop):
+    m_options(std::move(options)), m_scenario(std::move(scenario)), m_out(out), m_stop(stop)
 {
+    for (const CameraScenario& scenarioCamera: m_scenario.cameras)
+    {
+        Camera& camera = m_cameras.emplace_back();
+        camera.scenario = scenarioCamera;
+    }
 }
 
 HostSession::~HostSession()
 {
     releaseAll();
+    m_cloud.stop();
+    std::error_code ignored;
     if (m_removeHostDirectory)
-    {
-        std::error_code ignored;
         std::filesystem::remove_all(m_hostDirectory, ignored);
-    }
+    if (!m_ownDirectory.empty())
+        std::filesystem::remove_all(m_ownDirectory, ignored);
 }
 
 bool HostSession::fail(const std::string& message)
@@ -119,45 +134,82 @@ int HostSession::run()
     if (!hostContext.refCountableRegistry())
         hostContext.setRefCountableRegistry(new LeakRegistry(m_hostObjects));
 
-    if (!m_options.scenarioFile.empty())
-    {
-        fail("scenario files are not supported yet: " + m_options.scenarioFile);
-        printSummary(false);
-        return 1;
-    }
-
-    const bool completed = prepareHostDirectory() && loadPlugin() && createIntegration()
-        && createEngine() && createDeviceAgents();
+    bool completed = prepareDirectories() && startCloud() && writePluginIni() && loadPlugin()
+        && createIntegration() && createEngine() && createDeviceAgents();
     if (completed)
     {
         pushFrames();
         waitForQuiet();
     }
+    if (m_stop.requested())
+    {
+        m_out.log("stopped early: " + m_stop.reason());
+        completed = false;
+    }
     releaseAll();
     printSummary(completed);
     const bool leaked = m_hostObjects->live() != 0 || m_pluginObjects->live() != 0;
-    return completed && !leaked ? 0 : 1;
+    return completed && !leaked && !m_out.failed() ? 0 : 1;
 }
 
-bool HostSession::prepareHostDirectory()
+bool HostSession::prepareDirectories()
 {
-    if (!m_options.hostDirectory.empty())
+    m_ownDirectory = makeTemporaryDirectory();
+    if (m_ownDirectory.empty())
+        return fail("cannot create a temporary directory");
+    if (m_options.hostDirectory.empty())
     {
-        m_hostDirectory = m_options.hostDirectory;
-        std::error_code error;
-        std::filesystem::create_directories(m_hostDirectory, error);
-        if (error)
-        {
-            return fail(
-                "cannot create the host directory " + m_hostDirectory + ": " + error.message());
-        }
+        m_hostDirectory = m_ownDirectory;
         return true;
     }
-    std::string pattern = (std::filesystem::temp_directory_path() / "vyhost-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        return fail("cannot create a temporary host directory");
-    m_hostDirectory = pattern;
-    m_removeHostDirectory = true;
+    m_hostDirectory = m_options.hostDirectory;
+    std::error_code error;
+    std::filesystem::create_directories(m_hostDirectory, error);
+    if (error)
+        return fail("cannot create the host directory " + m_hostDirectory + ": " + error.message());
+    return true;
+}
+
+bool HostSession::startCloud()
+{
+    if (!m_cloud.configure(m_scenario.cloud))
+        return fail("the cloud stand-in refused the scenario's pipelines");
+    if (!m_cloud.start())
+        return fail("cannot start the cloud stand-in on a loopback port");
+    const bool connected = m_scenario.cloudSystemId && m_scenario.cloudToken;
+    m_out.log("cloud stand-in at " + m_cloud.baseUrl() + "; "
+        + (connected ? "the site is connected to the cloud: system " + *m_scenario.cloudSystemId
+                     : std::string("the site is not connected to the cloud: the host has no ")
+                         + (m_scenario.cloudSystemId ? "token" : "cloud system id")));
+    return true;
+}
+
+bool HostSession::writePluginIni()
+{
+    // The options of an ini file the caller points at stay, unless the scenario sets them
+    // again: the plug-in takes the last line of an option.
+    std::string text;
+    if (const char* callerDirectory = std::getenv("VY_INI_DIR"); callerDirectory && *callerDirectory)
+    {
+        std::ifstream callerIni(std::filesystem::path(callerDirectory) / kIniFileName);
+        text.assign(std::istreambuf_iterator<char>(callerIni), std::istreambuf_iterator<char>());
+        if (!text.empty() && text.back() != '\n')
+            text += '\n';
+    }
+    // Nothing the plug-in fetches leaves the machine unless a scenario asks for it.
+    text += "CloudAPI=" + m_cloud.baseUrl() + "\n";
+    text += "RuntimesStorageURL=" + m_cloud.baseUrl() + "\n";
+    for (const auto& [name, value]: m_scenario.ini)
+        text += name + "=" + withCloudUrl(value, m_cloud.baseUrl()) + "\n";
+
+    const std::string path = (std::filesystem::path(m_ownDirectory) / kIniFileName).string();
+    std::ofstream ini(path);
+    ini << text;
+    ini.close();
+    if (!ini)
+        return fail("cannot write " + path);
+    if (setenv("VY_INI_DIR", m_ownDirectory.c_str(), 1) != 0)
+        return fail("cannot set VY_INI_DIR");
     return true;
 }
 
@@ -190,20 +242,33 @@ bool HostSession::loadPlugin()
 
 bool HostSession::createIntegration()
 {
-    const std::string serverId = newDeviceId();
-    auto store = std::make_shared<RestStore>(serverId);
-    m_utilityProvider = newRefCounted<UtilityProvider>(store,
-        UtilityProvider::Identity{m_hostDirectory, "vyhost", serverId, std::nullopt, std::nullopt});
-
-    for (int i = 0; i < m_options.cameras; ++i)
+    auto store = std::make_shared<RestStore>(m_scenario.serverId);
+    if (m_scenario.siteId)
     {
-        Camera camera;
-        camera.name = "camera" + std::to_string(i + 1);
-        camera.deviceId = newDeviceId();
-        store->putDevice(
-            R"({"id":")" + camera.deviceId + R"(","name":")" + camera.name + R"("})");
-        m_cameras.push_back(std::move(camera));
+        vy::standins::MutableJsonDoc doc = vy::standins::newJsonDoc();
+        yyjson_mut_val* site = yyjson_mut_obj(doc.get());
+        yyjson_mut_doc_set_root(doc.get(), site);
+        yyjson_mut_obj_add_strcpy(doc.get(), site, "siteID", m_scenario.siteId->c_str());
+        store->handle("PATCH", "/rest/v4/servers/this",
+            vyAIParameters(vy::standins::toCompactText(doc.get())));
     }
+    for (const Camera& camera: m_cameras)
+    {
+        vy::standins::MutableJsonDoc doc = vy::standins::newJsonDoc();
+        yyjson_mut_val* record = yyjson_mut_obj(doc.get());
+        yyjson_mut_doc_set_root(doc.get(), record);
+        yyjson_mut_obj_add_strcpy(doc.get(), record, "id", camera.scenario.deviceId.c_str());
+        yyjson_mut_obj_add_strcpy(doc.get(), record, "name", camera.scenario.name.c_str());
+        store->putDevice(vy::standins::toCompactText(doc.get()));
+        if (!camera.scenario.vyAI.empty())
+        {
+            store->handle("PATCH", "/rest/v4/devices/" + camera.scenario.deviceId,
+                vyAIParameters(camera.scenario.vyAI));
+        }
+    }
+    m_utilityProvider = newRefCounted<UtilityProvider>(store,
+        UtilityProvider::Identity{m_hostDirectory, "vyhost", m_scenario.serverId,
+            m_scenario.cloudSystemId, m_scenario.cloudToken});
 
     const auto root = toPtr(m_library->createPlugin());
     if (!root)
@@ -249,34 +314,59 @@ bool HostSession::createDeviceAgents()
 {
     for (Camera& camera: m_cameras)
     {
-        const auto deviceInfo = newRefCounted<DeviceInfo>(camera.deviceId, camera.name);
-        Result<IDeviceAgent*> created;
-        m_engine->doCreateDeviceAgent(&created, deviceInfo.get());
-        const auto agent = toPtr(created.value());
-        if (const std::string failure = takeErrorText(created.error()); !failure.empty())
-            return fail("camera " + camera.name + ": doCreateDeviceAgent: " + failure);
-        camera.agent = queryInterface<IConsumingDeviceAgent>(agent);
-        if (!camera.agent)
-            return fail("camera " + camera.name + ": the device agent takes no data packets");
-
-        camera.handler = newRefCounted<DeviceAgentHandler>(camera.name, m_out, m_packets);
-        camera.agent->setHandler(camera.handler.get());
-
-        const Result<const IString*> manifest = camera.agent->manifest();
-        const auto manifestText = toPtr(manifest.value());
-        if (const std::string failure = takeErrorText(manifest.error()); !failure.empty())
-            return fail("camera " + camera.name + ": device agent manifest: " + failure);
-        camera.handler->pushManifest(manifestText.get());
-
-        const Result<const ISettingsResponse*> settings =
-            camera.agent->applySettings(newRefCounted<StringMap>().get());
-        const auto response = toPtr(settings.value());
-        if (const std::string failure = takeErrorText(settings.error()); !failure.empty())
-            m_out.log("camera " + camera.name + ": settings: " + failure);
-        if (response)
-            printSettingsResponse(m_out, camera.name, response.get());
+        camera.handler = newRefCounted<DeviceAgentHandler>(camera.scenario.name, m_out, m_packets);
+        if (!camera.scenario.enabled)
+            continue;
+        if (const std::string failure = createDeviceAgent(camera); !failure.empty())
+            return fail("camera " + camera.scenario.name + ": " + failure);
     }
     return true;
+}
+
+std::string HostSession::createDeviceAgent(Camera& camera)
+{
+    const auto deviceInfo =
+        newRefCounted<DeviceInfo>(camera.scenario.deviceId, camera.scenario.name);
+    Result<IDeviceAgent*> created;
+    m_engine->doCreateDeviceAgent(&created, deviceInfo.get());
+    const auto agent = toPtr(created.value());
+    if (const std::string failure = takeErrorText(created.error()); !failure.empty())
+        return "doCreateDeviceAgent: " + failure;
+    const auto consuming = queryInterface<IConsumingDeviceAgent>(agent);
+    if (!consuming)
+        return "the device agent takes no data packets";
+    consuming->setHandler(camera.handler.get());
+
+    const Result<const IString*> manifest = consuming->manifest();
+    const auto manifestText = toPtr(manifest.value());
+    if (const std::string failure = takeErrorText(manifest.error()); !failure.empty())
+    {
+        consuming->finalize();
+        return "device agent manifest: " + failure;
+    }
+    camera.handler->pushManifest(manifestText.get());
+
+    // As the server does when an agent starts: the dialog's saved values (none yet).
+    printSettingsResult(m_out, camera.scenario.name, "applySettings",
+        consuming->applySettings(newRefCounted<StringMap>().get()));
+    camera.agent->set(consuming);
+    return {};
+}
+
+void HostSession::releaseDeviceAgent(Camera& camera)
+{
+    if (const auto agent = camera.agent->take())
+        agent->finalize();
+}
+
+HostSession::Camera* HostSession::cameraNamed(const std::string& name)
+{
+    for (Camera& camera: m_cameras)
+    {
+        if (camera.scenario.name == name)
+            return &camera;
+    }
+    return nullptr;
 }
 
 void HostSession::pushFrames()
@@ -288,15 +378,94 @@ void HostSession::pushFrames()
     for (size_t i = 0; i < m_cameras.size(); ++i)
     {
         const Camera& camera = m_cameras[i];
-        feeders.push_back(std::make_unique<CameraFeeder>(
-            camera.name, (int) i, camera.agent, settings, m_out));
-        feeders.back()->start();
+        const SceneSettings& scene = camera.scenario.scene;
+        feeders.push_back(std::make_unique<CameraFeeder>(camera.scenario.name,
+            scene.boxes ? SyntheticScene(scene.width, scene.height, *scene.boxes)
+                        : SyntheticScene(scene.width, scene.height, (int) i),
+            camera.agent, settings, m_out, m_stop));
     }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto& feeder: feeders)
+        feeder->start();
+    std::thread actions([this, start] { performActions(start); });
+
     for (size_t i = 0; i < m_cameras.size(); ++i)
     {
         feeders[i]->join();
         m_cameras[i].framesPushed = feeders[i]->framesPushed();
+        m_cameras[i].framesSkipped = feeders[i]->framesSkipped();
         m_cameras[i].pushFailures = feeders[i]->pushFailures();
+    }
+    actions.join();
+}
+
+void HostSession::performActions(std::chrono::steady_clock::time_point start)
+{
+    for (const UserAction& action: m_scenario.actions)
+    {
+        const auto due = start
+            + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(action.atSeconds));
+        if (!m_stop.waitUntil(due))
+            return;
+        perform(action);
+    }
+}
+
+void HostSession::perform(const UserAction& action)
+{
+    Camera* camera = action.camera.empty() ? nullptr : cameraNamed(action.camera);
+    const auto agent = camera ? camera->agent->get() : nullptr;
+    const bool needsAgent = action.kind == UserAction::Kind::applySettings
+        || action.kind == UserAction::Kind::openSettings
+        || action.kind == UserAction::Kind::pressButton;
+    if (needsAgent && !agent)
+    {
+        printPlainActionResult(m_out, action, "the plug-in is switched off for this camera");
+        return;
+    }
+
+    switch (action.kind)
+    {
+        case UserAction::Kind::applySettings:
+            printSettingsResult(m_out, action.camera, "applySettings",
+                agent->applySettings(newStringMap(action.values).get()));
+            break;
+        case UserAction::Kind::openSettings:
+        {
+            Result<const ISettingsResponse*> result;
+            agent->getIntegrationSideSettings(&result);
+            printSettingsResult(m_out, action.camera, "openSettings", result);
+            break;
+        }
+        case UserAction::Kind::pressButton:
+        {
+            Result<IActiveSettingChangedResponse*> result;
+            agent->handleActiveSettingChange(&result,
+                newRefCounted<ActiveSettingChangedAction>(action.id, action.values).get());
+            printButtonResult(m_out, action, result);
+            break;
+        }
+        case UserAction::Kind::setDeviceEnabled:
+        {
+            std::string failure;
+            if (!action.enabled)
+                releaseDeviceAgent(*camera);
+            else if (!agent)
+                failure = createDeviceAgent(*camera);
+            printPlainActionResult(m_out, action, failure);
+            break;
+        }
+        case UserAction::Kind::engineAction:
+        {
+            Result<ActionResult> result;
+            m_engine->doExecuteAction(&result,
+                newRefCounted<ActionRequest>(action.id,
+                    camera ? camera->scenario.deviceId : std::string(), action.values, nowUs())
+                    .get());
+            printEngineActionResult(m_out, action, result);
+            break;
+        }
     }
 }
 
@@ -318,7 +487,8 @@ void HostSession::waitForQuiet()
     while (std::chrono::steady_clock::now() < deadline
         && std::chrono::steady_clock::now() - lastChange < kQuiet)
     {
-        std::this_thread::sleep_for(kPoll);
+        if (!m_stop.waitUntil(std::chrono::steady_clock::now() + kPoll))
+            return;
         if (const int64_t now = total(); now != seen)
         {
             seen = now;
@@ -330,11 +500,7 @@ void HostSession::waitForQuiet()
 void HostSession::releaseAll()
 {
     for (Camera& camera: m_cameras)
-    {
-        if (camera.agent)
-            camera.agent->finalize();
-        camera.agent.reset();
-    }
+        releaseDeviceAgent(camera);
     m_engine.reset();
     m_integration.reset();
     // The provider's destructor joins its answer threads once the plug-in let go of it.
@@ -345,6 +511,26 @@ void HostSession::releaseAll()
         camera.handler.reset();
 }
 
+std::string HostSession::noMetadataReason() const
+{
+    int64_t pushed = 0;
+    for (const Camera& camera: m_cameras)
+        pushed += camera.framesPushed;
+    if (pushed == 0)
+        return "no frame was pushed";
+    if (!m_scenario.cloudToken || !m_scenario.cloudSystemId)
+    {
+        return "the host gives the plug-in no cloud system id or token, so it is not connected "
+            "to the cloud and drops every frame";
+    }
+    const std::string dataDirectory = m_hostDirectory + "/vy_veltrin";
+    if (const auto warning = lastPluginWarning(dataDirectory))
+        return "the plug-in returned nothing for " + std::to_string(pushed)
+            + " frames; its last warning: " + *warning;
+    return "the plug-in returned nothing for " + std::to_string(pushed)
+        + " frames and logged no warning";
+}
+
 void HostSession::printSummary(bool completed)
 {
     JsonLine line("summary");
@@ -353,12 +539,15 @@ void HostSession::printSummary(bool completed)
 
     yyjson_mut_val* frames = yyjson_mut_obj_add_obj(doc, line.root(), "framesPushed");
     int64_t failures = 0;
+    int64_t skipped = 0;
     for (const Camera& camera: m_cameras)
     {
         failures += camera.pushFailures;
-        yyjson_mut_obj_add(frames, yyjson_mut_strcpy(doc, camera.name.c_str()),
+        skipped += camera.framesSkipped;
+        yyjson_mut_obj_add(frames, yyjson_mut_strcpy(doc, camera.scenario.name.c_str()),
             yyjson_mut_int(doc, camera.framesPushed));
     }
+    yyjson_mut_obj_add_int(doc, line.root(), "framesSkipped", skipped);
     yyjson_mut_obj_add_int(doc, line.root(), "pushFailures", failures);
 
     yyjson_mut_val* packets = yyjson_mut_obj_add_obj(doc, line.root(), "packets");
@@ -367,6 +556,8 @@ void HostSession::printSummary(bool completed)
     yyjson_mut_obj_add_int(doc, packets, "bestShot", m_packets.bestShot);
     yyjson_mut_obj_add_int(doc, packets, "unknown", m_packets.unknown);
     yyjson_mut_obj_add_int(doc, packets, "manifests", m_packets.manifests);
+    if (m_packets.objects + m_packets.events + m_packets.bestShot + m_packets.unknown == 0)
+        line.addString("noMetadataReason", noMetadataReason());
 
     const int64_t pluginLeaks = m_pluginObjects->live();
     const int64_t hostLeaks = m_hostObjects->live();

@@ -4,29 +4,35 @@
 #include <string>
 #include <vector>
 
-#include <vy/sdk/analytics/i_consuming_device_agent.h>
 #include <vy/sdk/analytics/i_engine.h>
 #include <vy/sdk/analytics/i_integration.h>
 #include <vy/sdk/ptr.h>
 
+#include <cloud/cloud_standin.h>
+
+#include "host/agent_slot.h"
 #include "host/command_line.h"
 #include "host/device_agent_handler.h"
 #include "host/json_line.h"
 #include "host/leak_registry.h"
 #include "host/packet_counts.h"
 #include "host/plugin_library.h"
+#include "host/scenario.h"
+#include "host/stop_signal.h"
 #include "host/utility_provider.h"
 
 namespace vyhost {
 
-// One run of the stand-in host: loads the plug-in, drives it as the server does, prints
-// what it hands back, releases everything and counts what was not released. One session
-// per process: it installs the registry of vyhost's own library context.
+// One run of the stand-in host: starts the cloud stand-in, loads the plug-in, drives it as
+// the server does (frames, the user's timed actions), prints what it hands back, releases
+// everything and counts what was not released. One session per process: it installs the
+// registry of vyhost's own library context and sets VY_INI_DIR for the plug-in.
 class HostSession
 {
 public:
-    /** out must outlive the session. */
-    HostSession(Options options, OutputStream& out);
+    /** out and stop must outlive the session. */
+    HostSession(Options options, Scenario scenario, OutputStream& out, StopSignal& stop);
+    /** Removes the session's own directory (and the host directory when it made it). */
     ~HostSession();
 
     HostSession(const HostSession&) = delete;
@@ -38,28 +44,40 @@ public:
 private:
     struct Camera
     {
-        std::string name;
-        std::string deviceId;
+        CameraScenario scenario;
         vy::sdk::Ptr<DeviceAgentHandler> handler;
-        vy::sdk::Ptr<vy::sdk::analytics::IConsumingDeviceAgent> agent;
+        std::shared_ptr<AgentSlot> agent = std::make_shared<AgentSlot>();
         int64_t framesPushed = 0;
+        int64_t framesSkipped = 0;
         int64_t pushFailures = 0;
     };
 
-    bool prepareHostDirectory();
+    bool prepareDirectories();
+    bool startCloud();
+    bool writePluginIni();
     bool loadPlugin();
     bool createIntegration();
     bool createEngine();
     bool createDeviceAgents();
+    /** Empty on success, else what went wrong. */
+    std::string createDeviceAgent(Camera& camera);
+    void releaseDeviceAgent(Camera& camera);
     void pushFrames();
+    void performActions(std::chrono::steady_clock::time_point start);
+    void perform(const UserAction& action);
+    Camera* cameraNamed(const std::string& name);
     void waitForQuiet();
     void releaseAll();
+    std::string noMetadataReason() const;
     void printSummary(bool completed);
     bool fail(const std::string& message);
 
     const Options m_options;
+    const Scenario m_scenario;
     OutputStream& m_out;
+    StopSignal& m_stop;
 
+    std::string m_ownDirectory; //< vyhost's temporary directory: the plug-in's ini file
     std::string m_hostDirectory;
     bool m_removeHostDirectory = false;
 
@@ -69,6 +87,7 @@ private:
     const std::shared_ptr<ObjectCounts> m_pluginObjects = std::make_shared<ObjectCounts>();
     PacketCounts m_packets;
 
+    vy::standins::CloudStandin m_cloud;
     // Released in reverse order of this list by releaseAll().
     std::unique_ptr<PluginLibrary> m_library;
     vy::sdk::Ptr<UtilityProvider> m_utilityProvider;

@@ -1,5 +1,8 @@
 #include "host/json_line.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace vyhost {
 
 JsonLine::JsonLine(const char* type):
@@ -46,9 +49,29 @@ void OutputStream::write(const JsonLine& line)
 {
     std::string text = line.text();
     text += '\n';
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_error.empty())
+            return;
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), m_out) == text.size() && std::fflush(m_out) == 0)
+            return;
+        m_error = errno != 0 ? std::strerror(errno) : "short write";
+    }
+    if (m_onFailure)
+        m_onFailure();
+}
+
+bool OutputStream::failed() const
+{
     const std::lock_guard lock(m_mutex);
-    std::fwrite(text.data(), 1, text.size(), m_out);
-    std::fflush(m_out);
+    return !m_error.empty();
+}
+
+std::string OutputStream::error() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_error;
 }
 
 void OutputStream::log(const std::string& message)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -42,20 +43,30 @@ private:
 };
 
 // Standard output of vyhost: every line one JSON object, lines from the camera threads
-// and the plug-in's workers never interleave.
+// and the plug-in's workers never interleave. Once a line cannot be written (a full disk, a
+// reader that went away) nothing more is written and onFailure is called, once.
 class OutputStream
 {
 public:
-    explicit OutputStream(std::FILE* out): m_out(out) {}
+    explicit OutputStream(std::FILE* out, std::function<void()> onFailure = {}):
+        m_out(out), m_onFailure(std::move(onFailure))
+    {
+    }
 
     void write(const JsonLine& line);
 
     /** A "log" line: the host's own note. */
     void log(const std::string& message);
 
+    /** Whether a line could not be written; then error() says why. */
+    bool failed() const;
+    std::string error() const;
+
 private:
     std::FILE* m_out;
-    std::mutex m_mutex; //< held for one whole line
+    const std::function<void()> m_onFailure;
+    mutable std::mutex m_mutex; //< held for one whole line; guards m_error
+    std::string m_error;
 };
 
 } // namespace vyhost

@@ -2,12 +2,19 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "host/command_line.h"
 #include "host/host_session.h"
 #include "host/json_line.h"
+#include "host/scenario.h"
+#include "host/signal_watcher.h"
+#include "host/stop_signal.h"
 
 namespace {
+
+constexpr int kUsageError = 2;
 
 /**
  * Standard output carries vyhost's JSON lines only. They get a descriptor of their own, and
@@ -35,6 +42,32 @@ std::FILE* takeStandardOutput()
     return json;
 }
 
+/** The scenario the command line names, or the built-in one; nullopt after saying why. */
+std::optional<vyhost::Scenario> readScenario(const vyhost::Options& options)
+{
+    std::string text = vyhost::builtInScenarioText();
+    if (!options.scenarioFile.empty())
+    {
+        std::ifstream file(options.scenarioFile);
+        std::ostringstream content;
+        content << file.rdbuf();
+        if (!file)
+        {
+            std::fprintf(stderr, "vyhost: cannot read the scenario %s\n", options.scenarioFile.c_str());
+            return std::nullopt;
+        }
+        text = content.str();
+    }
+    vyhost::ParsedScenario parsed = vyhost::parseScenario(text, options.cameras);
+    if (!parsed.scenario)
+    {
+        std::fprintf(stderr, "vyhost: scenario %s: %s\n",
+            options.scenarioFile.empty() ? "(built-in)" : options.scenarioFile.c_str(),
+            parsed.error.c_str());
+    }
+    return std::move(parsed.scenario);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -42,14 +75,21 @@ int main(int argc, char* argv[])
     const vyhost::ParsedCommandLine parsed = vyhost::parseCommandLine(argc, argv);
     if (parsed.helpRequested)
     {
-        std::fputs(vyhost::usageText(), stdout);
+        // Standard output is for JSON lines only, even here.
+        std::fputs(vyhost::usageText(), stderr);
         return 0;
     }
     if (!parsed.options)
     {
         std::fprintf(stderr, "vyhost: %s\n%s", parsed.error.c_str(), vyhost::usageText());
-        return 2;
+        return kUsageError;
     }
+    std::optional<vyhost::Scenario> scenario = readScenario(*parsed.options);
+    if (!scenario)
+        return kUsageError;
+
+    vyhost::StopSignal stop;
+    const vyhost::SignalWatcher signals(stop);
 
     std::FILE* json = takeStandardOutput();
     if (!json)
@@ -59,10 +99,21 @@ int main(int argc, char* argv[])
     }
     int status = 0;
     {
-        vyhost::OutputStream out(json);
-        vyhost::HostSession session(*parsed.options, out);
-        status = session.run();
+        vyhost::OutputStream out(json, [&stop] { stop.request("standard output cannot be written"); });
+        {
+            vyhost::HostSession session(*parsed.options, *std::move(scenario), out, stop);
+            status = session.run();
+        }
+        if (out.failed())
+        {
+            std::fprintf(stderr, "vyhost: cannot write standard output: %s\n", out.error().c_str());
+            status = 1;
+        }
     }
-    std::fclose(json);
+    if (std::fclose(json) != 0 && status == 0)
+    {
+        std::perror("vyhost: cannot write standard output");
+        status = 1;
+    }
     return status;
 }

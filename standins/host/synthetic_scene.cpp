@@ -14,6 +14,14 @@ constexpr YuvColor kGreen{145, 54, 34};
 constexpr YuvColor kBlue{41, 240, 110};
 constexpr YuvColor kYellow{210, 16, 146};
 
+struct NamedColour
+{
+    const char* name;
+    YuvColor colour;
+};
+constexpr NamedColour kColours[] = {
+    {"red", kRed}, {"green", kGreen}, {"blue", kBlue}, {"yellow", kYellow}, {"grey", kBackground}};
+
 int64_t bounce(int64_t start, int64_t step, int64_t frameIndex, int64_t range)
 {
     if (range <= 0)
@@ -42,21 +50,36 @@ void fillRect(const PlaneView& plane, int x, int y, int w, int h, uint8_t value)
 SyntheticScene::SyntheticScene(int width, int height, int cameraIndex):
     m_width(width), m_height(height)
 {
-    const YuvColor colors[] = {kRed, kGreen, kBlue, kYellow};
     const int boxWidth = std::max(2, width / 6) & ~1;
     const int boxHeight = std::max(2, height / 5) & ~1;
     for (int i = 0; i < 3; ++i)
     {
         const int k = (cameraIndex + i) % 4;
         m_boxes.push_back(Box{
-            colors[k],
+            kColours[k].colour,
             boxWidth,
             boxHeight,
             (width / 4) * i + 7 * cameraIndex,
             (height / 3) * i + 5 * cameraIndex,
             4 + 2 * k,
-            3 + k});
+            3 + k,
+            kColours[k].name});
     }
+}
+
+SyntheticScene::SyntheticScene(int width, int height, std::vector<Box> boxes):
+    m_width(width), m_height(height), m_boxes(std::move(boxes))
+{
+}
+
+std::optional<YuvColor> SyntheticScene::colourNamed(std::string_view name)
+{
+    for (const NamedColour& entry: kColours)
+    {
+        if (name == entry.name)
+            return entry.colour;
+    }
+    return std::nullopt;
 }
 
 std::pair<int, int> SyntheticScene::boxPosition(const Box& box, int64_t frameIndex) const

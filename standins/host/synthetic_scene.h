@@ -2,6 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace vyhost {
@@ -36,10 +39,15 @@ public:
         int y0 = 0;
         int dx = 0; //< pixels per frame
         int dy = 0;
+        std::string colourName{}; //< as "truth" lines name it
     };
 
     /** The boxes differ per camera index, so two cameras never show the same picture. */
     SyntheticScene(int width, int height, int cameraIndex);
+    SyntheticScene(int width, int height, std::vector<Box> boxes);
+
+    /** The colours a detector stand-in looks for: "red", "green", "blue", "yellow", "grey". */
+    static std::optional<YuvColor> colourNamed(std::string_view name);
 
     /** Paints frame number frameIndex into Y, U and V; padding bytes are left alone. */
     void render(int64_t frameIndex, const std::array<PlaneView, 3>& planes) const;
@@ -48,6 +56,8 @@ public:
     std::pair<int, int> boxPosition(const Box& box, int64_t frameIndex) const;
 
     const std::vector<Box>& boxes() const { return m_boxes; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
 
 private:
     int m_width;

@@ -127,6 +127,9 @@ TEST(VyhostCommandLine, WrongArgumentsAreRefusedBeforeAnythingRuns)
     for (const std::vector<std::string>& arguments: {
         std::vector<std::string>{"--cameras", "0"},
         std::vector<std::string>{"--fps", "fast"},
+        std::vector<std::string>{"--fps", "1e-300"},
+        std::vector<std::string>{"--seconds", "1e300"},
+        std::vector<std::string>{"--frames", "99999999999"},
         std::vector<std::string>{"--seconds", "1", "--frames", "3"},
         std::vector<std::string>{"--frames"},
         std::vector<std::string>{"--colour", "red"}})
@@ -138,14 +141,23 @@ TEST(VyhostCommandLine, WrongArgumentsAreRefusedBeforeAnythingRuns)
     }
 }
 
+TEST(VyhostCommandLine, HelpKeepsStandardOutputForJson)
+{
+    const VyhostRun run = runVyhost(VYHOST_PATH, {"--help"});
+    EXPECT_EQ(run.exitCode, 0) << run.describe();
+    EXPECT_TRUE(run.lines.empty()) << run.describe();
+    EXPECT_NE(run.errorOutput.find("usage: vyhost"), std::string::npos) << run.describe();
+}
+
 TEST(VyhostCommandLine, AMissingLibraryIsReported)
 {
     const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", "/nonexistent/libnothing.so"});
     EXPECT_EQ(run.exitCode, 1);
-    ASSERT_EQ(run.lines.size(), 2U) << run.describe();
-    EXPECT_EQ(run.lines[0].type(), "log");
-    EXPECT_NE(run.lines[0].string("message").find("/nonexistent/libnothing.so"), std::string::npos);
-    EXPECT_EQ(run.lines[1].type(), "summary");
+    // The cloud stand-in's line, the failure, the summary.
+    ASSERT_EQ(run.lines.size(), 3U) << run.describe();
+    EXPECT_EQ(run.lines[1].type(), "log");
+    EXPECT_NE(run.lines[1].string("message").find("/nonexistent/libnothing.so"), std::string::npos);
+    EXPECT_EQ(run.lines[2].type(), "summary");
 }
 
 } // namespace

@@ -87,6 +87,13 @@ inline int64_t integerAt(const VyhostLine& line, std::initializer_list<const cha
     return yyjson_get_sint(line.at(path));
 }
 
+/** A signal sent to the run once its standard output holds a text. */
+struct VyhostInterrupt
+{
+    std::string afterOutput;
+    int signal = 0; //< 0: none
+};
+
 /**
  * Runs `program` with `arguments` and this process's environment, in which each
  * "NAME=value" of `extraEnvironment` is set (replacing a variable of that name), and
@@ -94,7 +101,7 @@ inline int64_t integerAt(const VyhostLine& line, std::initializer_list<const cha
  */
 inline VyhostRun runVyhost(const std::string& program, const std::vector<std::string>& arguments,
     const std::vector<std::string>& extraEnvironment = {},
-    std::chrono::seconds limit = std::chrono::seconds(60))
+    std::chrono::seconds limit = std::chrono::seconds(60), const VyhostInterrupt& interrupt = {})
 {
     VyhostRun run;
     int out[2];
@@ -147,6 +154,7 @@ inline VyhostRun runVyhost(const std::string& program, const std::vector<std::st
     std::string* sinks[2] = {&stdoutText, &run.errorOutput};
     int open = 2;
     bool killed = false;
+    bool interrupted = false;
     while (open > 0)
     {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -168,6 +176,12 @@ inline VyhostRun runVyhost(const std::string& program, const std::vector<std::st
             if (n > 0)
             {
                 sinks[i]->append(buffer, (size_t) n);
+                if (interrupt.signal != 0 && !interrupted
+                    && stdoutText.find(interrupt.afterOutput) != std::string::npos)
+                {
+                    kill(pid, interrupt.signal);
+                    interrupted = true;
+                }
             }
             else
             {

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cloud/cloud_standin.h"
+
+namespace vy::standins {
+
+// Everything a run asks of the cloud stand-in, set in one go before the plug-in starts. A
+// new service adds its answers here as a member and applies them in CloudStandin::configure.
+struct CloudScenario
+{
+    // Requests must carry these; nullopt: any system id, any authorization is accepted.
+    std::optional<std::string> systemId;
+    std::optional<std::string> token;
+
+    // The pipeline catalogue (JSON array text; see CloudStandin::setPipelines) and, per
+    // device id, the uuids offered to it in order; a device not named is offered them all.
+    std::string pipelines = "[]";
+    std::map<std::string, std::vector<std::string>> offers;
+
+    // The models the storage serves (JSON array text, one object per model) and the runtime
+    // package it serves (JSON object text, empty: none); kept for the storage routes.
+    std::string models = "[]";
+    std::string runtimePackage;
+
+    std::map<CloudStandin::Route, CloudStandin::Fault> faults;
+};
+
+} // namespace vy::standins

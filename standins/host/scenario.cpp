@@ -1,0 +1,331 @@
+#include "host/scenario.h"
+
+#include <algorithm>
+#include <set>
+
+#include "host/json_field.h"
+
+namespace vyhost {
+
+namespace {
+
+using vy::standins::CloudStandin;
+
+constexpr int kMaxCameras = 64;
+constexpr int kMaxSide = 7680;
+constexpr double kMaxActionSeconds = 1e6;
+constexpr int64_t kMaxFaultDelayMs = 600'000;
+
+std::string newUuid()
+{
+    return bracedUuid(vy::sdk::randomUuid());
+}
+
+std::map<std::string, std::string> textMap(const Field& field)
+{
+    std::map<std::string, std::string> values;
+    for (const auto& [key, value]: field.members())
+        values[key] = value.scalarText("true", "false");
+    return values;
+}
+
+YuvColor colourOf(const Field& field, std::string* name)
+{
+    if (yyjson_is_str(field.value()))
+    {
+        *name = field.text();
+        if (const auto colour = SyntheticScene::colourNamed(*name))
+            return *colour;
+        field.fail("must be red, green, blue, yellow, grey or [Y, U, V]");
+    }
+    const std::vector<Field> parts = field.items();
+    if (parts.size() != 3)
+        field.fail("must be red, green, blue, yellow, grey or [Y, U, V]");
+    YuvColor colour;
+    colour.y = (uint8_t) parts[0].integer(0, 255);
+    colour.u = (uint8_t) parts[1].integer(0, 255);
+    colour.v = (uint8_t) parts[2].integer(0, 255);
+    *name = field.jsonText();
+    return colour;
+}
+
+SceneSettings sceneOf(const Field& field)
+{
+    SceneSettings scene;
+    field.expectObject({"width", "height", "boxes"});
+    // Even sides keep the chroma planes whole.
+    if (field.has("width"))
+        scene.width = (int) field.member("width").integer(16, kMaxSide) & ~1;
+    if (field.has("height"))
+        scene.height = (int) field.member("height").integer(16, kMaxSide) & ~1;
+    if (!field.has("boxes"))
+        return scene;
+    std::vector<SyntheticScene::Box> boxes;
+    for (const Field& item: field.member("boxes").items())
+    {
+        item.expectObject({"colour", "width", "height", "x", "y", "dx", "dy"});
+        SyntheticScene::Box box;
+        box.color = colourOf(item.member("colour"), &box.colourName);
+        box.width = (int) item.member("width").integer(2, scene.width) & ~1;
+        box.height = (int) item.member("height").integer(2, scene.height) & ~1;
+        box.x0 = item.has("x") ? (int) item.member("x").integer(0, scene.width - box.width) : 0;
+        box.y0 = item.has("y") ? (int) item.member("y").integer(0, scene.height - box.height) : 0;
+        box.dx = item.has("dx") ? (int) item.member("dx").integer(-kMaxSide, kMaxSide) : 0;
+        box.dy = item.has("dy") ? (int) item.member("dy").integer(-kMaxSide, kMaxSide) : 0;
+        boxes.push_back(std::move(box));
+    }
+    scene.boxes = std::move(boxes);
+    return scene;
+}
+
+std::vector<CameraScenario> camerasOf(const Field& field)
+{
+    std::vector<CameraScenario> cameras;
+    std::set<std::string> names;
+    std::set<std::string> ids;
+    const std::vector<Field> items = field.items();
+    if (items.empty() || items.size() > kMaxCameras)
+        field.fail("must list from 1 to " + std::to_string(kMaxCameras) + " cameras");
+    for (const Field& item: items)
+    {
+        item.expectObject({"name", "id", "vyAI", "enabled", "scene"});
+        CameraScenario camera;
+        camera.name = item.member("name").nonEmptyText();
+        if (!names.insert(camera.name).second)
+            item.member("name").fail("another camera has this name");
+        camera.deviceId = item.has("id") ? item.member("id").uuid() : newUuid();
+        if (!ids.insert(camera.deviceId).second)
+            item.member("id").fail("another camera has this id");
+        if (item.has("vyAI"))
+        {
+            item.member("vyAI").expectObjectLoosely();
+            camera.vyAI = item.member("vyAI").jsonText();
+        }
+        if (item.has("enabled"))
+            camera.enabled = item.member("enabled").boolean();
+        if (item.has("scene"))
+            camera.scene = sceneOf(item.member("scene"));
+        cameras.push_back(std::move(camera));
+    }
+    return cameras;
+}
+
+const CameraScenario* cameraNamed(const std::vector<CameraScenario>& cameras, const std::string& name)
+{
+    const auto found = std::find_if(cameras.begin(), cameras.end(),
+        [&name](const CameraScenario& camera) { return camera.name == name; });
+    return found == cameras.end() ? nullptr : &*found;
+}
+
+const CameraScenario& cameraOf(const Field& field, const std::vector<CameraScenario>& cameras)
+{
+    const CameraScenario* camera = cameraNamed(cameras, field.nonEmptyText());
+    if (!camera)
+        field.fail("no camera is named \"" + field.text() + "\"");
+    return *camera;
+}
+
+CloudStandin::Fault faultOf(const Field& field)
+{
+    field.expectObject({"status", "delayMs", "body"});
+    CloudStandin::Fault fault;
+    if (field.has("status"))
+        fault.status = (int) field.member("status").integer(100, 599);
+    if (field.has("delayMs"))
+        fault.delay = std::chrono::milliseconds(field.member("delayMs").integer(0, kMaxFaultDelayMs));
+    if (field.has("body"))
+        fault.body = field.member("body").text();
+    return fault;
+}
+
+void readCloud(const Field& field, const std::vector<CameraScenario>& cameras, Scenario* scenario)
+{
+    field.expectObject(
+        {"systemId", "token", "pipelines", "offers", "models", "runtimePackage", "faults"});
+    vy::standins::CloudScenario& cloud = scenario->cloud;
+    if (field.has("systemId"))
+        scenario->cloudSystemId = field.member("systemId").optionalText();
+    if (field.has("token"))
+        scenario->cloudToken = field.member("token").optionalText();
+    if (field.has("pipelines"))
+    {
+        for (const Field& pipeline: field.member("pipelines").items())
+        {
+            pipeline.expectObjectLoosely();
+            pipeline.member("uuid").nonEmptyText();
+        }
+        cloud.pipelines = field.member("pipelines").jsonText();
+    }
+    if (field.has("offers"))
+    {
+        for (const auto& [name, uuids]: field.member("offers").members())
+        {
+            const CameraScenario* camera = cameraNamed(cameras, name);
+            if (!camera)
+                uuids.fail("no camera is named \"" + name + "\"");
+            std::vector<std::string>& offered = cloud.offers[camera->deviceId];
+            for (const Field& uuid: uuids.items())
+                offered.push_back(uuid.nonEmptyText());
+        }
+    }
+    if (field.has("models"))
+    {
+        for (const Field& model: field.member("models").items())
+            model.expectObjectLoosely();
+        cloud.models = field.member("models").jsonText();
+    }
+    if (field.has("runtimePackage") && !field.member("runtimePackage").isNull())
+    {
+        field.member("runtimePackage").expectObjectLoosely();
+        cloud.runtimePackage = field.member("runtimePackage").jsonText();
+    }
+    if (field.has("faults"))
+    {
+        for (const auto& [name, fault]: field.member("faults").members())
+        {
+            const auto route = CloudStandin::routeNamed(name);
+            if (!route)
+                fault.fail("no cloud route has this name");
+            cloud.faults[*route] = faultOf(fault);
+        }
+    }
+}
+
+struct ActionKindName
+{
+    const char* name;
+    UserAction::Kind kind;
+};
+constexpr ActionKindName kActionKinds[] = {
+    {"applySettings", UserAction::Kind::applySettings},
+    {"openSettings", UserAction::Kind::openSettings},
+    {"pressButton", UserAction::Kind::pressButton},
+    {"setDeviceEnabled", UserAction::Kind::setDeviceEnabled},
+    {"engineAction", UserAction::Kind::engineAction},
+};
+
+UserAction actionOf(const Field& field, const std::vector<CameraScenario>& cameras)
+{
+    UserAction action;
+    if (!yyjson_is_obj(field.value()))
+        field.fail("must be an object");
+    const std::string kind = field.member("do").text();
+    const auto found = std::find_if(std::begin(kActionKinds), std::end(kActionKinds),
+        [&kind](const ActionKindName& entry) { return kind == entry.name; });
+    if (found == std::end(kActionKinds))
+    {
+        field.member("do").fail(
+            "must be applySettings, openSettings, pressButton, setDeviceEnabled or engineAction");
+    }
+    action.kind = found->kind;
+    switch (action.kind)
+    {
+        case UserAction::Kind::applySettings:
+            field.expectObject({"at", "do", "camera", "values"});
+            action.values = textMap(field.member("values"));
+            break;
+        case UserAction::Kind::openSettings:
+            field.expectObject({"at", "do", "camera"});
+            break;
+        case UserAction::Kind::pressButton:
+            field.expectObject({"at", "do", "camera", "button", "values"});
+            action.id = field.member("button").nonEmptyText();
+            if (field.has("values"))
+                action.values = textMap(field.member("values"));
+            break;
+        case UserAction::Kind::setDeviceEnabled:
+            field.expectObject({"at", "do", "camera", "enabled"});
+            action.enabled = field.member("enabled").boolean();
+            break;
+        case UserAction::Kind::engineAction:
+            field.expectObject({"at", "do", "camera", "action", "params"});
+            action.id = field.member("action").nonEmptyText();
+            if (field.has("params"))
+                action.values = textMap(field.member("params"));
+            break;
+    }
+    if (field.has("at"))
+        action.atSeconds = field.member("at").number(0, kMaxActionSeconds);
+    // Only an engine action may concern no device.
+    if (action.kind != UserAction::Kind::engineAction || field.has("camera"))
+        action.camera = cameraOf(field.member("camera"), cameras).name;
+    return action;
+}
+
+Scenario scenarioOf(const Field& root, int defaultCameras)
+{
+    root.expectObject({"serverId", "siteId", "cloud", "ini", "cameras", "actions"});
+    Scenario scenario;
+    scenario.serverId = root.has("serverId") ? root.member("serverId").uuid() : newUuid();
+    if (root.has("siteId"))
+        scenario.siteId = root.member("siteId").optionalText();
+    // A site connected to the cloud unless the scenario says otherwise.
+    scenario.cloudSystemId = newUuid();
+    scenario.cloudToken = "vyhost-token-" + scenario.cloudSystemId->substr(1, 8);
+
+    if (root.has("cameras"))
+    {
+        scenario.cameras = camerasOf(root.member("cameras"));
+    }
+    else
+    {
+        for (int i = 1; i <= defaultCameras; ++i)
+        {
+            CameraScenario& camera = scenario.cameras.emplace_back();
+            camera.name = "camera" + std::to_string(i);
+            camera.deviceId = newUuid();
+        }
+    }
+    if (root.has("cloud"))
+        readCloud(root.member("cloud"), scenario.cameras, &scenario);
+    scenario.cloud.systemId = scenario.cloudSystemId;
+    scenario.cloud.token = scenario.cloudToken;
+
+    if (root.has("ini"))
+    {
+        for (const auto& [name, value]: root.member("ini").members())
+        {
+            const std::string text = value.scalarText("1", "0");
+            if (name.empty() || name.find_first_of("=\n#") != std::string::npos
+                || text.find('\n') != std::string::npos)
+            {
+                value.fail("an ini option has a name without '=' or '#', and no line end");
+            }
+            scenario.ini.emplace_back(name, text);
+        }
+    }
+    if (root.has("actions"))
+    {
+        for (const Field& item: root.member("actions").items())
+            scenario.actions.push_back(actionOf(item, scenario.cameras));
+        std::stable_sort(scenario.actions.begin(), scenario.actions.end(),
+            [](const UserAction& a, const UserAction& b) { return a.atSeconds < b.atSeconds; });
+    }
+    return scenario;
+}
+
+} // namespace
+
+ParsedScenario parseScenario(const std::string& text, int defaultCameras)
+{
+    ParsedScenario parsed;
+    yyjson_read_err error{};
+    const vy::standins::JsonDoc doc(
+        yyjson_read_opts(const_cast<char*>(text.data()), text.size(), YYJSON_READ_NOFLAG, nullptr, &error));
+    if (!doc)
+    {
+        parsed.error = "not JSON at byte " + std::to_string(error.pos) + ": " + error.msg;
+        return parsed;
+    }
+    try
+    {
+        parsed.scenario = scenarioOf(Field(yyjson_doc_get_root(doc.get()), ""), defaultCameras);
+    }
+    catch (const FieldError& fieldError)
+    {
+        parsed.error = fieldError.message;
+    }
+    return parsed;
+}
+
+} // namespace vyhost

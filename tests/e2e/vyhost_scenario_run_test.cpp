@@ -1,0 +1,200 @@
+#include <signal.h>
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "scoped_temp_directory.h"
+#include "test_files.h"
+#include "vyhost_process.h"
+
+namespace {
+
+/** Everything the plug-in logged to its files under the host directory. */
+std::string pluginLog(const std::filesystem::path& hostDirectory)
+{
+    const std::filesystem::path data = hostDirectory / "vy_veltrin";
+    return vyai::test::readFile(data / "vyai_plugin_start.log")
+        + vyai::test::readFile(data / "vyai_plugin.log");
+}
+
+const VyhostLine& summaryOf(const VyhostRun& run)
+{
+    EXPECT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.back().type(), "summary") << run.describe();
+    return run.lines.back();
+}
+
+bool hasLogLine(const VyhostRun& run, const std::string& text)
+{
+    for (const VyhostLine* line: run.linesOfType("log"))
+    {
+        if (line->string("message").find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// The built-in scenario connects the site: the plug-in takes the host's token, and frames go
+// past the cloud check on to the inference manager, which is what the summary reports.
+TEST(VyhostScenarioRun, TheBuiltInScenarioTakesFramesPastTheCloudGate)
+{
+    ScopedTempDirectory hostDirectory;
+    ScopedTempDirectory iniDirectory;
+    constexpr int kFrames = 20;
+    const VyhostRun run = runVyhost(VYHOST_PATH,
+        {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.path().string(), "--fps", "25",
+            "--frames", std::to_string(kFrames)},
+        {"VY_INI_DIR=" + iniDirectory.path().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
+    EXPECT_TRUE(hasLogLine(run, "the site is connected to the cloud")) << run.describe();
+
+    const std::string log = pluginLog(hostDirectory.path());
+    EXPECT_EQ(log.find("Server/Site not connected to cloud."), std::string::npos) << log;
+    EXPECT_NE(log.find("Tried sending message to inference engine"), std::string::npos) << log;
+
+    const VyhostLine& summary = summaryOf(run);
+    EXPECT_TRUE(yyjson_get_bool(summary.at({"completed"})));
+    EXPECT_EQ(integerAt(summary, {"framesPushed", "camera1"}), kFrames);
+    EXPECT_NE(summary.string("noMetadataReason").find("Tried sending message to inference engine"),
+        std::string::npos) << summary.text();
+
+    // A "truth" line per frame, its boxes inside the picture.
+    const auto truths = run.linesOfType("truth");
+    ASSERT_EQ(truths.size(), size_t(kFrames));
+    for (const VyhostLine* truth: truths)
+    {
+        const int64_t width = integerAt(*truth, {"width"});
+        yyjson_val* box = yyjson_arr_get(truth->at({"boxes"}), 0);
+        ASSERT_TRUE(box) << truth->text();
+        EXPECT_LE(yyjson_get_sint(yyjson_obj_get(box, "x")) + yyjson_get_sint(yyjson_obj_get(box, "width")),
+            width) << truth->text();
+        EXPECT_TRUE(yyjson_is_str(yyjson_obj_get(box, "colour"))) << truth->text();
+    }
+}
+
+// A site without cloud: the plug-in never connects, and the summary says so.
+TEST(VyhostScenarioRun, AnUnconnectedSiteIsShownAsTheReasonForNoMetadata)
+{
+    ScopedTempDirectory hostDirectory;
+    ScopedTempDirectory iniDirectory;
+    const VyhostRun run = runVyhost(VYHOST_PATH,
+        {"--plugin", VY_PLUGIN_PATH, "--scenario", VYHOST_SCENARIOS_DIR "/unconnected.json",
+            "--host-dir", hostDirectory.path().string(), "--fps", "25", "--frames", "10"},
+        {"VY_INI_DIR=" + iniDirectory.path().string()});
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
+    const std::string log = pluginLog(hostDirectory.path());
+    EXPECT_NE(log.find("Server/Site not connected to cloud."), std::string::npos) << log;
+    EXPECT_EQ(log.find("Tried sending message to inference engine"), std::string::npos) << log;
+    EXPECT_NE(summaryOf(run).string("noMetadataReason").find("not connected to the cloud"),
+        std::string::npos) << run.describe();
+}
+
+// Timed actions reach the plug-in and every one is answered on a line of its own, buttons
+// and actions it does not know included; a camera switched off gets no frames.
+TEST(VyhostScenarioRun, UserActionsAreSentAndAnswered)
+{
+    ScopedTempDirectory directory;
+    const std::string scenario = directory.file("actions.json");
+    vyai::test::writeFile(scenario, R"({
+        "cameras": [{"name": "door"}, {"name": "hall", "enabled": false}],
+        "actions": [
+            {"at": 0, "do": "openSettings", "camera": "door"},
+            {"at": 0, "do": "applySettings", "camera": "hall", "values": {"a": 1}},
+            {"at": 0, "do": "pressButton", "camera": "door", "button": "noSuchButton"},
+            {"at": 0, "do": "engineAction", "action": "resetDevice", "camera": "door"},
+            {"at": 0, "do": "applySettings", "camera": "door", "values": {"fakeEnabled": true}},
+            {"at": 1, "do": "setDeviceEnabled", "camera": "hall", "enabled": true}
+        ]})");
+    constexpr int kFrames = 10;
+    const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", VY_FAKE_INTEGRATION_PATH,
+        "--scenario", scenario, "--fps", "50", "--frames", std::to_string(kFrames)});
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
+
+    const auto results = run.linesOfType("actionResult");
+    ASSERT_EQ(results.size(), 4U) << run.describe();
+    EXPECT_EQ(results[0]->string("action"), "applySettings");
+    EXPECT_EQ(results[0]->string("camera"), "hall");
+    EXPECT_NE(results[0]->string("error"), "");
+    EXPECT_EQ(results[1]->string("action"), "pressButton");
+    EXPECT_EQ(results[1]->string("id"), "noSuchButton");
+    EXPECT_EQ(results[2]->string("action"), "engineAction");
+    EXPECT_EQ(results[2]->string("id"), "resetDevice");
+    EXPECT_EQ(results[3]->string("action"), "setDeviceEnabled");
+    EXPECT_EQ(results[3]->string("error"), "");
+
+    std::vector<std::string> requests;
+    for (const VyhostLine* line: run.linesOfType("settingsModel"))
+        requests.push_back(line->string("camera") + " " + line->string("request"));
+    // Each agent's start, the opened dialog and the applied values.
+    EXPECT_EQ(requests, (std::vector<std::string>{"door applySettings", "door openSettings",
+        "door applySettings", "hall applySettings"})) << run.describe();
+    EXPECT_EQ(run.linesOfType("deviceManifest").size(), 2U);
+
+    const VyhostLine& summary = summaryOf(run);
+    EXPECT_EQ(integerAt(summary, {"framesPushed", "door"}), kFrames);
+    EXPECT_EQ(integerAt(summary, {"framesPushed", "hall"}), 0);
+    EXPECT_EQ(integerAt(summary, {"framesSkipped"}), kFrames);
+}
+
+// SIGTERM and SIGINT end a run cleanly: the summary is printed, no temporary directory is
+// left, and the process is gone when the run returns.
+TEST(VyhostScenarioRun, AStopSignalEndsTheRunCleanly)
+{
+    for (const int signal: {SIGTERM, SIGINT})
+    {
+        SCOPED_TRACE(signal);
+        ScopedTempDirectory temporary;
+        ScopedTempDirectory iniDirectory;
+        const VyhostRun run = runVyhost(VYHOST_PATH,
+            {"--plugin", VY_PLUGIN_PATH, "--fps", "20", "--seconds", "600"},
+            {"TMPDIR=" + temporary.path().string(), "VY_INI_DIR=" + iniDirectory.path().string()},
+            std::chrono::seconds(60), VyhostInterrupt{R"("type":"truth")", signal});
+        EXPECT_EQ(run.exitCode, 1) << run.describe();
+        const VyhostLine& summary = summaryOf(run);
+        EXPECT_FALSE(yyjson_get_bool(summary.at({"completed"}))) << summary.text();
+        EXPECT_EQ(integerAt(summary, {"leakedObjects"}), 0) << summary.text();
+        EXPECT_TRUE(hasLogLine(run, "stopped early: signal")) << run.describe();
+        EXPECT_TRUE(std::filesystem::is_empty(temporary.path()))
+            << std::filesystem::directory_iterator(temporary.path())->path();
+    }
+}
+
+// A scenario that cannot be used stops vyhost before anything runs, naming the field.
+TEST(VyhostScenarioRun, AMalformedScenarioIsRefusedWithTheFieldNamed)
+{
+    ScopedTempDirectory directory;
+    const std::string scenario = directory.file("bad.json");
+    vyai::test::writeFile(scenario, R"({"cameras": [{"name": "a", "enabled": "yes"}]})");
+    struct Case
+    {
+        std::string file;
+        const char* message;
+    };
+    for (const Case& c: {Case{scenario, "cameras[0].enabled: must be true or false"},
+        Case{directory.file("missing.json"), "cannot read the scenario"}})
+    {
+        const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", VY_FAKE_INTEGRATION_PATH, "--scenario", c.file});
+        EXPECT_EQ(run.exitCode, 2) << run.describe();
+        EXPECT_TRUE(run.lines.empty()) << run.describe();
+        EXPECT_NE(run.errorOutput.find(c.message), std::string::npos) << run.describe();
+    }
+}
+
+// Standard output that cannot be written fails the run instead of ending it silently.
+TEST(VyhostScenarioRun, StandardOutputWriteErrorsFailTheRun)
+{
+    for (const char* script: {
+        R"("$0" --plugin "$1" --fps 100 --frames 50 >/dev/full)",
+        R"(set -o pipefail; "$0" --plugin "$1" --fps 100 --frames 50 | head -c 1 >/dev/null)"})
+    {
+        SCOPED_TRACE(script);
+        const VyhostRun run = runVyhost("/bin/bash", {"-c", script, VYHOST_PATH, VY_FAKE_INTEGRATION_PATH});
+        EXPECT_EQ(run.exitCode, 1) << run.describe();
+        EXPECT_NE(run.errorOutput.find("cannot write standard output"), std::string::npos)
+            << run.describe();
+    }
+}
+
+} // namespace
