@@ -1,4 +1,5 @@
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <string>
 #include <thread>
@@ -212,6 +213,25 @@ TEST_F(LoopPasses, DevicesParametersReachTheirAgentsAndTheModelMap)
     pass();
     EXPECT_NE(agent->deviceParameters().find("Renamed"), std::string::npos);
     EXPECT_TRUE(engine->copyModelDetails().empty());
+}
+
+TEST_F(LoopPasses, ATextWhoseProcessingFailedIsProcessedAgain)
+{
+    host.putDevice(kCam1);
+    const auto agent = CoreHost::createAgent(*engine, kCam1);
+    saveServerParameters(kSite);
+    configureDevices();
+    engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+    // A link to itself: the file system cannot even say whether the file is there.
+    const auto rawConfig = host.dataDirectory() / "raw_postprocessing.json";
+    std::filesystem::create_symlink(rawConfig, rawConfig);
+
+    EXPECT_THROW(pass(), std::filesystem::filesystem_error);
+    EXPECT_EQ(agent->deviceParameters(), "");
+
+    std::filesystem::remove(rawConfig);
+    pass();
+    EXPECT_NE(agent->deviceParameters().find(kCam1), std::string::npos);
 }
 
 TEST_F(LoopPasses, ARefreshIsAnsweredOnlyByAReadingThatBeganAfterIt)
