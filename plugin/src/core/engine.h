@@ -114,7 +114,7 @@ private:
     bool prepareRuntime(const ::vyai::UtilityProviderPtr& provider);
     bool performPendingActions(const ::vyai::UtilityProviderPtr& provider);
     bool followDevicesParameters(const ::vyai::UtilityProviderPtr& provider);
-    void downloadAndStartModels(const ::vyai::UtilityProviderPtr& provider);
+    void downloadAndStartModels();
 
     // The loop side of the refresh handshake: the readings that began once `requests` refresh
     // requests had been made are complete.

@@ -121,7 +121,7 @@ void Engine::runtimeManagerPass()
         return;
     }
     if (prepareRuntime(provider) && performPendingActions(provider) && followDevicesParameters(provider))
-        downloadAndStartModels(provider);
+        downloadAndStartModels();
 }
 
 bool Engine::connectToCloud(const ::vyai::UtilityProviderPtr& provider)
@@ -381,10 +381,11 @@ bool Engine::followDevicesParameters(const ::vyai::UtilityProviderPtr& provider)
     return true;
 }
 
-void Engine::downloadAndStartModels(const ::vyai::UtilityProviderPtr& provider)
+void Engine::downloadAndStartModels()
 {
     const ::vyai::ModelDetailsMap models = copyModelDetails();
-    if (!utilityProvider())
+    const auto provider = utilityProvider();
+    if (!provider)
         return;
     const char* token = provider->cloudToken();
     m_modelCache.checkModelFileAndDownload(models, token ? token : "");
