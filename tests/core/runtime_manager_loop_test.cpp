@@ -313,3 +313,23 @@ TEST_F(LoopPasses, ReselectingTheRuntimeClearsTheServersRuntimeInformation)
 }
 
 } // namespace
+
+namespace {
+
+TEST(RuntimeManagerLoop, ARefreshWakesTheRunningLoopAndIsAnswered)
+{
+    CloudStandin cloud;
+    ASSERT_TRUE(cloud.start());
+    CoreHost host;
+    host.provider->setCloudSystemId(std::string(kSite));
+    host.putDevice(kCam1);
+    const auto engine = host.obtainEngine();
+    core::EngineTestAccess::useCloud(*engine, cloud.baseUrl());
+    engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+    const auto agent = CoreHost::createAgent(*engine, kCam1); // starts the loop
+
+    EXPECT_TRUE(engine->requestParametersRefresh(30));
+    EXPECT_TRUE(engine->requestParametersRefresh(30)) << "an unchanged reading answers too";
+}
+
+} // namespace
