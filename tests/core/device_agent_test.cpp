@@ -118,6 +118,7 @@ TEST(DeviceAgentAnnouncement, PatchesPluginEnabledOnCreationAndDestruction)
     CoreHost host;
     host.putDevice(kDeviceId);
     const auto engine = host.obtainEngine();
+    core::EngineTestAccess::holdLoop(*engine); // the loop's own requests are not the agent's
     auto agent = CoreHost::createAgent(*engine, "{3F2B7C1E-0000-4000-8000-000000000001}");
     EXPECT_NE(host.store->device(kDeviceId)->find(R"("PluginEnabled":true)"), std::string::npos);
 

@@ -253,6 +253,28 @@ TEST(EngineConcurrency, AgentsOnOtherThreadsKeepTheEngineUntilTheLastOneGoes)
     EXPECT_EQ(host.plugin->refCount(), 1);
 }
 
+TEST(EngineRegistry, ASlowHostAnswerToANewAgentDoesNotHoldUpTheRegistry)
+{
+    CoreHost host;
+    host.putDevice(kDeviceId);
+    const auto engine = host.obtainEngine();
+    core::EngineTestAccess::holdLoop(*engine);
+    host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::none,
+        .delay = std::chrono::milliseconds(1500), .pathPrefix = "/rest/v4/devices/", .count = 1});
+
+    std::atomic<bool> created{false};
+    std::thread slow([&] {
+        CoreHost::createAgent(*engine, kDeviceId);
+        created = true;
+    });
+    // The new agent announces itself to the host meanwhile; the registry stays free.
+    for (int i = 0; i < 1000 && host.provider->requests().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_FALSE(engine->removeDeviceAgent("3f2b7c1e-0000-4000-8000-0000000000ff", nullptr));
+    EXPECT_FALSE(created.load()) << "the registry waited for the host's answer";
+    slow.join();
+}
+
 TEST(EngineShutdown, UtilityProviderIsRefusedWithAWarningOnEveryCall)
 {
     CoreHost host;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -24,10 +27,26 @@
 
 namespace vy::vms_server_plugins::analytics::vyai {
 
-/** Reaches the engine's shutdown step without destroying it. */
+/** Reaches the engine's shutdown step without destroying it, and drives its loop by hand. */
 struct EngineTestAccess
 {
     static void beginShutdown(Engine& engine) { engine.beginShutdown(); }
+
+    /** No loop thread starts: the test runs the passes itself. Before the first agent. */
+    static void holdLoop(Engine& engine)
+    {
+        const std::lock_guard lock(engine.m_mutex);
+        engine.m_loopHeldForTests = true;
+    }
+
+    /** One pass of the runtime manager loop on the caller's thread; exceptions reach the test. */
+    static void runPass(Engine& engine) { engine.runtimeManagerPass(); }
+
+    /** The engine's cloud client talks to this service; before the first pass. */
+    static void useCloud(Engine& engine, std::string baseUrl)
+    {
+        engine.m_cloudApiClient.useEndpoint({std::move(baseUrl), std::chrono::milliseconds(2000)});
+    }
 };
 
 } // namespace vy::vms_server_plugins::analytics::vyai

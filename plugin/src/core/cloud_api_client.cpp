@@ -165,12 +165,12 @@ std::vector<AvailablePipeline> CloudApiClient::fetchAvailablePipelines(
     return pipelines;
 }
 
-void CloudApiClient::resetDevices(UtilityProviderPtr provider, std::vector<std::string> deviceIds)
+bool CloudApiClient::resetDevices(UtilityProviderPtr provider, std::vector<std::string> deviceIds)
 {
     if (!provider)
     {
         logError("Warning! Utility provider is null, cannot reset device pipelines.\n");
-        return;
+        return false;
     }
     const std::string systemId = takeHostText(provider->cloudSystemId());
     const std::string body = resetRequestBody(systemId, provider->serverId(), deviceIds);
@@ -180,16 +180,18 @@ void CloudApiClient::resetDevices(UtilityProviderPtr provider, std::vector<std::
     const std::string url = m_endpoint.baseUrl + "/reset/" + systemId;
     const bool requestMade = client->doPost(vy::Url(url), "application/json", vy::BasicBuffer(body));
     if (!isSuccessful(*client, requestMade, url, "Failed to configure devices! Endpoint:"))
-        return;
+        return false;
 
     const auto answerBody = client->fetchEntireMessageBody();
     if (!answerBody)
-        return;
+        return false;
     const JsonDocument answer = readJsonDocument(answerBody->view());
     yyjson_val* devices = yyjson_obj_get(yyjson_doc_get_root(answer.get()), "Devices");
+    // Nothing asked, nothing to patch: the cloud's acceptance is the whole reset.
     if (!yyjson_is_obj(devices))
-        return;
+        return deviceIds.empty();
 
+    bool allPatched = true;
     std::size_t index = 0;
     std::size_t count = 0;
     yyjson_val* key = nullptr;
@@ -207,8 +209,9 @@ void CloudApiClient::resetDevices(UtilityProviderPtr provider, std::vector<std::
         yyjson_mut_val* vyAI = nullptr;
         const std::string parameters = jsonDocumentToString(newParametersEnvelope(configuration, &vyAI));
         logInfo("Patching parameters to device: %s : %s\n", deviceId.c_str(), parameters.c_str());
-        patchDeviceParameters(provider, parameters, deviceId);
+        allPatched = !patchDeviceParameters(provider, parameters, deviceId).empty() && allPatched;
     }
+    return allPatched;
 }
 
 } // namespace vyai

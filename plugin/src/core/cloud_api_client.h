@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/host_rest_client.h"
@@ -38,11 +39,16 @@ public:
     std::vector<AvailablePipeline> fetchAvailablePipelines(UtilityProviderPtr provider, const std::string& deviceId);
 
     // Asks the cloud to configure the devices afresh and patches each device's new "vyAI"
-    // value into the host. Only devices named in `deviceIds` are patched.
-    void resetDevices(UtilityProviderPtr provider, std::vector<std::string> deviceIds);
+    // value into the host. Only devices named in `deviceIds` are patched. True when the cloud
+    // answered and every device it configured was patched.
+    bool resetDevices(UtilityProviderPtr provider, std::vector<std::string> deviceIds);
+
+    // Points the client elsewhere; only before its first request (tests drive an engine's
+    // client against a stand-in service this way, the ini being read once per process).
+    void useEndpoint(Endpoint endpoint) { m_endpoint = std::move(endpoint); }
 
 private:
-    const Endpoint m_endpoint;
+    Endpoint m_endpoint;
     std::atomic<CloudConnectionState> m_cloudConnectionState{CloudConnectionState::notChecked};
 };
 

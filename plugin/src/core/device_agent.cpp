@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <exception>
 #include <utility>
 
@@ -183,6 +184,24 @@ void DeviceAgent::pushPackets(Ptr<ObjectMetadataPacket> objects, Ptr<EventMetada
     // Null entries too: the base reports and drops them.
     for (Ptr<ObjectTrackBestShotPacket>& bestShot: bestShots)
         submitMetadataPacket(std::move(bestShot));
+}
+
+void DeviceAgent::processDeviceParameters(yyjson_val* deviceParameters,
+    const ::vyai::ModelDetailsMap& /*modelDetails*/,
+    const std::map<std::string, ::vyai::ExternalPreprocessor_t>& /*preprocessors*/,
+    const std::map<std::string, ::vyai::ExternalPostprocessor_t>& /*postprocessors*/,
+    ::vyai::MessagingManager& /*messages*/)
+{
+    char* text = yyjson_val_write(deviceParameters, YYJSON_WRITE_NOFLAG, nullptr);
+    const std::lock_guard lock(m_deviceParametersMutex);
+    m_deviceParameters = text ? text : "";
+    std::free(text);
+}
+
+std::string DeviceAgent::deviceParameters() const
+{
+    const std::lock_guard lock(m_deviceParametersMutex);
+    return m_deviceParameters;
 }
 
 } // namespace vy::vms_server_plugins::analytics::vyai

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include <yyjson.h>
 
 #include <vy/sdk/analytics/helpers/consuming_device_agent.h>
 #include <vy/sdk/analytics/helpers/event_metadata_packet.h>
@@ -16,7 +19,10 @@
 #include "records/device_agent_details.h"
 #include "records/device_agent_settings.h"
 #include "core/lifetime_token.h"
+#include "foundations/messaging_manager.h"
+#include "inference/external_processor_declarations.h"
 #include "inference/inference_manager.h"
+#include "records/model_details.h"
 
 namespace vy::vms_server_plugins::analytics::vyai {
 
@@ -62,6 +68,21 @@ public:
      */
     ::vyai::MetadataCompletion frameCompletion();
 
+    /** Entered by work that reaches the agent from other threads while it may be going. */
+    const std::shared_ptr<::vyai::LifetimeToken>& lifetimeToken() const { return m_lifetimeToken; }
+
+    /**
+     * The device's entry of the devices' parameters, handed over by the engine's walk.
+     * Minimal until pipeline assignment lands: the entry is kept as compact JSON text.
+     */
+    void processDeviceParameters(yyjson_val* deviceParameters, const ::vyai::ModelDetailsMap& modelDetails,
+        const std::map<std::string, ::vyai::ExternalPreprocessor_t>& preprocessors,
+        const std::map<std::string, ::vyai::ExternalPostprocessor_t>& postprocessors,
+        ::vyai::MessagingManager& messages);
+
+    /** The last entry handed over by processDeviceParameters; empty before the first. */
+    std::string deviceParameters() const;
+
 protected:
     std::string manifestString() const override;
 
@@ -82,6 +103,8 @@ private:
     std::atomic<std::shared_ptr<::vyai::DeviceAgentSettings_t>> m_settings;
     std::mutex m_settingsMutex; //< held by every writer of m_settings from copy to publish
     std::atomic<bool> m_handlerSet{false};
+    mutable std::mutex m_deviceParametersMutex;
+    std::string m_deviceParameters; //< protected by m_deviceParametersMutex
     // Entered by completions for the whole push; closed first thing in the destructor.
     std::shared_ptr<::vyai::LifetimeToken> m_lifetimeToken;
 };

@@ -27,9 +27,6 @@ using ::vyai::logError;
 
 namespace {
 
-// The loop wakes at least this often to see the shutdown flag.
-constexpr std::chrono::seconds kLoopWait{1};
-
 /** The engine dialog's settings model, pretty-printed; nothing when it cannot be written. */
 std::optional<std::string> engineSettingsModel()
 {
@@ -113,21 +110,23 @@ void Engine::doCreateDeviceAgent(vy::sdk::Result<vy::sdk::analytics::IDeviceAgen
 
     try
     {
-        // Declared before the lock: an agent made but not handed over is destroyed after the
-        // lock is released, since its destructor takes the lock to leave the registry.
-        vy::sdk::Ptr<DeviceAgent> agent;
-        const std::lock_guard lock(m_mutex);
-        if (!m_processorsLoaded)
+        // Loading the processors starts their processes: once, and not under the engine mutex.
+        std::call_once(m_processorsLoaded, [this] { m_inferenceManager.initProcessors(); });
         {
-            m_inferenceManager.initProcessors();
-            m_processorsLoaded = true;
+            // Started only once the processors are known: the loop publishes their names.
+            const std::lock_guard lock(m_mutex);
+            if (!m_loopThread.joinable() && !m_loopHeldForTests)
+                m_loopThread = std::thread(&Engine::runtimeManagerLoop, this);
         }
-        // Started only once the processors are known: the loop publishes their names.
-        if (!m_loopThread.joinable())
-            m_loopThread = std::thread(&Engine::runtimeManagerLoop, this);
 
-        agent = vy::sdk::newRefCounted<DeviceAgent>(deviceInfo, this, m_dataDirectory);
-        m_deviceAgents[agent->details()->id] = agent.get();
+        // The agent announces itself to the host as it is made: not under the engine mutex.
+        // Should registering fail, the agent is destroyed after the lock is released, since
+        // its destructor takes the lock to leave the registry.
+        auto agent = vy::sdk::newRefCounted<DeviceAgent>(deviceInfo, this, m_dataDirectory);
+        {
+            const std::lock_guard lock(m_mutex);
+            m_deviceAgents[agent->details()->id] = agent.get();
+        }
         *outResult = agent.releasePtr();
     }
     catch (const std::exception& exception)
@@ -192,64 +191,15 @@ vy::sdk::Ptr<vy::sdk::IUtilityProvider4> Engine::utilityProvider() const
     return m_plugin->utilityProvider();
 }
 
+::vyai::ModelDetailsMap Engine::copyModelDetails() const
+{
+    const std::lock_guard lock(m_modelDetailsMutex);
+    return m_modelDetails;
+}
+
 std::string Engine::manifestString() const
 {
     return SettingsManager::createEngineManifestString();
-}
-
-void Engine::runtimeManagerLoop()
-{
-    bool firstPass = true;
-    while (!m_shuttingDown.load())
-    {
-        if (!firstPass && !waitForNextPass())
-            break;
-        firstPass = false;
-        try
-        {
-            runtimeManagerPass();
-        }
-        catch (const std::exception& exception)
-        {
-            logError("Error in runtimeManagerLoop: %s\n", exception.what());
-        }
-        catch (...)
-        {
-            logError("Unknown error in runtimeManagerLoop\n");
-        }
-    }
-    logError("Runtime Manager Loop interrupted.\n");
-}
-
-bool Engine::waitForNextPass()
-{
-    // The deadline is fixed before waiting, so spurious wake-ups do not stretch the pass.
-    const auto deadline = std::chrono::steady_clock::now() + kLoopWait;
-    std::unique_lock lock(m_wakeMutex);
-    m_wakeCondition.wait_until(
-        lock, deadline, [this] { return m_wakeRequested || m_shuttingDown.load(); });
-    m_wakeRequested = false;
-    return !m_shuttingDown.load();
-}
-
-void Engine::runtimeManagerPass()
-{
-    const auto provider = utilityProvider();
-    if (!provider)
-    {
-        logError("Utility provider not ready yet, or shutting down.\n");
-        return;
-    }
-    if (m_cloudApiClient.cloudConnectionState() != ::vyai::CloudConnectionState::connected)
-    {
-        logError("Checking cloud connection\n");
-        m_cloudApiClient.isCloudConnected(provider);
-        if (m_cloudApiClient.cloudConnectionState() != ::vyai::CloudConnectionState::connected)
-        {
-            logError("Server/Site not connected to cloud.\n");
-            return;
-        }
-    }
 }
 
 } // namespace vy::vms_server_plugins::analytics::vyai

@@ -3,19 +3,25 @@
 #include <atomic>
 #include <condition_variable>
 #include <map>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+
+#include <yyjson.h>
 
 #include <vy/sdk/analytics/helpers/engine.h>
 #include <vy/sdk/i_utility_provider.h>
 #include <vy/sdk/ptr.h>
 
 #include "core/cloud_api_client.h"
+#include "core/pending_actions.h"
 #include "foundations/messaging_manager.h"
 #include "inference/inference_manager.h"
 #include "provisioning/model_cache.h"
 #include "provisioning/runtimes_manager.h"
+#include "records/model_details.h"
 
 namespace vy::vms_server_plugins::analytics::vyai {
 
@@ -27,7 +33,9 @@ class Plugin;
  * runtime manager loop. Owned by the host through its reference count; each device agent
  * holds a reference too, so the engine outlives its agents.
  *
- * Lock order: m_mutex, then m_wakeMutex. The log's mutex is innermost everywhere.
+ * Lock order: m_modelDetailsMutex, m_mutex, m_wakeMutex, m_refreshMutex, each held briefly and
+ * never while calling out to the host, the cloud, a device agent or a child process. The
+ * log's mutex is innermost everywhere.
  */
 class Engine: public vy::sdk::analytics::Engine
 {
@@ -60,6 +68,25 @@ public:
     ::vyai::InferenceManager& inferenceManager() { return m_inferenceManager; }
     const std::string& dataDirectory() const { return m_dataDirectory; }
 
+    /** The cloud's model descriptions as the loop last read them; the records are shared. */
+    ::vyai::ModelDetailsMap copyModelDetails() const;
+
+    /**
+     * Waits until the loop has completed a reading of the devices' parameters that began
+     * after this call; false when the timeout (seconds) ran out first. Host threads only.
+     */
+    bool requestParametersRefresh(int64_t timeoutSeconds);
+    /** The same with the ini option DeviceParametersRefreshTimeout. */
+    bool requestParametersRefreshDefault();
+
+    // The engine actions of the dialogs' buttons: each records its work for the loop's next
+    // pass and returns at once.
+    void resetDevice(const std::string& deviceId);
+    void resetAllDevices();
+    void clearCache();
+    void retryModelDownloads();
+    void reselectRuntime();
+
 protected:
     /** The engine manifest. */
     std::string manifestString() const override;
@@ -75,17 +102,58 @@ private:
     void runtimeManagerLoop();
     // Waits up to a second or until woken; false when shutting down.
     bool waitForNextPass();
-    // One pass of the loop: the utility provider, then the cloud connection while it is down.
+    // One pass of the loop, in order: the utility provider, the cloud connection and the
+    // server's configuration, the cloud system id, the runtime, the pending actions, the
+    // devices' parameters, the model downloads and the inference engine. Each step returns
+    // whether the pass goes on.
     void runtimeManagerPass();
+    bool connectToCloud(const ::vyai::UtilityProviderPtr& provider);
+    bool configureServer(const ::vyai::UtilityProviderPtr& provider);
+    bool siteIdChanged(yyjson_val* serverRecord);
+    bool updateServerParameters(const ::vyai::UtilityProviderPtr& provider, bool withSiteId);
+    bool prepareRuntime(const ::vyai::UtilityProviderPtr& provider);
+    bool performPendingActions(const ::vyai::UtilityProviderPtr& provider);
+    bool followDevicesParameters(const ::vyai::UtilityProviderPtr& provider);
+    void downloadAndStartModels();
+
+    // The loop side of the refresh handshake: the readings that began once `requests` refresh
+    // requests had been made are complete.
+    void notifyParametersRefreshed(uint64_t requests);
+
+    // The devices' parameters: model descriptions into m_modelDetails, each device's entry
+    // to its agent. Throws what the raw post-processing file's check throws.
+    void processDevicesParameters(const std::string& text);
+    void resetUnconfiguredDevices(yyjson_val* devices);
+    ::vyai::ModelDetailsMap updateModelDetails(yyjson_val* devices);
+    void handDevicesTheirParameters(yyjson_val* devices, const ::vyai::ModelDetailsMap& models);
 
     // Device agents in the registry do not belong to it: each leaves it from its destructor.
     std::map<std::string, DeviceAgent*> m_deviceAgents; //< protected by m_mutex
-    bool m_processorsLoaded = false; //< protected by m_mutex
     std::mutex m_mutex;
+    std::once_flag m_processorsLoaded;
+    bool m_loopHeldForTests = false; //< protected by m_mutex; tests drive the passes themselves
+
+    mutable std::mutex m_modelDetailsMutex;
+    ::vyai::ModelDetailsMap m_modelDetails; //< protected by m_modelDetailsMutex
 
     std::mutex m_wakeMutex;
     std::condition_variable m_wakeCondition; //< the loop waits on it, at most a second
     bool m_wakeRequested = false; //< protected by m_wakeMutex
+
+    // The next reading of the devices' parameters is processed even when unchanged.
+    std::atomic<bool> m_refreshRequested{false};
+    std::mutex m_refreshMutex;
+    std::condition_variable m_refreshCondition; //< refresh waiters
+    uint64_t m_refreshRequests = 0; //< protected by m_refreshMutex; requests made so far
+    uint64_t m_refreshAnswered = 0; //< protected by m_refreshMutex; requests a reading answered
+
+    // Loop thread only.
+    std::string m_lastDevicesParameters; //< the last text processed in full
+    bool m_serverConfigured = false; //< server parameters published, start-up resets done
+    enum class ServerReset { none, unconfiguredDevices, configuredDevices };
+    std::optional<ServerReset> m_serverReset; //< decided at connection, kept until done
+
+    ::vyai::PendingActions m_pendingActions;
 
     std::atomic<bool> m_shuttingDown{false}; //< set once, first thing in the destructor
     vy::sdk::Ptr<Plugin> m_plugin;

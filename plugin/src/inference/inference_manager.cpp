@@ -32,4 +32,29 @@ void InferenceManager::initProcessors()
     // No external processor declarations are read yet.
 }
 
+// Minimal stand-ins until the inference engine is wired in.
+
+const std::map<std::string, ExternalPreprocessor_t>& InferenceManager::getExternalPreprocessors() const
+{
+    static const std::map<std::string, ExternalPreprocessor_t> none;
+    return none;
+}
+
+const std::map<std::string, ExternalPostprocessor_t>& InferenceManager::getExternalPostprocessors() const
+{
+    static const std::map<std::string, ExternalPostprocessor_t> none;
+    return none;
+}
+
+void InferenceManager::startEngines(const ModelDetailsMap& models)
+{
+    if (!models.empty())
+        logError("Warning! InferenceManager::startEngines is not available yet.\n");
+}
+
+void InferenceManager::stopEngines()
+{
+    logError("Warning! InferenceManager::stopEngines is not available yet.\n");
+}
+
 } // namespace vyai

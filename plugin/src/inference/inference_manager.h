@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,7 +9,9 @@
 #include <vy/sdk/ptr.h>
 
 #include "foundations/messaging_manager.h"
+#include "inference/external_processor_declarations.h"
 #include "inference/inference_input.h"
+#include "records/model_details.h"
 
 namespace vyai {
 
@@ -34,6 +37,13 @@ public:
     void sendInputMessage(vy::sdk::Ptr<const vy::sdk::analytics::IUncompressedVideoFrame> frame,
         std::shared_ptr<DeviceAgentSettings_t> settings,
         std::shared_ptr<DeviceAgentDetails_t> details, MetadataCompletion completion);
+
+    // Minimal stand-ins until the inference engine is wired in: no declarations are known
+    // and no engine starts; each logs that it is not available.
+    const std::map<std::string, ExternalPreprocessor_t>& getExternalPreprocessors() const;
+    const std::map<std::string, ExternalPostprocessor_t>& getExternalPostprocessors() const;
+    void startEngines(const ModelDetailsMap& models);
+    void stopEngines();
 
 private:
     std::string m_rootFolder;

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <string>
 
+#include "records/model_details.h"
+
 #include "foundations/messaging_manager.h"
 
 namespace vyai {
@@ -20,6 +22,16 @@ public:
     /** Makes a running download end at its next buffer; called by the engine's destructor. */
     void stop() { m_stopping.exchange(true); }
 
+    /** Where downloaded model files and their key files are kept. */
+    const std::string& modelFilesDirectory() const { return m_modelFilesDirectory; }
+    const std::string& keysDirectory() const { return m_keysDirectory; }
+
+    // Minimal stand-ins until model downloads are built: each logs that it is not available;
+    // no model is downloaded, no file removed.
+    void checkModelFileAndDownload(const ModelDetailsMap& models, const std::string& authorization);
+    void clearFailedDownloads();
+    void clearCache();
+
 private:
     /** Throws std::filesystem::filesystem_error when a folder cannot even be looked at. */
     void createDirectories();
@@ -30,5 +42,11 @@ private:
     std::string m_modelFilesDirectory;
     std::string m_keysDirectory;
 };
+
+/**
+ * The file name part of a model download URL (the last path segment, without query or
+ * fragment); empty, with a warning, when there is none. Minimal until model downloads land.
+ */
+std::string modelFileNameFromUrl(const std::string& url);
 
 } // namespace vyai

@@ -50,4 +50,70 @@ void RuntimesManager::init(MessagingManager& messages)
         m_osVersion.c_str(), cpuArchitectureName(m_architecture).c_str());
 }
 
+// Minimal stand-ins until the runtime install is built.
+
+namespace {
+
+void logNotAvailable(const char* operation)
+{
+    logError("Warning! RuntimesManager::%s is not available yet.\n", operation);
+}
+
+} // namespace
+
+bool RuntimesManager::isInstalledRuntimePresent()
+{
+    logNotAvailable("isInstalledRuntimePresent");
+    return false;
+}
+
+std::string RuntimesManager::readInstalledRuntimeName()
+{
+    logNotAvailable("readInstalledRuntimeName");
+    return {};
+}
+
+void RuntimesManager::reportRuntimeDocumentation(MessagingManager&, const std::string&)
+{
+    logNotAvailable("reportRuntimeDocumentation");
+}
+
+std::vector<std::string> RuntimesManager::getCompatibleRuntimes(MessagingManager&, const std::string&)
+{
+    logNotAvailable("getCompatibleRuntimes");
+    return {};
+}
+
+void RuntimesManager::setCompatibleRuntimes(std::vector<std::string>)
+{
+    logNotAvailable("setCompatibleRuntimes");
+}
+
+std::string RuntimesManager::selectedRuntime() const
+{
+    logNotAvailable("selectedRuntime");
+    return {};
+}
+
+void RuntimesManager::installRuntime(const std::string&, MessagingManager&, bool)
+{
+    logNotAvailable("installRuntime");
+}
+
+void RuntimesManager::saveInstalledRuntimeName(const std::string&)
+{
+    logNotAvailable("saveInstalledRuntimeName");
+}
+
+std::string RuntimesManager::getRuntimeMimeType(const std::string&)
+{
+    logNotAvailable("getRuntimeMimeType");
+    return {};
+}
+
+void RuntimesManager::removeInstalledRuntime()
+{
+    logNotAvailable("removeInstalledRuntime");
+}
+
 } // namespace vyai

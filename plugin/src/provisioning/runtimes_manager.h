@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "foundations/messaging_manager.h"
 #include "foundations/system_info.h"
@@ -35,6 +36,23 @@ public:
 
     /** Makes a running runtime package download end at its next buffer; any thread. */
     void requestCancel() { m_cancelRequested.store(true); }
+
+    /** RuntimeInstallState; moved by the loop, the runtime install and the dialogs' buttons. */
+    uint32_t installState() const { return m_state.load(); }
+    void setInstallState(uint32_t state) { m_state.store(state); }
+
+    // Minimal stand-ins until the runtime install is built: each logs that it is not
+    // available and reports failure (no runtime present, none compatible, nothing installed).
+    bool isInstalledRuntimePresent();
+    std::string readInstalledRuntimeName();
+    void reportRuntimeDocumentation(MessagingManager& messages, const std::string& runtimeName);
+    std::vector<std::string> getCompatibleRuntimes(MessagingManager& messages, const std::string& filter);
+    void setCompatibleRuntimes(std::vector<std::string> runtimes);
+    std::string selectedRuntime() const;
+    void installRuntime(const std::string& runtimeName, MessagingManager& messages, bool force);
+    void saveInstalledRuntimeName(const std::string& runtimeName);
+    std::string getRuntimeMimeType(const std::string& runtimeName);
+    void removeInstalledRuntime();
 
 private:
     std::string m_rootDirectory;

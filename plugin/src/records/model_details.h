@@ -3,6 +3,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -101,5 +103,8 @@ struct ModelDetails_t
         return errors;
     }
 };
+
+/** The engine's model descriptions by model id; the records are shared, never changed. */
+using ModelDetailsMap = std::map<std::string, std::shared_ptr<ModelDetails_t>>;
 
 } // namespace vyai

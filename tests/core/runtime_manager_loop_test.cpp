@@ -1,0 +1,335 @@
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <cloud/cloud_standin.h>
+
+#include "core_host.h"
+#include "foundations/message_codes.h"
+
+using namespace std::chrono_literals;
+using vy::standins::CloudStandin;
+
+namespace {
+
+using vyai::test::CoreHost;
+using vyai::test::countOf;
+namespace core = vy::vms_server_plugins::analytics::vyai;
+
+constexpr const char* kSite = "site-1";
+constexpr const char* kCam1 = "3f2b7c1e-0000-4000-8000-000000000001";
+constexpr const char* kCam2 = "3f2b7c1e-0000-4000-8000-000000000002";
+constexpr const char* kDevicesPath = "/rest/v4/devices?serverId";
+
+constexpr const char* kCatalogue = R"([
+    {"name":"People","uuid":"p-1","models":[],"pipelines":[{"modelUUID":"m-1"}]}
+])";
+
+/**
+ * An engine whose loop the test drives pass by pass, against the host's REST store and the
+ * stand-in cloud service. Both cameras start enabled but without a cloud configuration.
+ */
+class LoopPasses: public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(cloud.setPipelines(kCatalogue));
+        cloud.setSystemId(kSite);
+        ASSERT_TRUE(cloud.start());
+        host.provider->setCloudSystemId(std::string(kSite));
+        for (const char* id: {kCam1, kCam2})
+        {
+            ASSERT_TRUE(host.store->putDevice(std::string(R"({"id":")") + id
+                + R"(","parameters":{"vyAI":{"PluginEnabled":true}}})"));
+        }
+        engine = host.obtainEngine();
+        core::EngineTestAccess::holdLoop(*engine);
+        core::EngineTestAccess::useCloud(*engine, cloud.baseUrl());
+    }
+
+    void pass() { core::EngineTestAccess::runPass(*engine); }
+
+    /** The server already carries the plug-in's parameters, saved for this site id. */
+    void saveServerParameters(const std::string& siteId)
+    {
+        const auto answer = host.store->handle("PATCH", "/rest/v4/servers/this",
+            R"({"parameters":{"vyAI":{"pluginVersion":"0","siteID":")" + siteId + R"("}}})");
+        ASSERT_EQ(answer.status, 200);
+    }
+
+    /** Both cameras carry a cloud configuration. */
+    void configureDevices()
+    {
+        for (const char* id: {kCam1, kCam2})
+        {
+            ASSERT_TRUE(host.store->putDevice(std::string(R"({"id":")") + id
+                + R"(","parameters":{"vyAI":{"PluginEnabled":true,"models":[],"pipelines":[]}}})"));
+        }
+    }
+
+    /** Connected, the server configured and a runtime ready: passes reach the actions. */
+    void bringUp()
+    {
+        saveServerParameters(kSite);
+        configureDevices();
+        engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+        pass();
+    }
+
+    std::vector<std::string> cloudResets() const
+    {
+        std::vector<std::string> bodies;
+        for (const auto& request: cloud.requests())
+        {
+            if (request.path.starts_with("/reset/"))
+                bodies.push_back(request.body);
+        }
+        return bodies;
+    }
+
+    int hostRequests(const std::string& method, const std::string& pathPrefix) const
+    {
+        int count = 0;
+        for (const auto& request: host.provider->requests())
+            count += request.method == method && request.path.starts_with(pathPrefix) ? 1 : 0;
+        return count;
+    }
+
+    bool hasMessage(const char* code) const { return engine->messages().getMessages().count(code) > 0; }
+
+    vyai::test::ScopedHostAnswerTimeout shortWait{5s};
+    CloudStandin cloud;
+    CoreHost host;
+    vy::sdk::Ptr<core::Engine> engine;
+};
+
+TEST_F(LoopPasses, FirstConfigurationPublishesTheServerAndResetsTheUnconfiguredDevices)
+{
+    pass();
+
+    const std::string server = host.store->server();
+    EXPECT_NE(server.find(R"("pluginVersion":"5.0.19")"), std::string::npos) << server;
+    EXPECT_NE(server.find(R"("siteID":"site-1")"), std::string::npos) << server;
+    EXPECT_NE(server.find(R"("LineCrossing":"Line Crossing","Object Counting":"Object Counting",)"
+                          R"("Illegal Dumping":"Illegal Dumping","LoiteringDetection":"Loitering Detection")"),
+        std::string::npos) << server;
+    ASSERT_EQ(cloudResets().size(), 1u);
+    EXPECT_NE(cloudResets()[0].find(kCam1), std::string::npos);
+    EXPECT_NE(cloudResets()[0].find(kCam2), std::string::npos);
+    EXPECT_NE(host.store->device(kCam1)->find(R"("selectedPipeline":"p-1")"), std::string::npos);
+
+    // The first of the two patches clears the processor lists.
+    const auto requests = host.provider->requests();
+    std::vector<std::string> patches;
+    for (const auto& request: requests)
+    {
+        if (request.method == "PATCH" && request.path == "/rest/v4/servers/this")
+            patches.push_back(request.body);
+    }
+    ASSERT_EQ(patches.size(), 2u);
+    EXPECT_NE(patches[0].find(R"("availablePostprocessors":null,"availablePreprocessors":null)"),
+        std::string::npos) << patches[0];
+
+    // Configured once: later passes neither read the server record nor reset again.
+    const int serverReads = hostRequests("GET", "/rest/v4/servers/this");
+    pass();
+    pass();
+    EXPECT_EQ(hostRequests("GET", "/rest/v4/servers/this"), serverReads);
+    EXPECT_EQ(cloudResets().size(), 1u);
+}
+
+TEST_F(LoopPasses, AFailedServerReadIsTriedAgainAtTheNextPass)
+{
+    host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::status,
+        .status = 500, .pathPrefix = "/rest/v4/servers/this", .count = 1});
+    pass();
+    EXPECT_EQ(host.store->server().find("pluginVersion"), std::string::npos);
+    EXPECT_TRUE(cloudResets().empty());
+
+    pass();
+    EXPECT_NE(host.store->server().find(R"("pluginVersion":"5.0.19")"), std::string::npos);
+    EXPECT_EQ(cloudResets().size(), 1u);
+}
+
+TEST_F(LoopPasses, ASiteChangeIsKeptUntilTheResetOfItsDevicesSucceeded)
+{
+    saveServerParameters("old-site");
+    configureDevices();
+    cloud.setFault(CloudStandin::Route::reset, {.status = 500});
+
+    pass();
+    ASSERT_EQ(cloudResets().size(), 1u);
+    EXPECT_NE(host.store->server().find(R"("siteID":"old-site")"), std::string::npos)
+        << "a failed reset must leave the old site id saved";
+
+    cloud.clearFaults();
+    pass();
+    ASSERT_EQ(cloudResets().size(), 2u);
+    EXPECT_NE(cloudResets()[1].find(kCam1), std::string::npos);
+    EXPECT_NE(host.store->server().find(R"("siteID":"site-1")"), std::string::npos);
+    EXPECT_NE(host.store->device(kCam2)->find(R"("selectedPipeline":"p-1")"), std::string::npos);
+
+    pass();
+    EXPECT_EQ(cloudResets().size(), 2u);
+}
+
+TEST_F(LoopPasses, ASavedSiteIdInBracesIsTheSameSite)
+{
+    saveServerParameters("{site-1}");
+    configureDevices();
+    pass();
+    pass();
+    EXPECT_TRUE(cloudResets().empty());
+}
+
+TEST_F(LoopPasses, DevicesParametersReachTheirAgentsAndTheModelMap)
+{
+    host.putDevice(kCam1);
+    const auto agent = CoreHost::createAgent(*engine, kCam1);
+    saveServerParameters(kSite);
+    engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+    // The host writes the id its own way: the agent is found all the same.
+    const std::string model = R"({"UUID":"m-1","UpdatedAt":"2026-01-02T03:04:05","Name":"People",)"
+        R"("Downloads":[],"InputDriverDetails":{"width":64,"height":48,"channels":3,)"
+        R"("vars":[1,1,1],"means":[0,0,0],"order":0},"NamedInput":[],"NamedOutput":[]})";
+    ASSERT_TRUE(host.store->putDevice(R"({"id":"{3F2B7C1E-0000-4000-8000-000000000001}","parameters":)"
+        R"({"vyAI":{"PluginEnabled":true,"models":[)" + model + R"(],"pipelines":[]}}})"));
+    pass();
+    EXPECT_NE(agent->deviceParameters().find("3F2B7C1E"), std::string::npos) << agent->deviceParameters();
+    const vyai::ModelDetailsMap models = engine->copyModelDetails();
+    ASSERT_EQ(models.count("m-1"), 1u);
+    // No runtime is installed yet, so no download suits it.
+    EXPECT_EQ(models.at("m-1")->status.load(), vyai::kModelFailed);
+
+    // An unchanged text is not processed again; a changed one is.
+    ASSERT_TRUE(host.store->putDevice(R"({"id":"{3F2B7C1E-0000-4000-8000-000000000001}","name":"Renamed",)"
+        R"("parameters":{"vyAI":{"PluginEnabled":true,"models":[],"pipelines":[]}}})"));
+    pass();
+    EXPECT_NE(agent->deviceParameters().find("Renamed"), std::string::npos);
+    EXPECT_TRUE(engine->copyModelDetails().empty());
+}
+
+TEST_F(LoopPasses, ATextWhoseProcessingFailedIsProcessedAgain)
+{
+    host.putDevice(kCam1);
+    const auto agent = CoreHost::createAgent(*engine, kCam1);
+    saveServerParameters(kSite);
+    configureDevices();
+    engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+    // A link to itself: the file system cannot even say whether the file is there.
+    const auto rawConfig = host.dataDirectory() / "raw_postprocessing.json";
+    std::filesystem::create_symlink(rawConfig, rawConfig);
+
+    EXPECT_THROW(pass(), std::filesystem::filesystem_error);
+    EXPECT_EQ(agent->deviceParameters(), "");
+
+    std::filesystem::remove(rawConfig);
+    pass();
+    EXPECT_NE(agent->deviceParameters().find(kCam1), std::string::npos);
+}
+
+TEST_F(LoopPasses, ARefreshIsAnsweredOnlyByAReadingThatBeganAfterIt)
+{
+    bringUp();
+    EXPECT_FALSE(engine->requestParametersRefresh(0)) << "no pass ran since the request";
+
+    // The devices are being read while the request is made: that reading does not answer it.
+    host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::none,
+        .delay = 1000ms, .pathPrefix = kDevicesPath, .count = 1});
+    const int readsBefore = hostRequests("GET", kDevicesPath);
+    std::thread slowPass([&] { pass(); });
+    for (int i = 0; i < 1000 && hostRequests("GET", kDevicesPath) == readsBefore; ++i)
+        std::this_thread::sleep_for(1ms);
+    auto waiter = std::async(std::launch::async, [&] { return engine->requestParametersRefresh(30); });
+    slowPass.join();
+    EXPECT_EQ(waiter.wait_for(300ms), std::future_status::timeout);
+
+    pass();
+    EXPECT_TRUE(waiter.get());
+}
+
+TEST_F(LoopPasses, ActionsArePerformedOnePerPassInTheirOrder)
+{
+    bringUp();
+    engine->messages().addMessage("SOME_WARNING", "w", vyai::kMessageTypeWarning);
+    engine->resetDevice(kCam1);
+    engine->resetDevice(kCam2); // a second press adds its device, it does not replace the first
+    engine->clearCache();
+    engine->retryModelDownloads();
+    EXPECT_FALSE(hasMessage("SOME_WARNING"));
+    EXPECT_TRUE(hasMessage(vyai::kMessageResetDevice));
+
+    pass();
+    ASSERT_EQ(cloudResets().size(), 1u);
+    EXPECT_NE(cloudResets()[0].find(kCam1), std::string::npos);
+    EXPECT_NE(cloudResets()[0].find(kCam2), std::string::npos);
+    EXPECT_FALSE(hasMessage(vyai::kMessageResetDevice));
+    EXPECT_TRUE(hasMessage(vyai::kMessageClearCache));
+
+    const int devicesReads = hostRequests("GET", kDevicesPath);
+    pass();
+    EXPECT_FALSE(hasMessage(vyai::kMessageClearCache));
+    EXPECT_TRUE(hasMessage(vyai::kMessageRetryDownloads));
+    EXPECT_EQ(hostRequests("GET", kDevicesPath), devicesReads) << "clearing the cache ends the pass";
+
+    pass();
+    EXPECT_FALSE(hasMessage(vyai::kMessageRetryDownloads));
+    EXPECT_GT(hostRequests("GET", kDevicesPath), devicesReads) << "a retry goes on to the devices";
+}
+
+TEST_F(LoopPasses, AResetOfAllDevicesWidensAnEarlierSingleReset)
+{
+    bringUp();
+    ASSERT_TRUE(host.store->putDevice(std::string(R"({"id":")") + kCam2
+        + R"(","parameters":{"vyAI":{"PluginEnabled":true}}})"));
+    const std::string unlisted = "3f2b7c1e-0000-4000-8000-0000000000ff";
+    engine->resetDevice(unlisted);
+    engine->resetAllDevices();
+    pass();
+    ASSERT_EQ(cloudResets().size(), 1u);
+    const std::string body = cloudResets()[0];
+    EXPECT_NE(body.find(kCam1), std::string::npos) << body;
+    EXPECT_EQ(body.find(kCam2), std::string::npos) << "not configured: " << body;
+    EXPECT_EQ(body.find(unlisted), std::string::npos) << body;
+}
+
+TEST_F(LoopPasses, ReselectingTheRuntimeClearsTheServersRuntimeInformation)
+{
+    bringUp();
+    engine->messages().addMessage(vyai::kMessageRuntimeDocumentation, "docs", vyai::kMessageTypeMessage);
+    engine->reselectRuntime();
+    EXPECT_FALSE(hasMessage(vyai::kMessageRuntimeDocumentation));
+    EXPECT_EQ(engine->runtimesManager().installState(), vyai::kRuntimeReselect);
+
+    pass();
+    EXPECT_NE(host.store->server().find(R"("runtimeInformation":[{"mimetypes":[""],"name":""}])"),
+        std::string::npos) << host.store->server();
+}
+
+} // namespace
+
+namespace {
+
+TEST(RuntimeManagerLoop, ARefreshWakesTheRunningLoopAndIsAnswered)
+{
+    CloudStandin cloud;
+    ASSERT_TRUE(cloud.start());
+    CoreHost host;
+    host.provider->setCloudSystemId(std::string(kSite));
+    host.putDevice(kCam1);
+    const auto engine = host.obtainEngine();
+    core::EngineTestAccess::useCloud(*engine, cloud.baseUrl());
+    engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+    const auto agent = CoreHost::createAgent(*engine, kCam1); // starts the loop
+
+    EXPECT_TRUE(engine->requestParametersRefresh(30));
+    EXPECT_TRUE(engine->requestParametersRefresh(30)) << "an unchanged reading answers too";
+}
+
+} // namespace
