@@ -6,6 +6,7 @@
 #include "foundations/log.h"
 #include "postprocessing/decoders/decoders.h"
 #include "postprocessing/decoders/detection_table.h"
+#include "postprocessing/decoders/lanes.h"
 #include "postprocessing/decoders/tensor_access.h"
 
 namespace vyai {
@@ -27,19 +28,30 @@ struct ScanState {
     int32_t* bestClass;
 };
 
-// Classes outer, proposals inner: each class plane is streamed once, and the update is a
-// select rather than a branch so that the loop vectorises.
+// Classes outer, proposals inner: each class plane is streamed once, four proposals at a
+// time with selects instead of branches, classes ascending so that the lowest class wins
+// ties. NaN scores never replace a best score.
 void decodeAnchorFreeYoloRange(const ScanState& state, int32_t first, int32_t end)
 {
-    float* __restrict best = state.bestScore;
-    int32_t* __restrict bestClass = state.bestClass;
+    using namespace lanes;
+    float* best = state.bestScore;
+    int32_t* bestClass = state.bestClass;
     for (int32_t c = 0; c < state.classes; ++c) {
-        const float* __restrict plane = state.data + static_cast<size_t>(4 + c) * state.proposals;
-        for (int32_t i = first; i < end; ++i) {
-            const float s = plane[i];
-            const bool better = s > best[i];
-            best[i] = better ? s : best[i];
-            bestClass[i] = better ? c : bestClass[i];
+        const float* plane = state.data + static_cast<size_t>(4 + c) * state.proposals;
+        const Ints classes = Ints{0, 0, 0, 0} + c;
+        int32_t i = first;
+        for (; i + kWidth <= end; i += kWidth) {
+            const Floats s = loadFloats(plane + i);
+            const Floats b = loadFloats(best + i);
+            const Ints better = s > b;
+            store(best + i, select(better, s, b));
+            store(bestClass + i, select(better, classes, loadInts(bestClass + i)));
+        }
+        for (; i < end; ++i) {
+            if (plane[i] > best[i]) {
+                best[i] = plane[i];
+                bestClass[i] = c;
+            }
         }
     }
 }

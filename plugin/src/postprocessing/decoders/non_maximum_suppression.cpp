@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "postprocessing/decoders/lanes.h"
+
 namespace vyai {
 
 namespace {
 
-// The sorted boxes as separate arrays, so that the inner loop over later boxes is a plain
-// vectorisable sweep with no branch per box.
+// The sorted boxes as separate arrays, so that later boxes are compared four at a time.
 struct SortedBoxes {
     explicit SortedBoxes(const std::vector<Detection_t>& sorted)
     {
@@ -30,30 +31,45 @@ struct SortedBoxes {
         }
     }
 
+    Detection_t detection(size_t i) const { return {x1[i], y1[i], x2[i], y2[i], 0.0f, classId[i]}; }
+
     std::vector<float> x1, y1, x2, y2, area;
     std::vector<int32_t> classId;
 };
 
-// Flags every box after `i` that `i` suppresses.
-void suppressLater(const SortedBoxes& boxes, size_t i, float iouThreshold, bool classAgnostic, uint8_t* __restrict flags)
+// The overlap of box `a` with boxes j … j + 3, as in intersectionOverUnion.
+lanes::Floats overlaps(const SortedBoxes& boxes, size_t a, size_t j)
 {
+    using namespace lanes;
+    const Floats zero = {0, 0, 0, 0};
+    const Floats one = {1, 1, 1, 1};
+    const Floats ax1 = zero + boxes.x1[a], ay1 = zero + boxes.y1[a], ax2 = zero + boxes.x2[a], ay2 = zero + boxes.y2[a];
+    const Floats width = maximum(zero, minimum(ax2, loadFloats(&boxes.x2[j])) - maximum(ax1, loadFloats(&boxes.x1[j])));
+    const Floats height = maximum(zero, minimum(ay2, loadFloats(&boxes.y2[j])) - maximum(ay1, loadFloats(&boxes.y1[j])));
+    const Floats intersection = width * height;
+    const Floats unionArea = (zero + boxes.area[a]) + loadFloats(&boxes.area[j]) - intersection;
+    const Ints positive = unionArea > zero;
+    return select(positive, intersection / select(positive, unionArea, one), zero);
+}
+
+// Flags every box after `a` that `a` suppresses: four boxes at a time, no branch per box.
+void suppressLater(const SortedBoxes& boxes, size_t a, float iouThreshold, bool classAgnostic, int32_t* flags)
+{
+    using namespace lanes;
     const size_t n = boxes.x1.size();
-    const float ax1 = boxes.x1[i], ay1 = boxes.y1[i], ax2 = boxes.x2[i], ay2 = boxes.y2[i], aArea = boxes.area[i];
-    const int32_t aClass = boxes.classId[i];
-    const float* __restrict x1 = boxes.x1.data();
-    const float* __restrict y1 = boxes.y1.data();
-    const float* __restrict x2 = boxes.x2.data();
-    const float* __restrict y2 = boxes.y2.data();
-    const float* __restrict area = boxes.area.data();
-    const int32_t* __restrict classId = boxes.classId.data();
-    for (size_t j = i + 1; j < n; ++j) {
-        const float width = std::max(0.0f, std::min(ax2, x2[j]) - std::max(ax1, x1[j]));
-        const float height = std::max(0.0f, std::min(ay2, y2[j]) - std::max(ay1, y1[j]));
-        const float intersection = width * height;
-        const float unionArea = aArea + area[j] - intersection;
-        const float overlap = unionArea > 0.0f ? intersection / unionArea : 0.0f;
-        const bool comparable = classAgnostic || classId[j] == aClass;
-        flags[j] |= static_cast<uint8_t>(comparable & (overlap > iouThreshold));
+    const Ints anyClass = Ints{0, 0, 0, 0} - static_cast<int32_t>(classAgnostic);
+    const Ints ownClass = Ints{0, 0, 0, 0} + boxes.classId[a];
+    const Floats threshold = Floats{0, 0, 0, 0} + iouThreshold;
+    size_t j = a + 1;
+    for (; j + kWidth <= n; j += kWidth) {
+        const Ints comparable = anyClass | (loadInts(&boxes.classId[j]) == ownClass);
+        store(flags + j, loadInts(flags + j) | (comparable & (overlaps(boxes, a, j) > threshold)));
+    }
+    const Detection_t kept = boxes.detection(a);
+    for (; j < n; ++j) {
+        const bool comparable = classAgnostic || boxes.classId[j] == kept.classId;
+        if (comparable && intersectionOverUnion(kept, boxes.detection(j)) > iouThreshold)
+            flags[j] = 1;
     }
 }
 
@@ -74,7 +90,7 @@ std::vector<Detection_t> nonMaximumSuppression(std::vector<Detection_t> detectio
     std::stable_sort(detections.begin(), detections.end(),
         [](const Detection_t& a, const Detection_t& b) { return a.score > b.score; });
     const SortedBoxes boxes(detections);
-    std::vector<uint8_t> flags(detections.size(), 0);
+    std::vector<int32_t> flags(detections.size(), 0);
     std::vector<Detection_t> kept;
     kept.reserve(detections.size());
     for (size_t i = 0; i < detections.size(); ++i) {
