@@ -24,7 +24,8 @@ public:
     Tensor_t& add(const char* name, std::vector<int32_t> shape, std::vector<float> data, int32_t type = TensorDataType_Float)
     {
         std::vector<unsigned char> bytes(data.size() * sizeof(float));
-        std::memcpy(bytes.data(), data.data(), bytes.size());
+        if (!bytes.empty())
+            std::memcpy(bytes.data(), data.data(), bytes.size());
         return addBytes(name, std::move(shape), std::move(bytes), type);
     }
 

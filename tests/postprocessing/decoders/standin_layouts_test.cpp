@@ -5,6 +5,8 @@
 
 #include "decoder_fixtures.h"
 #include "detection_output.h"
+#include "scoped_temp_directory.h"
+#include "test_files.h"
 
 namespace {
 
@@ -64,5 +66,27 @@ INSTANTIATE_TEST_SUITE_P(Formats, StandinLayout,
         LayoutCase{"nanodet_split", OutputFormat::NanoDetSplit, 8},
         LayoutCase{"yolov8_deepx", OutputFormat::YoloV8DeepX, 9}),
     [](const testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
+
+struct ModelFileCase {
+    const char* output;
+    int width;
+    bool loads;
+};
+
+TEST(StandinLayoutOption, AModelIsRefusedWhenItsFormatCannotServeIt)
+{
+    const ModelFileCase cases[] = {{R"({"format": "nanodet"})", 320, true}, {R"({"format": "nanodet"})", 64, false},
+        {R"({"format": "nanodet_split"})", 64, true}, {R"({"format": "yolov8_deepx", "strides": [8, 16]})", 320, false},
+        {R"({"format": "yolov8_deepx"})", 320, true}, {R"({"format": "retinanet"})", 320, false}};
+    ScopedTempDirectory directory;
+    for (const ModelFileCase& c: cases) {
+        const std::string path = directory.file("model.json");
+        vyai::test::writeFile(path,
+            std::string(R"({"input": {"name": "images", "width": )") + std::to_string(c.width) + R"(, "height": )"
+                + std::to_string(c.width) + R"(}, "classes": [{"name": "red", "rgb": [255, 0, 0]}], "output": )"
+                + c.output + "}");
+        EXPECT_EQ(cpu_runtime::loadDetectorModel(path.c_str()).has_value(), c.loads) << c.output << " " << c.width;
+    }
+}
 
 } // namespace
