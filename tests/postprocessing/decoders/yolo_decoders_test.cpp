@@ -172,4 +172,21 @@ TEST(YoloV8DeepX, TwoEqualTopBinsGiveTheirMidpoint)
     EXPECT_FLOAT_EQ(table.rows[0][0], (10.5f - 2.5f) * 16);
 }
 
+TEST(YoloV8DeepX, PairsHeadsByCellCountAndGivesTheTallestGridStride8)
+{
+    OutputSet output;
+    output.zeros("reg", {1, 64, 20, 20});
+    output.zeros("cls", {1, 2, 40, 160}); // 6400 cells, like the 80 × 80 box head
+    output.zeros("reg", {1, 64, 80, 80});
+    output.zeros("cls", {1, 2, 20, 20});
+    output.zeros("reg", {1, 64, 40, 40});
+    output.zeros("cls", {1, 2, 40, 40});
+    const size_t plane = 80 * 80;
+    const size_t cell = 3 * 80 + 4; // x 4, y 3 of the 80 × 80 grid
+    output.floats(1)[plane + cell] = 0.9f;
+    for (size_t k = 0; k < 4; ++k)
+        output.floats(2)[(k * 16 + 1) * plane + cell] = 50.0f;
+    EXPECT_EQ(decode(9, output.set()).rows, (std::vector<Row>{{28, 20, 44, 36, 0.9f, 1}}));
+}
+
 } // namespace
