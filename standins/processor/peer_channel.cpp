@@ -65,16 +65,17 @@ bool PeerChannel::writeStatus(uint8_t status)
     return m_events[1].signal();
 }
 
-std::optional<std::vector<uint8_t>> PeerChannel::readMessage() const
+bool PeerChannel::readMessage(std::vector<uint8_t>* message) const
 {
     const uint64_t size = m_data.committedSize();
     uint32_t length = 0;
     if (size < 4)
-        return std::nullopt;
+        return false;
     memcpy(&length, m_data.view(), 4);
     if (uint64_t{length} + 4 > size)
-        return std::nullopt;
-    return std::vector<uint8_t>(m_data.view() + 4, m_data.view() + 4 + length);
+        return false;
+    message->assign(m_data.view() + 4, m_data.view() + 4 + length);
+    return true;
 }
 
 bool PeerChannel::writeMessage(const std::vector<uint8_t>& payload, uint32_t announcedLength, uint8_t status)

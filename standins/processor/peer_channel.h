@@ -24,8 +24,8 @@ public:
     std::optional<uint8_t> waitStatus(int32_t timeoutMs = -1);
     bool writeStatus(uint8_t status);
 
-    /** The request in the data segment, or nullopt when its length does not fit the object. */
-    std::optional<std::vector<uint8_t>> readMessage() const;
+    /** Copies the request into *message (reusing its storage); false when its length does not fit the object. */
+    bool readMessage(std::vector<uint8_t>* message) const;
     /** Writes [length][payload], growing the object (and telling the plug-in) when needed. */
     bool writeMessage(const std::vector<uint8_t>& payload, uint32_t announcedLength, uint8_t status);
 

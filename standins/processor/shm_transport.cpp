@@ -46,6 +46,8 @@ int serveSharedMemory(const ProcessorOptions& options)
     if (options.mode != ProcessorMode::neverReady)
         input.writeStatus(kReady);
     RequestHandler handler(options);
+    std::vector<uint8_t> request;
+    std::vector<uint8_t> reply;
     for (;;)
     {
         const std::optional<uint8_t> status = input.waitStatus();
@@ -64,15 +66,13 @@ int serveSharedMemory(const ProcessorOptions& options)
         }
         if (*status != kMessage)
             continue;
-        const std::optional<std::vector<uint8_t>> request = input.readMessage();
-        if (!request || options.mode == ProcessorMode::wrongAck)
+        if (!input.readMessage(&request) || options.mode == ProcessorMode::wrongAck)
         {
             input.writeStatus(kUnknownStatus);
             continue;
         }
         input.writeStatus(kAcknowledge);
-        std::vector<uint8_t> reply;
-        if (handler.handle(*request, &reply) && !sendReply(output, options, reply))
+        if (handler.handle(request, &reply) && !sendReply(output, options, reply))
             return 4;
     }
 }

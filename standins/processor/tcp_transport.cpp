@@ -54,14 +54,16 @@ bool sendReply(int fd, const ProcessorOptions& options, const std::vector<uint8_
         length = 0xFFFFFFF0u;
     else if (options.mode == ProcessorMode::wrongStatus)
         length += 16; // a frame cut short: the connection ends before it does
-    std::vector<uint8_t> frame(4);
-    memcpy(frame.data(), &length, 4);
-    frame.insert(frame.end(), reply.begin(), reply.end());
-    return sendAll(fd, frame.data(), frame.size()) && options.mode != ProcessorMode::wrongStatus;
+    uint8_t header[4];
+    memcpy(header, &length, 4);
+    return sendAll(fd, header, 4) && sendAll(fd, reply.data(), reply.size())
+        && options.mode != ProcessorMode::wrongStatus;
 }
 
 void serveConnection(int fd, const ProcessorOptions& options, RequestHandler& handler)
 {
+    std::vector<uint8_t> request;
+    std::vector<uint8_t> reply;
     for (;;)
     {
         uint8_t header[4];
@@ -69,10 +71,9 @@ void serveConnection(int fd, const ProcessorOptions& options, RequestHandler& ha
             return;
         uint32_t length = 0;
         memcpy(&length, header, 4);
-        std::vector<uint8_t> request(length);
+        request.resize(length);
         if (!receiveExactly(fd, request.data(), length))
             return;
-        std::vector<uint8_t> reply;
         if (handler.handle(request, &reply) && !sendReply(fd, options, reply))
             return;
     }

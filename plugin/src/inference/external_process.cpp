@@ -331,7 +331,8 @@ bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
             request.size(), m_port);
         return false;
     }
-    std::vector<uint8_t> frame(request.size() + 4);
+    std::vector<uint8_t>& frame = m_sendBuffer; // kept: a frame is often as large as the last
+    frame.resize(request.size() + 4);
     const auto length = static_cast<uint32_t>(request.size());
     memcpy(frame.data(), &length, 4);
     if (!request.empty())

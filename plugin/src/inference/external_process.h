@@ -93,6 +93,7 @@ private:
     bool m_tcp = false;
     uint32_t m_port = 0;
     std::unique_ptr<vy::network::StreamSocket> m_socket;
+    std::vector<uint8_t> m_sendBuffer;
     std::vector<uint8_t> m_receiveBuffer;
 };
 

@@ -1,13 +1,14 @@
 #pragma once
 
-// Starting vyprocessor from a test: as the plug-in's child with inherited channel events, or as
+// Starting vyprocessor from a test or benchmark (VY_PROCESSOR names the program): as the plug-in's child with inherited channel events, or as
 // a TCP peer on an ephemeral loopback port. The child ends when its standard input closes; the
 // harness closes it, then kills and reaps whatever is left, so no process outlives a test.
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <set>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,8 +16,6 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 namespace vyai::test {
 
