@@ -19,6 +19,10 @@ const std::map<std::string, ProcessorMode> kModes = {
     {"ignore-termination", ProcessorMode::ignoreTermination},
     {"never-ready", ProcessorMode::neverReady},
     {"ready-spam", ProcessorMode::readySpam},
+    {"image-invert", ProcessorMode::imageInvert},
+    {"image-crop", ProcessorMode::imageCrop},
+    {"tensor-scale", ProcessorMode::tensorScale},
+    {"wrong-sizes", ProcessorMode::wrongSizes},
 };
 
 bool parseNumber(const char* text, uint32_t maximum, uint32_t* value)

@@ -17,6 +17,10 @@ enum class ProcessorMode {
     ignoreTermination, // ignore SIGTERM and the exit request
     neverReady, // never announce readiness, serve anyway
     readySpam, // a ready notice on the output channel before every reply
+    imageInvert, // message modes: see message_transform.h
+    imageCrop,
+    tensorScale,
+    wrongSizes,
 };
 
 struct ProcessorOptions

@@ -1,5 +1,7 @@
 #include "request_handler.h"
 
+#include "message_transform.h"
+
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -29,6 +31,10 @@ bool RequestHandler::handle(const std::vector<uint8_t>& request, std::vector<uin
                 std::this_thread::sleep_for(std::chrono::milliseconds(m_options.delayMs));
             break;
         case ProcessorMode::wrongAck: return false;
+        case ProcessorMode::imageInvert:
+        case ProcessorMode::imageCrop:
+        case ProcessorMode::tensorScale:
+        case ProcessorMode::wrongSizes: return transformMessage(m_options.mode, request, reply);
         default: break;
     }
     *reply = request;
