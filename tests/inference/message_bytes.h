@@ -17,10 +17,13 @@ public:
         m_bytes.insert(m_bytes.end(), bytes);
         return *this;
     }
-    /** A fixstr (texts below 32 bytes). */
+    /** A fixstr, or a str 8 from 32 bytes on (texts below 256 bytes). */
     Bytes& str(std::string_view text)
     {
-        m_bytes.push_back(static_cast<uint8_t>(0xa0 | text.size()));
+        if (text.size() < 32)
+            m_bytes.push_back(static_cast<uint8_t>(0xa0 | text.size()));
+        else
+            m_bytes.insert(m_bytes.end(), {0xd9, static_cast<uint8_t>(text.size())});
         m_bytes.insert(m_bytes.end(), text.begin(), text.end());
         return *this;
     }

@@ -51,7 +51,8 @@ public:
     std::span<const msgpack_object> arrayItems(Node node);
 
     bool failed() const { return m_failed; }
-    void fail() { m_failed = true; }
+    /** Forgets an error, for readers that skip a bad entry and go on with the next. */
+    void clearError() { m_failed = false; }
 
 private:
     msgpack_unpacked m_unpacked;
