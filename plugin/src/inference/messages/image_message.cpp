@@ -51,10 +51,7 @@ std::optional<MessageBuffer> serializeImageMessage(const ImageMessageHeader& hea
         writer.str("UserSettings");
         writer.textMap(header.userSettings);
     }
-    std::optional<MessageBuffer> message = writer.finish();
-    if (!message)
-        logError("Error: Failed to serialize image for preprocessor.\n");
-    return message;
+    return writer.finish("Error: Failed to serialize image for preprocessor.\n");
 }
 
 std::optional<ImageMessage> deserializeImageMessage(const uint8_t* data, size_t length)

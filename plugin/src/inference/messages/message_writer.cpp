@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "foundations/log.h"
+
 namespace vyai {
 
 MessageWriter::MessageWriter()
@@ -72,10 +74,13 @@ void MessageWriter::textMap(const std::map<std::string, std::string>& entries)
     }
 }
 
-std::optional<MessageBuffer> MessageWriter::finish()
+std::optional<MessageBuffer> MessageWriter::finish(const char* errorLine)
 {
     if (m_failed)
+    {
+        logError("%s", errorLine);
         return std::nullopt;
+    }
     const size_t size = m_buffer.size;
     return MessageBuffer(msgpack_sbuffer_release(&m_buffer), size);
 }

@@ -52,7 +52,8 @@ public:
     /** A map of text to text, keys in ascending order. */
     void textMap(const std::map<std::string, std::string>& entries);
 
-    std::optional<MessageBuffer> finish();
+    /** The message, or nothing (with errorLine logged) when a write failed. */
+    std::optional<MessageBuffer> finish(const char* errorLine);
 
 private:
     void check(int result) { m_failed = m_failed || result != 0; }

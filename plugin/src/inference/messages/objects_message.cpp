@@ -245,10 +245,7 @@ std::optional<MessageBuffer> serializeObjectsRequest(const InferenceInput_t& inp
         writer.str("Tensors");
         writeTensors(writer, *outputs);
     }
-    std::optional<MessageBuffer> message = writer.finish();
-    if (!message)
-        logError("Error: Failed to serialize objects for postprocessor\n");
-    return message;
+    return writer.finish("Error: Failed to serialize objects for postprocessor\n");
 }
 
 std::optional<ObjectsReply_t> deserializeObjectsResponse(const uint8_t* data, size_t length)

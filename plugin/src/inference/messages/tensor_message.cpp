@@ -106,10 +106,7 @@ std::optional<MessageBuffer> serializeTensorMessage(uint64_t timestamp, const De
         writer.str("UserSettings");
         writer.textMap(userSettings);
     }
-    std::optional<MessageBuffer> message = writer.finish();
-    if (!message)
-        logError("Error: Failed to serialize objects for postprocessor\n");
-    return message;
+    return writer.finish("Error: Failed to serialize objects for postprocessor\n");
 }
 
 TensorSetPtr deserializeTensorMessage(const uint8_t* data, size_t length)
