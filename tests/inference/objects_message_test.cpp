@@ -144,6 +144,40 @@ TEST(ObjectsResponseReader, EveryPrefixOfAValidReplyFailsCleanly)
         EXPECT_FALSE(deserializeObjectsResponse(reply.data(), length)) << length;
 }
 
+TEST(ObjectsResponseReader, MalformedPartsAreSkippedNotTrusted)
+{
+    struct Case
+    {
+        const char* name;
+        Bytes reply;
+        size_t objects;
+    };
+    Case cases[] = {
+        {"classKeyNotAString", Bytes().raw({0x82}).str("Objects").raw({0x81, 0x07, 0x90}).str("Events").raw({0xc0}), 0},
+        {"objectsNotAMap", Bytes().raw({0x82}).str("Objects").raw({0x91, 0x01}).str("Events").raw({0x90}), 0},
+        {"objectMissingBox", Bytes().raw({0x82}).str("Objects").raw({0x81}).str("car").raw({0x91, 0x81}).str("NewID")
+                                 .str("").str("Events").raw({0xc0}), 0},
+        {"attributeNotText", Bytes(), 1},
+        {"missingSections", Bytes().raw({0x80}), 0},
+    };
+    cases[3].reply.raw({0x82}).str("Objects").raw({0x81}).str("car").raw({0x91, 0x87}).str("NewID").str("")
+        .str("x").raw({0x00}).str("y").raw({0x00}).str("width").raw({0x01}).str("height").raw({0x01})
+        .str("confidence").raw({0x01}).str("attributes").raw({0x82}).str("k").raw({0x05, 0x06}).str("v")
+        .str("Events").raw({0xc0});
+    for (const Case& c: cases)
+    {
+        const auto parsed = deserializeObjectsResponse(c.reply.bytes().data(), c.reply.bytes().size());
+        ASSERT_TRUE(parsed) << c.name;
+        EXPECT_EQ(parsed->objects.size(), c.objects) << c.name;
+        if (c.objects)
+        {
+            EXPECT_TRUE(parsed->objects[0].attributes.empty()) << c.name;
+        }
+    }
+    const auto notAMap = Bytes().raw({0x91, 0x01});
+    EXPECT_FALSE(deserializeObjectsResponse(notAMap.bytes().data(), notAMap.bytes().size()));
+}
+
 TEST(ObjectsReply, UpdatesKnownObjectsAndCreatesNewOnes)
 {
     const auto car = trackedCar();
