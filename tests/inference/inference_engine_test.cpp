@@ -288,6 +288,8 @@ TEST_F(InferenceEngineTest, AStalledRuntimeFillsTheCapacityAndStillStops)
     auto engine = makeEngine({{"a", detector}}, 3);
     engine->sendInput(input(detector), tensors());
     EXPECT_TRUE(nextOutput());
+    // The output is counted off right after it was queued.
+    ASSERT_TRUE(eventually([&] { return engine->inFlight() == 0; }));
     std::vector<std::weak_ptr<InferenceInput_t>> stuck;
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(engine->isReady());
