@@ -49,6 +49,20 @@ TEST_F(InferenceEngineTest, StartsWithTheReadyModelsDecryptedIntoAPrivateFolder)
     EXPECT_TRUE(decryptedFolders().empty());
 }
 
+TEST_F(InferenceEngineTest, TheModelKeyIsTheFirst32BytesOfAKeyLongEnough)
+{
+    for (const size_t keyBytes: {0, 31, 32, 33}) {
+        SCOPED_TRACE(keyBytes);
+        const auto details = model("k" + std::to_string(keyBytes), 1, keyBytes);
+        vyai::DecryptedModelFolder folder(root.path());
+        const auto plain = folder.decrypt(*details, 0);
+        EXPECT_EQ(plain.has_value(), keyBytes >= 32);
+        if (plain) {
+            EXPECT_EQ(plain->parent_path(), folder.path());
+        }
+    }
+}
+
 TEST_F(InferenceEngineTest, AnswersEachInputThroughTheQueueWithRatesOncePerSecond)
 {
     const auto detector = model("m");
