@@ -3,6 +3,7 @@
 #include <atomic>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -342,6 +343,20 @@ TEST_F(InferenceEngineTest, StartRestartsOnlyForChangedReadyModels)
     EXPECT_TRUE(log.contains("Runtime initialized sucessfully.\n"));
     engine->sendInput(input(first), tensors());
     EXPECT_TRUE(log.contains("Received input for model not in runtime: m\n"));
+}
+
+TEST_F(InferenceEngineTest, ARemovalFailureDoesNotKeepARestartStopped)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root from removing files";
+    auto engine = makeEngine({{"a", model("m", 1)}});
+    const auto folders = decryptedFolders();
+    ASSERT_EQ(folders.size(), 1u);
+    ASSERT_EQ(chmod(folders[0].c_str(), 0500), 0);
+    engine->start({{"a", model("m", 2)}});
+    chmod(folders[0].c_str(), 0700);
+    EXPECT_TRUE(log.contains("Warning! Could not remove decrypted model folder"));
+    EXPECT_EQ(engine->state(), vyai::kEngineRunning);
 }
 
 TEST_F(InferenceEngineTest, RestartsWithNewModelsWhileInputsArrive)
