@@ -361,12 +361,14 @@ void InferenceEngine::reportRuntimeFailure()
     logError("Warning! Runtime gave error: %s\n", reason.c_str());
     // A stop under way ends the loop anyway; otherwise the engine must not go on claiming
     // to run while nothing collects the outputs.
-    int32_t running = kEngineRunning;
-    if (!m_state.compare_exchange_strong(running, kEngineFailed))
+    if (m_state.load() != kEngineRunning)
         return;
     logError("Error! Inference engine stopped: the runtime failed while returning outputs.\n");
+    // The banner goes up first, so that whoever sees the failed state also finds the reason.
     m_messages.addMessage(kRuntimeFailedCode, "The AI runtime failed while returning results: " + reason,
         kMessageTypeWarning);
+    int32_t running = kEngineRunning;
+    m_state.compare_exchange_strong(running, kEngineFailed);
 }
 
 void InferenceEngine::handleOutput(TensorSetPtr output, Timer& timer)
