@@ -420,10 +420,12 @@ TEST_F(InferenceEngineTest, DestroyedWhileOutputsArePending)
             engine->sendInput(one, tensors());
         }
     }
+    // An output that made it out before the stop is the queue's to hand on.
+    while (queue.popUntil(std::chrono::steady_clock::now())) {
+    }
     for (const auto& one: pending)
         EXPECT_TRUE(one.expired());
     EXPECT_TRUE(decryptedFolders().empty());
-    EXPECT_LE(queue.size(), 1u);
 }
 
 TEST_F(InferenceEngineTest, AMissingWorkingDirectoryFailsWithoutARuntime)
