@@ -88,6 +88,8 @@ bool downloadFile(const std::string& url, const std::string& filePath, Messaging
 
     http::HttpClient client(vy::network::ssl::kDefaultCertificateCheck);
     client.setMaxBodySize(kMaxDownloadBytes);
+    // Package storage may hand the file out from elsewhere.
+    client.setMaxNumberOfRedirects(10);
     if (cancelFlag)
         client.setCancelCheck([cancelFlag] { return cancelFlag->load(); });
     if (!client.doGet(vy::Url(url)) || !client.response())
