@@ -43,8 +43,9 @@ std::string targetAfter(const std::string& line, const std::string& marker)
 
 bool isArchiveSafeToExtract(const std::string& archivePath, std::string& problem)
 {
-    const ProcessResult names = runProgram({"tar", "-tf", archivePath});
-    const ProcessResult listing = runProgram({"tar", "-tvf", archivePath});
+    // -P: names as stored, without tar's own clean-up (and its warnings in the output).
+    const ProcessResult names = runProgram({"tar", "-tPf", archivePath});
+    const ProcessResult listing = runProgram({"tar", "-tvPf", archivePath});
     if (names.exitCode != 0 || listing.exitCode != 0)
     {
         problem = "the archive cannot be read: " + names.output;
