@@ -250,13 +250,13 @@ TEST_F(RuntimesManagerTest, HostThreadsReadTheNamesWhileTheLoopWritesThem)
     auto manager = makeManager(options());
     std::atomic<bool> done{false};
     std::thread dialogs([&] {
-        while (!done)
+        do
         {
             manager->getOfferedRuntimes();
             manager->getSelectedRuntime();
             manager->readInstalledRuntimeName();
             manager->selectRuntime("Generic CPU");
-        }
+        } while (!done);
     });
     for (int i = 0; i < 200; ++i)
     {
