@@ -1,5 +1,7 @@
 #include "provisioning/nvidia_detection.h"
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
@@ -63,13 +65,14 @@ struct Machine
 
 struct Outcome
 {
+    std::unique_ptr<NvidiaFamily> family;
     bool detected;
     bool installed;
     bool advicePosted;
     std::string logLine;
 };
 
-Outcome detectOn(const Machine& machine, NvidiaFamily** kept = nullptr)
+Outcome detectOn(const Machine& machine)
 {
     test::CapturedLog log;
     test::FakeTools tools;
@@ -84,22 +87,18 @@ Outcome detectOn(const Machine& machine, NvidiaFamily** kept = nullptr)
     });
     test::ScopedEnv cuda("CUDA_PATH", machine.cudaPath.empty() ? std::nullopt : std::optional(machine.cudaPath));
     MessagingManager messages;
-    auto* family = new NvidiaFamily(kX86_64, "Linux", "12", messages, kStorage, {tools.pciRoot()});
+    auto family = std::make_unique<NvidiaFamily>(kX86_64, "Linux", "12", messages, kStorage, NvidiaProbe_t{tools.pciRoot()});
     log.stop();
     const auto posted = messages.getMessages();
-    Outcome outcome{family->chipDetected, family->correctlyInstalled, posted.contains(kMessageNvidiaGpuSdk), log.text()};
-    if (kept)
-        *kept = family;
-    else
-        delete family;
-    return outcome;
+    const bool detected = family->chipDetected;
+    const bool installed = family->correctlyInstalled;
+    return {std::move(family), detected, installed, posted.contains(kMessageNvidiaGpuSdk), log.text()};
 }
 
 TEST(NvidiaDetection, AWorkingSetupOffersTheNvidiaRuntime)
 {
-    NvidiaFamily* family = nullptr;
-    const Outcome outcome = detectOn(Machine{}, &family);
-    std::unique_ptr<NvidiaFamily> owned(family);
+    const Outcome outcome = detectOn(Machine{});
+    const NvidiaFamily* family = outcome.family.get();
     EXPECT_TRUE(outcome.installed);
     EXPECT_FALSE(outcome.advicePosted);
     EXPECT_EQ(family->apiVersion, "cuda_12");

@@ -10,6 +10,7 @@
 #include "foundations/file_helpers.h"
 #include "foundations/log.h"
 #include "foundations/messaging_manager.h"
+#include "provisioning/bounded_text.h"
 
 namespace vyai {
 
@@ -26,7 +27,7 @@ std::optional<uint64_t> parseContentLength(const std::string& text, std::string&
     const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || code != std::errc() || end != text.data() + text.size())
     {
-        error = text.empty() ? "no length" : std::make_error_code(code == std::errc() ? std::errc::invalid_argument : code).message();
+        error = text.empty() ? "no length given" : "not an unsigned decimal number: " + boundedText(text, 64);
         return std::nullopt;
     }
     return value;

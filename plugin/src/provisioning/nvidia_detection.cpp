@@ -65,6 +65,8 @@ std::string lowerCase(std::string text)
     return text;
 }
 
+// The device notes go to standard error, never standard output: a host may keep its standard
+// output for its own records (the stand-in host writes one JSON object per line there).
 bool hasNvidiaDevice(const NvidiaProbe_t& probe)
 {
     const auto keys = vy::platform::pciDeviceKeys(probe.pciDevicesRoot);
@@ -77,11 +79,11 @@ bool hasNvidiaDevice(const NvidiaProbe_t& probe)
     {
         if (key.size() >= 8 && vy::utils::stricmp(key.substr(0, 8), kNvidiaVendorKey) == 0)
         {
-            std::cout << "Found NVIDIA device key: " << key << "\n";
+            std::cerr << "Found NVIDIA device key: " << key << "\n";
             return true;
         }
     }
-    std::cout << "No NVIDIA PCI device (VEN_10DE) found in registry.\n";
+    std::cerr << "No NVIDIA PCI device (VEN_10DE) found in registry.\n";
     return false;
 }
 

@@ -97,23 +97,25 @@ void RuntimesManager::init(MessagingManager& messages)
 
     const auto architecture = static_cast<uint32_t>(m_architecture);
     const RuntimeStorage_t& storage = m_options.storage;
-    m_families.push_back(std::make_unique<CpuFamily>(architecture, m_osName, m_osVersion, storage));
-    m_families.push_back(std::make_unique<NvidiaFamily>(
-        architecture, m_osName, m_osVersion, messages, storage, m_options.nvidiaProbe));
-    m_families.push_back(std::make_unique<DeepxFamily>(architecture, m_osName, m_osVersion, storage));
-    m_families.push_back(std::make_unique<HailoFamily>(architecture, m_osName, m_osVersion, storage));
-    m_families.push_back(std::make_unique<IntelFamily>(architecture, m_osName, m_osVersion, messages, storage));
-    for (const auto& family: m_families)
+    m_cpuFamily = std::make_unique<CpuFamily>(architecture, m_osName, m_osVersion, storage);
+    m_nvidiaFamily = std::make_unique<NvidiaFamily>(
+        architecture, m_osName, m_osVersion, messages, storage, m_options.nvidiaProbe);
+    m_deepxFamily = std::make_unique<DeepxFamily>(architecture, m_osName, m_osVersion, storage);
+    m_hailoFamily = std::make_unique<HailoFamily>(architecture, m_osName, m_osVersion, storage);
+    m_intelFamily = std::make_unique<IntelFamily>(architecture, m_osName, m_osVersion, messages, storage);
+    const ChipFamily* const families[] = {
+        m_cpuFamily.get(), m_nvidiaFamily.get(), m_deepxFamily.get(), m_hailoFamily.get(), m_intelFamily.get()};
+    for (const ChipFamily* family: families)
     {
         for (const std::string& name: family->getRuntimeNames(""))
-            m_runtimeFamilies[name] = family.get();
+            m_runtimeFamilies[name] = family;
     }
 
     logError("Runtimes Manager initialized.\n");
     logError("Machine Info:\n");
     logError("OS Name: %s, OS Version: %s, CPU Architecture: %s\n", m_osName.c_str(),
         m_osVersion.c_str(), cpuArchitectureName(m_architecture).c_str());
-    m_families.back()->log();
+    m_intelFamily->log();
 }
 
 std::vector<std::string> RuntimesManager::getCompatibleRuntimes(const std::string& mimeFilter)

@@ -111,7 +111,12 @@ private:
     std::string m_osName;
     std::string m_osVersion;
     int32_t m_architecture = 0;
-    std::vector<std::unique_ptr<ChipFamily>> m_families; //< in order of creation
+    // One owner per family kind: the records have no virtual destructor.
+    std::unique_ptr<CpuFamily> m_cpuFamily;
+    std::unique_ptr<NvidiaFamily> m_nvidiaFamily;
+    std::unique_ptr<DeepxFamily> m_deepxFamily;
+    std::unique_ptr<HailoFamily> m_hailoFamily;
+    std::unique_ptr<IntelFamily> m_intelFamily;
     std::map<std::string, const ChipFamily*> m_runtimeFamilies; //< runtime name -> its family
 };
 
