@@ -440,10 +440,12 @@ TEST_F(HttpClientTest, ACancelEndsTheWaitOnAStalledServer)
     HttpClient client(kDefaultCertificateCheck);
     client.setAllTimeouts(60s);
     std::atomic<bool> cancelled{false};
+    std::atomic<bool> waitingForBody{false};
     std::atomic<int> asked{0};
     // Cancelled once the client has been seen waiting on the stalled body.
-    client.setCancelCheck([&] { return ++asked > 5 && (cancelled = true); });
+    client.setCancelCheck([&] { return waitingForBody && ++asked > 5 && (cancelled = true); });
     ASSERT_TRUE(client.doGet(url("/stalled-body")));
+    waitingForBody = true;
     while (!client.eof())
         client.fetchMessageBodyBuffer();
     EXPECT_TRUE(cancelled);
