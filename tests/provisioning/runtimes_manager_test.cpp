@@ -241,8 +241,12 @@ TEST_F(RuntimesManagerTest, UnknownNamesGiveNothing)
     auto manager = makeManager(options());
     EXPECT_EQ(manager->getRuntimeMimeType(""), "");
     EXPECT_EQ(manager->getRuntimeMimeType("Hailo"), "");
-    manager->installRuntime("Hailo", m_messages, false);
-    EXPECT_EQ(manager->getState(), kRuntimeInstallFailed);
+    for (const char* name: {"Hailo", "../../Generic CPU"})
+    {
+        manager->setState(kRuntimeChosen);
+        manager->installRuntime(name, m_messages, false);
+        EXPECT_EQ(manager->getState(), kRuntimeInstallFailed) << name;
+    }
 }
 
 TEST_F(RuntimesManagerTest, HostThreadsReadTheNamesWhileTheLoopWritesThem)

@@ -226,6 +226,14 @@ void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingMa
     messages.removeMessage(kMessageMissingOpenclError);
     messages.removeMessage(kMessageNvidiaGpuSdk);
     setState(kRuntimeInstalling);
+    // The name comes from the dialogs and names files below the runtime folder: only the
+    // families' own names may do that.
+    if (!m_runtimeFamilies.contains(runtimeName))
+    {
+        logError("ERROR: couldn't find a download link for the desired runtime.");
+        finishInstall(kRuntimeInstallFailed);
+        return;
+    }
 
     const fs::path root(m_rootDirectory);
     const std::string folder = ownFolder ? (root / runtimeName).string() : root.string();
