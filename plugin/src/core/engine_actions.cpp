@@ -36,7 +36,7 @@ void Engine::retryModelDownloads()
 
 void Engine::reselectRuntime()
 {
-    m_runtimesManager.setInstallState(::vyai::kRuntimeReselect);
+    m_runtimesManager.setState(::vyai::kRuntimeReselect);
     m_messages.clearWarnings();
     m_messages.removeMessage(::vyai::kMessageRuntimeDocumentation);
 }

@@ -13,6 +13,7 @@
 #include "foundations/text_helpers.h"
 #include "foundations/time_helpers.h"
 #include "inference/model_vocabulary.h"
+#include "provisioning/file_download.h"
 #include "provisioning/model_cache.h"
 
 namespace vyai {

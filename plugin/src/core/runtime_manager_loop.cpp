@@ -263,7 +263,7 @@ bool Engine::updateServerParameters(const ::vyai::UtilityProviderPtr& provider, 
 bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
 {
     using namespace ::vyai;
-    const uint32_t state = m_runtimesManager.installState();
+    const uint32_t state = m_runtimesManager.getState();
     if (state == kRuntimeReselect)
     {
         m_inferenceManager.stopEngines();
@@ -279,7 +279,7 @@ bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
         return false;
     }
 
-    const std::vector<std::string> compatible = m_runtimesManager.getCompatibleRuntimes(m_messages, "");
+    const std::vector<std::string> compatible = m_runtimesManager.getCompatibleRuntimes("");
     if (compatible.empty())
         return false;
     std::string chosen;
@@ -287,13 +287,13 @@ bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
     {
         if (state == kRuntimeNothingDecided)
         {
-            m_runtimesManager.setCompatibleRuntimes(compatible);
-            m_runtimesManager.setInstallState(kRuntimeAwaitingChoice);
+            m_runtimesManager.setOfferedRuntimes(compatible);
+            m_runtimesManager.setState(kRuntimeAwaitingChoice);
             return false;
         }
         if (state != kRuntimeChosen)
             return false;
-        chosen = m_runtimesManager.selectedRuntime();
+        chosen = m_runtimesManager.getSelectedRuntime();
     }
     else if (state != kRuntimeInstallFailed)
     {
@@ -304,7 +304,7 @@ bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
         return true;
 
     m_runtimesManager.installRuntime(chosen, m_messages, false);
-    if (m_runtimesManager.installState() == kRuntimeInstalled)
+    if (m_runtimesManager.getState() == kRuntimeInstalled)
     {
         m_runtimesManager.saveInstalledRuntimeName(chosen);
         updateRuntimeInformation(provider, chosen, m_runtimesManager.getRuntimeMimeType(chosen));

@@ -20,6 +20,11 @@ ProcessResult runProgram(
         case ChildProcessStatus::spawnFailed:
             logError("Error creating process: %d", child.errorNumber);
             return {-1, ""};
+        case ChildProcessStatus::statusLost:
+            // An unknown outcome must not pass for success (a failing "nvidia-smi" would).
+            logError("Error! Could not read the exit status of %s: %d\n",
+                arguments.front().c_str(), child.errorNumber);
+            return {-1, std::move(child.output)};
         case ChildProcessStatus::timedOut:
             logError("Error! Process %s did not finish within %lld ms and was killed.\n",
                 arguments.front().c_str(), static_cast<long long>(timeLimit.count()));

@@ -1,16 +1,66 @@
 #include "provisioning/runtimes_manager.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <system_error>
 #include <utility>
 
+#include "foundations/child_process.h"
+#include "foundations/constants.h"
+#include "foundations/file_helpers.h"
+#include "foundations/ini.h"
 #include "foundations/log.h"
 #include "foundations/message_codes.h"
+#include "foundations/text_helpers.h"
+#include "provisioning/archive_check.h"
+#include "provisioning/bounded_text.h"
+#include "provisioning/file_download.h"
+#include "vyai_crypto/file_md5.h"
 
 namespace vyai {
 
+namespace {
+
+namespace fs = std::filesystem;
+
+// Posted by runtimes of other builds; only ever removed here.
+constexpr char kMessageMissingOpenclError[] = "MISSING_OPENCL_ERROR";
+constexpr char kRuntimePackageText[] = "Downloading runtime package";
+// The extension of the runtime's own libraries in its folder.
+constexpr char kLibraryExtension[] = ".so";
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool isReadable(const fs::path& path)
+{
+    return std::ifstream(path, std::ios::binary).is_open();
+}
+
+} // namespace
+
+RuntimeOptions_t RuntimeOptions_t::fromIni()
+{
+    return {RuntimeStorage_t::fromIni(), ini().cacheRuntimeArchives, NvidiaProbe_t::system()};
+}
+
 RuntimesManager::RuntimesManager(std::string rootDirectory):
-    m_rootDirectory(std::move(rootDirectory))
+    RuntimesManager(std::move(rootDirectory), RuntimeOptions_t::fromIni())
 {
 }
+
+RuntimesManager::RuntimesManager(std::string rootDirectory, RuntimeOptions_t options):
+    m_rootDirectory(std::move(rootDirectory)), m_options(std::move(options))
+{
+}
+
+RuntimesManager::~RuntimesManager() = default;
 
 void RuntimesManager::init(MessagingManager& messages)
 {
@@ -44,76 +94,336 @@ void RuntimesManager::init(MessagingManager& messages)
         return;
     }
 
+    const auto architecture = static_cast<uint32_t>(m_architecture);
+    const RuntimeStorage_t& storage = m_options.storage;
+    m_cpuFamily = std::make_unique<CpuFamily>(architecture, m_osName, m_osVersion, storage);
+    m_nvidiaFamily = std::make_unique<NvidiaFamily>(
+        architecture, m_osName, m_osVersion, messages, storage, m_options.nvidiaProbe);
+    m_deepxFamily = std::make_unique<DeepxFamily>(architecture, m_osName, m_osVersion, storage);
+    m_hailoFamily = std::make_unique<HailoFamily>(architecture, m_osName, m_osVersion, storage);
+    m_intelFamily = std::make_unique<IntelFamily>(architecture, m_osName, m_osVersion, messages, storage);
+    const ChipFamily* const families[] = {
+        m_cpuFamily.get(), m_nvidiaFamily.get(), m_deepxFamily.get(), m_hailoFamily.get(), m_intelFamily.get()};
+    for (const ChipFamily* family: families)
+    {
+        for (const std::string& name: family->getRuntimeNames(""))
+            m_runtimeFamilies[name] = family;
+    }
+
     logError("Runtimes Manager initialized.\n");
     logError("Machine Info:\n");
     logError("OS Name: %s, OS Version: %s, CPU Architecture: %s\n", m_osName.c_str(),
         m_osVersion.c_str(), cpuArchitectureName(m_architecture).c_str());
+    m_intelFamily->log();
 }
 
-// Minimal stand-ins until the runtime install is built.
-
-namespace {
-
-void logNotAvailable(const char* operation)
+std::vector<std::string> RuntimesManager::getCompatibleRuntimes(const std::string& mimeFilter)
 {
-    logError("Warning! RuntimesManager::%s is not available yet.\n", operation);
+    std::set<std::string> names;
+    for (const auto& [name, family]: m_runtimeFamilies)
+    {
+        if (mimeFilter.empty())
+        {
+            names.insert(name);
+            continue;
+        }
+        for (const std::string& offered: family->getRuntimeNames(mimeFilter))
+            names.insert(offered);
+    }
+    if (names.empty())
+    {
+        logError("ERROR: Couldn't find any compatible runtime.\n");
+        setState(kRuntimeNoneCompatible);
+    }
+    return {names.begin(), names.end()};
 }
 
-} // namespace
-
-bool RuntimesManager::isInstalledRuntimePresent()
+bool RuntimesManager::isInstalledRuntimePresent() const
 {
-    logNotAvailable("isInstalledRuntimePresent");
-    return false;
+    const fs::path root(m_rootDirectory);
+    std::error_code error;
+    return fs::exists(root / kInstalledRuntimeFileName, error)
+        && (isReadable(root / kRuntimeLibraryFileName)
+            || isReadable(root / kAcceleratorGenericCpu / kRuntimeLibraryFileName));
 }
 
 std::string RuntimesManager::readInstalledRuntimeName()
 {
-    logNotAvailable("readInstalledRuntimeName");
-    return {};
+    std::lock_guard lock(m_mutex);
+    if (m_installedRuntimeName.empty())
+    {
+        std::ifstream record(fs::path(m_rootDirectory) / kInstalledRuntimeFileName);
+        if (record)
+            std::getline(record, m_installedRuntimeName);
+        else
+            logError("Warning: There is no installed runtime on this machine.\n");
+    }
+    return m_installedRuntimeName;
 }
 
-void RuntimesManager::reportRuntimeDocumentation(MessagingManager&, const std::string&)
+void RuntimesManager::saveInstalledRuntimeName(const std::string& runtimeName)
 {
-    logNotAvailable("reportRuntimeDocumentation");
+    {
+        std::lock_guard lock(m_mutex);
+        m_installedRuntimeName = runtimeName;
+    }
+    // Written aside and moved over, so that a crash never leaves half a name.
+    const fs::path record = fs::path(m_rootDirectory) / kInstalledRuntimeFileName;
+    const fs::path temporary = record.string() + ".tmp";
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << runtimeName;
+    file.close();
+    std::error_code error;
+    if (!file || (fs::rename(temporary, record, error), error))
+    {
+        fs::remove(temporary, error);
+        logError("ERROR: Failed to save the installed runtime's name.\n");
+    }
 }
 
-std::vector<std::string> RuntimesManager::getCompatibleRuntimes(MessagingManager&, const std::string&)
+std::string RuntimesManager::getRuntimeMimeType(const std::string& runtimeName) const
 {
-    logNotAvailable("getCompatibleRuntimes");
-    return {};
+    if (runtimeName.empty())
+    {
+        logError("Warning: There is no installed runtime on this machine.");
+        return {};
+    }
+    const auto found = m_runtimeFamilies.find(runtimeName);
+    if (found == m_runtimeFamilies.end())
+    {
+        logError("ERROR: Invalid runtime name.\n");
+        return {};
+    }
+    return found->second->getMimeType(runtimeName);
 }
 
-void RuntimesManager::setCompatibleRuntimes(std::vector<std::string>)
+void RuntimesManager::reportRuntimeDocumentation(MessagingManager& messages, const std::string& runtimeName)
 {
-    logNotAvailable("setCompatibleRuntimes");
+    setState(kRuntimeInstalled);
+    messages.removeMessage(kMessageMissingOpenclError);
+    messages.removeMessage(kMessageNvidiaGpuSdk);
+    messages.removeMessage(kMessageRuntimeDocumentation);
+    const auto link = kAcceleratorDocumentation.find(runtimeName);
+    if (link != kAcceleratorDocumentation.end() && !link->second.empty())
+    {
+        messages.addMessage(kMessageRuntimeDocumentation,
+            runtimeDocumentationText(runtimeName, link->second), kMessageTypeMessage);
+    }
 }
 
-std::string RuntimesManager::selectedRuntime() const
+void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingManager& messages, bool ownFolder)
 {
-    logNotAvailable("selectedRuntime");
-    return {};
+    messages.removeMessage(kMessageRuntimeExtractionFailed);
+    messages.removeMessage(kMessageRuntimeDownloadCorrupted);
+    if (getState() == kRuntimeInstalled)
+    {
+        logError("Info: runtime is already installed.");
+        return;
+    }
+    m_cancelRequested.store(false);
+    m_cancelledByUser.store(false);
+    messages.removeMessage(kMessageMissingOpenclError);
+    messages.removeMessage(kMessageNvidiaGpuSdk);
+    setState(kRuntimeInstalling);
+    // The name comes from the dialogs and names files below the runtime folder: only the
+    // families' own names may do that.
+    if (!m_runtimeFamilies.contains(runtimeName))
+    {
+        logError("ERROR: couldn't find a download link for the desired runtime.");
+        finishInstall(kRuntimeInstallFailed);
+        return;
+    }
+
+    const fs::path root(m_rootDirectory);
+    const std::string folder = ownFolder ? (root / runtimeName).string() : root.string();
+    const std::string packagePath = (root / (runtimeName + ".tar.gz")).string();
+
+    std::error_code error;
+    if (fs::exists(packagePath, error) && m_options.cacheRuntimeArchives)
+    {
+        logError("Info: Runtime package file already exists. Skipping download step.\n");
+    }
+    else if (!fetchPackage(runtimeName, packagePath, messages))
+    {
+        finishInstall(kRuntimeInstallFailed);
+        return;
+    }
+
+    if (ownFolder)
+    {
+        fs::remove_all(folder, error);
+        if (!fs::create_directories(folder, error) || error)
+        {
+            logError("ERROR: Failed to create a folder for the runtime.");
+            finishInstall(kRuntimeInstallFailed);
+            return;
+        }
+    }
+
+    if (!extractPackage(packagePath, folder, messages))
+    {
+        // The next attempt must not reuse a package that does not unpack.
+        tryRemoveFile(packagePath);
+        messages.addMessage(kMessageRuntimeExtractionFailed, kRuntimeExtractionFailedText, kMessageTypeWarning);
+        finishInstall(kRuntimeInstallFailed);
+        return;
+    }
+
+    logError("Info: Runtime %s downloaded successfully.\n", runtimeName.c_str());
+    if (m_options.cacheRuntimeArchives)
+        logError("Info: Caching the runtime package file as per configuration.\n");
+    else if (tryRemoveFile(packagePath))
+        logError("Info: Deleted the tar file successfully.\n");
+    else
+        logError("ERROR: Failed to delete the tar file: %s\n", packagePath.c_str());
+
+    if (getState() == kRuntimeInstalling)
+        reportRuntimeDocumentation(messages, runtimeName);
 }
 
-void RuntimesManager::installRuntime(const std::string&, MessagingManager&, bool)
+bool RuntimesManager::fetchPackage(const std::string& runtimeName, const std::string& packagePath, MessagingManager& messages)
 {
-    logNotAvailable("installRuntime");
+    logError("Info: Downloading runtime package for %s...\n", runtimeName.c_str());
+    std::error_code error;
+    fs::create_directories(m_rootDirectory, error);
+    if (error)
+    {
+        logError("ERROR: Could not create the runtime folder %s: %s\n", m_rootDirectory.c_str(), error.message().c_str());
+        return false;
+    }
+    const auto family = m_runtimeFamilies.find(runtimeName);
+    const std::string url = family == m_runtimeFamilies.end() ? std::string() : family->second->getDownloadLink(runtimeName);
+    if (url.empty())
+    {
+        logError("ERROR: couldn't find a download link for the desired runtime.");
+        return false;
+    }
+
+    std::string expectedMd5;
+    if (!downloadFile(url, packagePath, messages, kMessageRuntimePackage, kRuntimePackageText, &m_cancelRequested, &expectedMd5))
+    {
+        if (m_cancelRequested.load())
+        {
+            logError("Info: Runtime download for %s was cancelled by the user.\n", runtimeName.c_str());
+            m_cancelledByUser.store(true);
+        }
+        else
+        {
+            logError("ERROR: Failed to download the runtime package.\n");
+        }
+        return false;
+    }
+
+    if (!m_options.storage.usesBuiltInStorage() || expectedMd5.empty())
+        return true;
+    const std::string expected = lowerCase(expectedMd5);
+    const std::string actual = fileMd5Hex(packagePath).value_or("<unreadable>");
+    if (actual == expected)
+        return true;
+    logError("ERROR: Runtime package checksum mismatch for %s. Expected MD5: %s, got: %s\n",
+        packagePath.c_str(), boundedText(expected).c_str(), actual.c_str());
+    tryRemoveFile(packagePath);
+    messages.addMessage(kMessageRuntimeDownloadCorrupted, kRuntimeDownloadCorruptedText, kMessageTypeWarning);
+    return false;
 }
 
-void RuntimesManager::saveInstalledRuntimeName(const std::string&)
+bool RuntimesManager::extractPackage(const std::string& packagePath, const std::string& folder, MessagingManager& messages)
 {
-    logNotAvailable("saveInstalledRuntimeName");
+    std::string problem;
+    if (!isArchiveSafeToExtract(packagePath, problem))
+    {
+        logError("ERROR: Refusing to extract the runtime package %s: %s\n", packagePath.c_str(),
+            boundedText(problem).c_str());
+        return false;
+    }
+    messages.addMessage(kMessageRuntimeExtraction, kRuntimeExtractionText, kMessageTypeMessage);
+    // Owners in the archive mean nothing here; the files belong to whoever runs the host.
+    const ProcessResult tar = runProgram({"tar", "-xf", packagePath, "-C", folder, "--no-same-owner"});
+    messages.removeMessage(kMessageRuntimeExtraction);
+    if (tar.exitCode != 0)
+    {
+        // Whatever it left behind may be incomplete: a library on disk proves nothing.
+        logError("ERROR: Failed to extract the runtime package. Tar exit status: %d. Output: %s\n",
+            tar.exitCode, boundedText(tar.output).c_str());
+        return false;
+    }
+    return true;
 }
 
-std::string RuntimesManager::getRuntimeMimeType(const std::string&)
+void RuntimesManager::finishInstall(uint32_t state)
 {
-    logNotAvailable("getRuntimeMimeType");
-    return {};
+    uint32_t installing = kRuntimeInstalling;
+    m_state.compare_exchange_strong(installing, state);
 }
 
 void RuntimesManager::removeInstalledRuntime()
 {
-    logNotAvailable("removeInstalledRuntime");
+    bool removedAll = true;
+    const fs::path root(m_rootDirectory);
+    std::error_code error;
+    if (fs::exists(root, error))
+    {
+        fs::directory_iterator entries(root, error);
+        if (error)
+        {
+            logError("Warning! Failed to list %s: %s\n", root.c_str(), error.message().c_str());
+            removedAll = false;
+        }
+        for (; !error && entries != fs::directory_iterator(); entries.increment(error))
+        {
+            const fs::path path = entries->path();
+            if (!entries->is_regular_file() || path.extension() != kLibraryExtension)
+                continue;
+            std::error_code removeError;
+            if (!fs::remove(path, removeError))
+            {
+                logError("Warning! Failed to remove %s: %s\n", path.c_str(), removeError.message().c_str());
+                removedAll = false;
+            }
+        }
+        const fs::path record = root / kInstalledRuntimeFileName;
+        std::error_code removeError;
+        if (!fs::remove(record, removeError) && removeError)
+        {
+            logError("Warning! Failed to remove %s: %s\n", record.c_str(), removeError.message().c_str());
+            removedAll = false;
+        }
+    }
+    if (!removedAll)
+        return;
+    {
+        // The record is gone: the dialogs must not show the removed runtime as active.
+        std::lock_guard lock(m_mutex);
+        m_installedRuntimeName.clear();
+    }
+    logError("Succesfully removed runtime library.\n");
+    setState(kRuntimeNothingDecided);
+}
+
+std::vector<std::string> RuntimesManager::getOfferedRuntimes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_offeredRuntimes;
+}
+
+void RuntimesManager::setOfferedRuntimes(std::vector<std::string> names)
+{
+    std::lock_guard lock(m_mutex);
+    m_offeredRuntimes = std::move(names);
+}
+
+std::string RuntimesManager::getSelectedRuntime() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_selectedRuntime;
+}
+
+void RuntimesManager::selectRuntime(const std::string& runtimeName)
+{
+    std::lock_guard lock(m_mutex);
+    m_selectedRuntime = runtimeName;
+    // Under the lock, so that a reader of the name and the state sees the pair together.
+    setState(kRuntimeChosen);
 }
 
 } // namespace vyai

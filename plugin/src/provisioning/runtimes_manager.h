@@ -2,11 +2,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "foundations/messaging_manager.h"
 #include "foundations/system_info.h"
+#include "provisioning/chip_family.h"
 
 namespace vyai {
 
@@ -22,48 +26,98 @@ enum RuntimeInstallState : uint32_t {
     kRuntimeReselect = 7,
 };
 
-/** The engine's keeper of accelerator runtimes, all kept under one runtime folder. */
+/** The file the inference engine loads from the runtime folder. */
+inline constexpr char kRuntimeLibraryFileName[] = "RuntimeLibrary.so";
+/** The runtime folder's record of the installed runtime's name. */
+inline constexpr char kInstalledRuntimeFileName[] = "installed_runtime.txt";
+
+/** What the manager takes from the ini options; tests set their own. */
+struct RuntimeOptions_t
+{
+    RuntimeStorage_t storage;
+    bool cacheRuntimeArchives = false;
+    NvidiaProbe_t nvidiaProbe;
+
+    static RuntimeOptions_t fromIni();
+};
+
+/**
+ * The engine's keeper of accelerator runtimes, all kept under one runtime folder. init runs on
+ * the thread that builds the engine; the install operations on the runtime manager loop. The
+ * state, the offered and selected names and the flags are also read and written by host threads
+ * (dialogs, buttons): they are atomic or guarded by one mutex, and never held while calling out.
+ */
 class RuntimesManager
 {
 public:
     explicit RuntimesManager(std::string rootDirectory);
+    RuntimesManager(std::string rootDirectory, RuntimeOptions_t options);
+    ~RuntimesManager();
 
     RuntimesManager(const RuntimesManager&) = delete;
     RuntimesManager& operator=(const RuntimesManager&) = delete;
 
-    /** Checks the processor prerequisites; runs once, on the thread that builds the engine. */
+    /** Checks the processor prerequisites and detects the accelerator families. */
     void init(MessagingManager& messages);
 
-    /** Makes a running runtime package download end at its next buffer; any thread. */
-    void requestCancel() { m_cancelRequested.store(true); }
-
-    /** RuntimeInstallState; moved by the loop, the runtime install and the dialogs' buttons. */
-    uint32_t installState() const { return m_state.load(); }
-    void setInstallState(uint32_t state) { m_state.store(state); }
-
-    // Minimal stand-ins until the runtime install is built: each logs that it is not
-    // available and reports failure (no runtime present, none compatible, nothing installed).
-    bool isInstalledRuntimePresent();
+    /** Runtime names the families offer for models of this mime type (all for ""), sorted. */
+    std::vector<std::string> getCompatibleRuntimes(const std::string& mimeFilter);
+    /** True when the record exists and a runtime library can be read. */
+    bool isInstalledRuntimePresent() const;
+    /** The recorded runtime name; empty, with a warning, when there is none. */
     std::string readInstalledRuntimeName();
-    void reportRuntimeDocumentation(MessagingManager& messages, const std::string& runtimeName);
-    std::vector<std::string> getCompatibleRuntimes(MessagingManager& messages, const std::string& filter);
-    void setCompatibleRuntimes(std::vector<std::string> runtimes);
-    std::string selectedRuntime() const;
-    void installRuntime(const std::string& runtimeName, MessagingManager& messages, bool force);
+    /** Downloads, checks and unpacks the runtime; the outcome is the state (6 or 4). */
+    void installRuntime(const std::string& runtimeName, MessagingManager& messages, bool ownFolder);
     void saveInstalledRuntimeName(const std::string& runtimeName);
-    std::string getRuntimeMimeType(const std::string& runtimeName);
+    /** The runtime's model format; empty, with an error line, for an unknown name. */
+    std::string getRuntimeMimeType(const std::string& runtimeName) const;
+    /** Marks the runtime installed and posts its documentation link, if it has one. */
+    void reportRuntimeDocumentation(MessagingManager& messages, const std::string& runtimeName);
+    /** Deletes the runtime libraries and the record; state 0 when all went. */
     void removeInstalledRuntime();
 
+    uint32_t getState() const { return m_state.load(); }
+    void setState(uint32_t state) { m_state.store(state); }
+    std::vector<std::string> getOfferedRuntimes() const;
+    void setOfferedRuntimes(std::vector<std::string> names);
+    std::string getSelectedRuntime() const;
+    /** The user's choice: the name and state 2 together. */
+    void selectRuntime(const std::string& runtimeName);
+    /** Makes a running runtime package download end; any thread. */
+    void requestCancel() { m_cancelRequested.store(true); }
+    bool isCancelRequested() const { return m_cancelRequested.load(); }
+    bool wasCancelledByUser() const { return m_cancelledByUser.load(); }
+
 private:
+    // Each step logs its failure; false ends the installation with state 4.
+    bool fetchPackage(const std::string& runtimeName, const std::string& packagePath, MessagingManager& messages);
+    bool extractPackage(const std::string& packagePath, const std::string& folder, MessagingManager& messages);
+    // Ends an installation unless the user moved the state meanwhile (a reselect).
+    void finishInstall(uint32_t state);
+
     std::string m_rootDirectory;
+    RuntimeOptions_t m_options;
     SystemInfo m_systemInfo;
-    // Written by the loop and by host threads (the dialogs' buttons), hence atomic.
     std::atomic<uint32_t> m_state{kRuntimeNothingDecided};
-    // Set by host threads while a download on the loop's thread polls it.
     std::atomic<bool> m_cancelRequested{false};
+    std::atomic<bool> m_cancelledByUser{false};
+
+    mutable std::mutex m_mutex; //< guards the three names below; held only to copy them
+    std::string m_installedRuntimeName;
+    std::vector<std::string> m_offeredRuntimes;
+    std::string m_selectedRuntime;
+
+    // Set by init before any other thread uses the manager; read-only afterwards.
     std::string m_osName;
     std::string m_osVersion;
     int32_t m_architecture = 0;
+    // One owner per family kind: the records have no virtual destructor.
+    std::unique_ptr<CpuFamily> m_cpuFamily;
+    std::unique_ptr<NvidiaFamily> m_nvidiaFamily;
+    std::unique_ptr<DeepxFamily> m_deepxFamily;
+    std::unique_ptr<HailoFamily> m_hailoFamily;
+    std::unique_ptr<IntelFamily> m_intelFamily;
+    std::map<std::string, const ChipFamily*> m_runtimeFamilies; //< runtime name -> its family
 };
 
 } // namespace vyai

@@ -23,8 +23,14 @@ unsigned char* base64Decode(const char* text, size_t length, size_t* outLength)
         free(buffer);
         return nullptr;
     }
+    // EVP_DecodeBlock counts the bytes that "=" padding stands for; they are not key bytes.
+    size_t padding = 0;
+    while (padding < 2 && padding < length && text[length - 1 - padding] == '=')
+        ++padding;
+    const size_t decodedLength = expected - padding;
+    buffer[decodedLength] = 0;
     if (outLength)
-        *outLength = expected;
+        *outLength = decodedLength;
     return buffer;
 }
 

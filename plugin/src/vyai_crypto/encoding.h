@@ -7,10 +7,10 @@
 namespace vyai {
 
 /**
- * Decodes standard base64 (whole 4-character groups, no line breaks). outLength counts the
- * bytes that "=" padding stands for, which decode as trailing zeros (44 characters give 33
- * bytes). Null, with outLength 0, when the text does not decode to exactly length * 3 / 4 bytes.
- * The buffer holds one more zero byte after outLength.
+ * Decodes standard base64 (whole 4-character groups, no line breaks). outLength is the number
+ * of decoded bytes, "=" padding not counted (a 32-byte key in 44 characters gives 32). Null,
+ * with outLength 0, when the text is not whole groups of the base64 alphabet. The buffer holds
+ * one more zero byte after outLength.
  */
 unsigned char* base64Decode(const char* text, size_t length, size_t* outLength);
 

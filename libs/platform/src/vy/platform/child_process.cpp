@@ -88,18 +88,21 @@ bool readUntilEnd(int fd, Clock::time_point deadline, std::string& output)
     }
 }
 
-// Waits for the child; false when the deadline passes first (the child is left unreaped).
-bool waitUntil(pid_t pid, Clock::time_point deadline, int& status)
+enum class WaitOutcome { reaped, lost, timedOut };
+
+// Waits for the child; timedOut leaves it unreaped. lost: its status cannot be had, because the
+// host ignores SIGCHLD (the kernel then reaps children itself) or another waiter took it.
+WaitOutcome waitUntil(pid_t pid, Clock::time_point deadline, int& status)
 {
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid)
-            return true;
+            return WaitOutcome::reaped;
         if (done < 0 && errno != EINTR)
-            return true; // not our child any more (reaped elsewhere): nothing to wait for
+            return WaitOutcome::lost;
         if (Clock::now() >= deadline)
-            return false;
+            return WaitOutcome::timedOut;
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(20));
     }
@@ -171,12 +174,19 @@ ChildProcessResult runChildProcess(
     writeEnd.reset();
 
     int status = 0;
-    const bool finished = readUntilEnd(readEnd.get(), deadline, result.output)
-        && waitUntil(pid, deadline, status);
+    const bool outputEnded = readUntilEnd(readEnd.get(), deadline, result.output);
+    const WaitOutcome outcome =
+        outputEnded ? waitUntil(pid, deadline, status) : WaitOutcome::timedOut;
+    const int waitError = errno;
     readEnd.reset();
-    if (finished) {
+    if (outcome == WaitOutcome::reaped) {
         result.status = ChildProcessStatus::exited;
         result.exitCode = exitCodeOf(status);
+        return result;
+    }
+    if (outcome == WaitOutcome::lost) {
+        result.status = ChildProcessStatus::statusLost;
+        result.errorNumber = waitError;
         return result;
     }
 

@@ -11,6 +11,8 @@ enum class ChildProcessStatus {
     pipeFailed,  // the output pipe could not be made; errorNumber says why
     spawnFailed, // the program could not be started (missing, not executable); errorNumber says why
     timedOut,    // the time limit passed; the child and its process group were killed and reaped
+    statusLost,  // the child ended but its exit status could not be read (errorNumber: ECHILD
+                 // when the host ignores SIGCHLD); how it ended is unknown
 };
 
 struct ChildProcessResult {

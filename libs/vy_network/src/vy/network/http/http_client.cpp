@@ -9,6 +9,8 @@
 
 #include <curl/curl.h>
 
+#include <vy/utils/string_compare.h>
+
 namespace vy::network::http {
 
 namespace {
@@ -23,6 +25,27 @@ void initCurlOnce()
 
 // Longest wait inside one poll; curl shortens it for its own timers.
 constexpr auto kPollInterval = std::chrono::milliseconds(1000);
+// Between two questions to a cancel check: a cancelled download ends this soon.
+constexpr auto kCancelPollInterval = std::chrono::milliseconds(100);
+
+// A body fetched buffer by buffer is held back at the server once this much waits unread.
+constexpr std::size_t kStreamBufferLimit = 64 * 1024;
+
+// The statuses curl follows to their "Location".
+bool isFollowedRedirect(int statusCode)
+{
+    return statusCode == 301 || statusCode == 302 || statusCode == 303 || statusCode == 307
+        || statusCode == 308;
+}
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
 
 } // namespace
 
@@ -35,13 +58,21 @@ struct HttpClient::Impl
     ssl::CertificatePolicy certificatePolicy;
     std::chrono::milliseconds timeout = kDefaultTimeout;
     std::vector<std::pair<std::string, std::string>> additionalHeaders;
+    int maxRedirects = 0;
+    std::uint64_t maxBodySize = 0; //< 0: unbounded
+    std::function<bool()> cancelCheck;
 
     // State of the current request.
     curl_slist* headerList = nullptr;
     vy::BasicBuffer requestBody; //< curl reads it during the transfer
     std::optional<StatusLine> pendingStatusLine;
+    HttpHeaders pendingHeaders;
+    int redirectsSeen = 0;
     std::optional<Response> response;
-    vy::BasicBuffer body;
+    vy::BasicBuffer body; //< received and not yet fetched
+    std::uint64_t bodyTotal = 0;
+    bool streaming = true; //< the body is fetched buffer by buffer, not whole
+    bool paused = false; //< curl holds the body back until the buffer is fetched
     std::size_t bytesReceived = 0; //< head and body, for the idle limit
     bool finished = false;
     CURLcode result = CURLE_OK;
@@ -81,23 +112,52 @@ struct HttpClient::Impl
         if (line.starts_with("HTTP/"))
         {
             self->pendingStatusLine = StatusLine::parse(line);
+            self->pendingHeaders.clear();
         }
         else if (line.empty() && self->pendingStatusLine)
         {
-            // Interim (1xx) heads are followed by the real one.
-            if (self->pendingStatusLine->statusCode >= 200)
-                self->response = Response{*self->pendingStatusLine};
-            self->pendingStatusLine.reset();
+            self->endOfHead();
+        }
+        else if (const auto colon = line.find(':'); colon != std::string_view::npos)
+        {
+            self->pendingHeaders.emplace_back(
+                std::string(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
         }
         return size * count;
+    }
+
+    // Interim (1xx) heads and redirects that curl follows are followed by the real one.
+    void endOfHead()
+    {
+        const int statusCode = pendingStatusLine->statusCode;
+        const bool followed = isFollowedRedirect(statusCode) && redirectsSeen < maxRedirects
+            && !getHeaderValue(pendingHeaders, "Location").empty();
+        if (followed)
+            ++redirectsSeen;
+        else if (statusCode >= 200)
+            response = Response{*pendingStatusLine, std::move(pendingHeaders)};
+        pendingStatusLine.reset();
+        pendingHeaders.clear();
     }
 
     static size_t onBody(char* data, size_t size, size_t count, void* user)
     {
         auto* self = static_cast<Impl*>(user);
-        self->bytesReceived += size * count;
-        self->body.append(data, size * count);
-        return size * count;
+        const std::size_t length = size * count;
+        self->bytesReceived += length;
+        // The body of a redirect that is followed is not the response's.
+        if (!self->response)
+            return length;
+        if (self->streaming && self->body.size() >= kStreamBufferLimit)
+        {
+            self->paused = true;
+            return CURL_WRITEFUNC_PAUSE; // delivered again once resumed
+        }
+        self->bodyTotal += length;
+        if (self->maxBodySize != 0 && self->bodyTotal > self->maxBodySize)
+            return CURL_WRITEFUNC_ERROR;
+        self->body.append(data, length);
+        return length;
     }
 
     // False when the handles could not be made at construction.
@@ -110,8 +170,13 @@ struct HttpClient::Impl
         curl_slist_free_all(headerList);
         headerList = nullptr;
         pendingStatusLine.reset();
+        pendingHeaders.clear();
+        redirectsSeen = 0;
         response.reset();
         body.clear();
+        bodyTotal = 0;
+        streaming = true;
+        paused = false;
         bytesReceived = 0;
         finished = false;
         result = CURLE_OK;
@@ -119,7 +184,11 @@ struct HttpClient::Impl
         curl_easy_setopt(easy, CURLOPT_URL, url.toString().c_str());
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(maxRedirects));
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        if (maxBodySize != 0)
+            curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodySize));
         // A proxy's answer to CONNECT is not the server's response: without this it would
         // pass for one, a 200 even when the tunnelled connection then fails.
         curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -173,6 +242,11 @@ struct HttpClient::Impl
         std::size_t progressSeen = progress();
         while (!finished && !done())
         {
+            if (cancelCheck && cancelCheck())
+            {
+                finish(CURLE_ABORTED_BY_CALLBACK);
+                break;
+            }
             int running = 0;
             if (curl_multi_perform(multi, &running) != CURLM_OK)
             {
@@ -195,7 +269,7 @@ struct HttpClient::Impl
                 finish(CURLE_OPERATION_TIMEDOUT);
                 break;
             }
-            const auto wait = std::min(kPollInterval, timeout - idle);
+            const auto wait = std::min(cancelCheck ? kCancelPollInterval : kPollInterval, timeout - idle);
             curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<std::int64_t>(wait.count(), 1)), nullptr);
         }
     }
@@ -216,6 +290,15 @@ struct HttpClient::Impl
             if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
                 finish(message->data.result);
         }
+    }
+
+    // Called before the caller waits for more of the body.
+    void resume()
+    {
+        if (!paused)
+            return;
+        paused = false;
+        curl_easy_pause(easy, CURLPAUSE_CONT);
     }
 
     void finish(CURLcode code)
@@ -241,6 +324,27 @@ void HttpClient::setAllTimeouts(std::chrono::milliseconds timeout)
 void HttpClient::addAdditionalHeader(std::string name, std::string value)
 {
     m_impl->additionalHeaders.emplace_back(std::move(name), std::move(value));
+}
+
+void HttpClient::removeAdditionalHeader(const std::string& name)
+{
+    std::erase_if(m_impl->additionalHeaders,
+        [&name](const auto& header) { return vy::utils::stricmp(header.first, name) == 0; });
+}
+
+void HttpClient::setMaxNumberOfRedirects(int count)
+{
+    m_impl->maxRedirects = std::max(count, 0);
+}
+
+void HttpClient::setMaxBodySize(std::uint64_t bytes)
+{
+    m_impl->maxBodySize = bytes;
+}
+
+void HttpClient::setCancelCheck(std::function<bool()> cancelled)
+{
+    m_impl->cancelCheck = std::move(cancelled);
 }
 
 bool HttpClient::doGet(const vy::Url& url)
@@ -275,10 +379,34 @@ std::optional<vy::BasicBuffer> HttpClient::fetchEntireMessageBody()
 {
     if (!m_impl->response)
         return std::nullopt;
+    m_impl->streaming = false;
+    m_impl->resume();
     m_impl->driveUntil([] { return false; });
     if (m_impl->result != CURLE_OK)
         return std::nullopt;
     return std::exchange(m_impl->body, vy::BasicBuffer());
+}
+
+bool HttpClient::eof() const
+{
+    return !m_impl->response || (m_impl->finished && m_impl->body.size() == 0);
+}
+
+vy::BasicBuffer HttpClient::fetchMessageBodyBuffer()
+{
+    if (!m_impl->response)
+        return {};
+    if (m_impl->body.size() == 0)
+    {
+        m_impl->resume();
+        m_impl->driveUntil([this] { return m_impl->body.size() != 0; });
+    }
+    return std::exchange(m_impl->body, vy::BasicBuffer());
+}
+
+bool HttpClient::hasRequestSucceeded() const
+{
+    return m_impl->response && m_impl->finished && m_impl->result == CURLE_OK;
 }
 
 } // namespace vy::network::http

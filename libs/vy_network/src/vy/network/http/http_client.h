@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,8 +16,9 @@
 namespace vy::network::http {
 
 // A blocking HTTP/HTTPS client for one request at a time. A request returns
-// once the response head has arrived; the body is fetched afterwards. Only
-// "http" and "https" URLs are accepted; redirects are not followed.
+// once the response head has arrived; the body is fetched afterwards, whole or
+// buffer by buffer. Only "http" and "https" URLs are accepted; redirects are
+// followed only up to setMaxNumberOfRedirects (none by default).
 // Not thread-safe: one thread uses a client at a time.
 class HttpClient
 {
@@ -37,6 +40,21 @@ public:
     // Sent with every following request, in the order added. An empty value
     // is sent as an empty header, not dropped.
     void addAdditionalHeader(std::string name, std::string value);
+    // Stops sending every added header of this name (compared without case).
+    void removeAdditionalHeader(const std::string& name);
+
+    // Redirect answers are followed up to this many hops; the response is then
+    // the last one. 0 (the default): a redirect is itself the response.
+    void setMaxNumberOfRedirects(int count);
+
+    // A body longer than this many bytes breaks the transfer off (it then did
+    // not succeed). 0: no bound.
+    void setMaxBodySize(std::uint64_t bytes);
+
+    // Asked while the client waits for the server, a few times a second and
+    // whatever the server does: true ends the transfer, which then did not
+    // succeed. Lets another thread cancel a download from a stalled server.
+    void setCancelCheck(std::function<bool()> cancelled);
 
     // True when a response head arrived, whatever its status code; false when
     // no response could be obtained (bad URL, connection, TLS or time-out).
@@ -50,6 +68,15 @@ public:
     // Reads the rest of the body under the client's time limits. nullopt when
     // there is no response or the transfer broke off (time-out, truncation).
     std::optional<vy::BasicBuffer> fetchEntireMessageBody();
+
+    // True when the body has been delivered to its end or broken off, so that
+    // fetchMessageBodyBuffer has nothing more to give.
+    bool eof() const;
+    // The next piece of the body as it arrives (empty once eof()); waits for it
+    // under the client's time limits.
+    vy::BasicBuffer fetchMessageBodyBuffer();
+    // True when the last request got a response and its whole body arrived.
+    bool hasRequestSucceeded() const;
 
 private:
     struct Impl;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// Fetching one file over HTTP(S) with its progress shown to the user.
+
+namespace vyai {
+
+class MessagingManager;
+
+/** Bodies above this are refused: no runtime package comes near it. */
+inline constexpr uint64_t kMaxDownloadBytes = uint64_t{8} << 30;
+
+/**
+ * Downloads url to filePath while the message store shows the progress under messageCode
+ * (messageText, then the percentage or the bytes so far). The body goes to filePath + ".part"
+ * and replaces filePath only once it is whole and as long as the server declared; a file
+ * already at filePath is left alone on every failure. cancelFlag, when given, is read while
+ * waiting for the server and ends the download. checksumOut, when given, receives the
+ * "X-Checksum-Md5" header (empty when absent). True when the file is in place.
+ */
+bool downloadFile(const std::string& url, const std::string& filePath, MessagingManager& messages,
+    const std::string& messageCode, const std::string& messageText,
+    const std::atomic<bool>* cancelFlag, std::string* checksumOut);
+
+/** The part of a model download URL after its last "/"; empty, with a warning, when none. */
+std::string modelFileNameFromUrl(const std::string& url);
+
+} // namespace vyai

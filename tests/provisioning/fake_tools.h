@@ -1,0 +1,62 @@
+#pragma once
+
+// Stand-ins for the machine's accelerator tools: shell scripts put on PATH, answering the
+// command lines the detection runs, and a fake PCI device tree.
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scoped_environment.h"
+#include "scoped_temp_directory.h"
+#include "test_files.h"
+
+namespace vyai::test {
+
+/** A folder of fake programs, first on PATH for the life of the object. */
+class FakeTools
+{
+public:
+    FakeTools():
+        m_path("PATH", (m_directory.path() / "bin").string() + ":/usr/local/cuda-12.4/bin:/usr/local/cuda-10.2/bin:/usr/bin:/bin")
+    {
+        std::filesystem::create_directories(m_directory.path() / "bin");
+    }
+
+    /** A program that answers each listed argument text with its exit code and output; 1 else. */
+    void addProgram(const std::string& name, const std::vector<std::pair<std::string, std::pair<int, std::string>>>& answers)
+    {
+        std::string script = "#!/bin/sh\ncase \"$*\" in\n";
+        for (const auto& [arguments, answer]: answers)
+        {
+            script += "  \"" + arguments + "\") printf '%s\\n' '" + answer.second + "'; exit "
+                + std::to_string(answer.first) + ";;\n";
+        }
+        script += "esac\nexit 1\n";
+        const auto path = m_directory.path() / "bin" / name;
+        writeFile(path, script);
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    }
+
+    /** A PCI device folder with the given ids ("0x10de"). */
+    void addPciDevice(const std::string& slot, const std::string& vendor, const std::string& device)
+    {
+        const auto folder = m_directory.path() / "pci" / slot;
+        std::filesystem::create_directories(folder);
+        writeFile(folder / "vendor", vendor + "\n");
+        writeFile(folder / "device", device + "\n");
+    }
+
+    std::string pciRoot() const
+    {
+        std::filesystem::create_directories(m_directory.path() / "pci");
+        return (m_directory.path() / "pci").string();
+    }
+
+private:
+    ScopedTempDirectory m_directory;
+    ScopedEnv m_path;
+};
+
+} // namespace vyai::test
