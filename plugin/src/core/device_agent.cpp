@@ -12,6 +12,7 @@
 #include "core/cloud_api_client.h"
 #include "core/engine.h"
 #include "core/host_rest_client.h"
+#include "core/pipeline_parse_report.h"
 #include "foundations/ini.h"
 #include "foundations/json_helpers.h"
 #include "foundations/log.h"
@@ -29,6 +30,11 @@ using vy::sdk::analytics::ObjectTrackBestShotPacket;
 
 namespace {
 
+std::string settingsCachePath(const std::string& cacheDirectory, const std::string& deviceId)
+{
+    return cacheDirectory + "/" + deviceId + "_settings_cache.txt";
+}
+
 // Older frames are still inferred, but the delay is worth a line in the log.
 constexpr int64_t kFrameAgeWarningUs = 500'000;
 
@@ -43,16 +49,18 @@ std::string normalizedDeviceId(const char* hostDeviceId)
 DeviceAgent::DeviceAgent(
     const vy::sdk::IDeviceInfo* deviceInfo, Engine* engine, std::string dataDirectory):
     vy::sdk::analytics::ConsumingDeviceAgent(deviceInfo, ::vyai::ini().enableOutput),
+    m_details(std::make_shared<::vyai::DeviceAgentDetails_t>(::vyai::DeviceAgentDetails_t{
+        normalizedDeviceId(deviceInfo->id()), deviceInfo->name() ? deviceInfo->name() : ""})),
     m_engine(vy::sdk::shareToPtr(engine)),
     m_dataDirectory(std::move(dataDirectory)),
     m_cacheDirectory(m_dataDirectory + "/cache"),
+    m_settingsCache(settingsCachePath(m_cacheDirectory, m_details->id)),
     m_lifetimeToken(std::make_shared<::vyai::LifetimeToken>())
 {
-    const std::string id = normalizedDeviceId(deviceInfo->id());
-    logInfo("Device agent started: %s\n", id.c_str());
-    m_details = std::make_shared<::vyai::DeviceAgentDetails_t>(
-        ::vyai::DeviceAgentDetails_t{id, deviceInfo->name() ? deviceInfo->name() : ""});
+    logInfo("Device agent started: %s\n", m_details->id.c_str());
     publishSettings(std::make_shared<DeviceAgentSettings_t>());
+    logInfo("Device agent loading settings\n");
+    m_settingsCache.load();
     setPluginEnabled(true);
 }
 
@@ -62,13 +70,17 @@ DeviceAgent::~DeviceAgent()
     logError("Destroying Device Agent %s\n", m_details->id.c_str());
     const bool wasRegistered = m_engine->removeDeviceAgent(m_details->id, this);
     logError("Setting status parameters...\n");
-    // A newer agent of the same device has taken over: the device stays enabled for it.
-    if (!wasRegistered)
-        return;
     // Reached from the host's dropRef(): nothing may leave it.
     try
     {
-        setPluginEnabled(false);
+        // A newer agent of the same device has taken over: the device stays enabled for it.
+        if (wasRegistered)
+        {
+            setPluginEnabled(false);
+            ::vyai::forgetPipelineParse(m_engine->messages(), m_details->id);
+        }
+        // The fetch uses this agent: it ends (bounded by the cloud's time limit) before it goes.
+        m_pipelinesFetch.join();
     }
     catch (const std::exception& exception)
     {
@@ -130,7 +142,7 @@ std::string DeviceAgent::setPluginEnabled(bool enabled)
 
 std::string DeviceAgent::manifestString() const
 {
-    return "{}";
+    return deviceManifest(*m_settings.load());
 }
 
 bool DeviceAgent::pushUncompressedVideoFrame(

@@ -60,6 +60,22 @@ public:
     ::vyai::InferenceManager& inferenceManager() { return m_inferenceManager; }
     const std::string& dataDirectory() const { return m_dataDirectory; }
 
+    /**
+     * Waits until the loop has completed a reading of the devices' parameters that began
+     * after this call; false when the timeout (seconds) ran out first. Host threads only.
+     */
+    bool requestParametersRefresh(int64_t timeoutSeconds);
+    /** The same with the ini option DeviceParametersRefreshTimeout. */
+    bool requestParametersRefreshDefault();
+
+    // The engine actions of the dialogs' buttons: each records its work for the loop's next
+    // pass and returns at once.
+    void resetDevice(const std::string& deviceId);
+    void resetAllDevices();
+    void clearCache();
+    void retryModelDownloads();
+    void reselectRuntime();
+
 protected:
     /** The engine manifest. */
     std::string manifestString() const override;

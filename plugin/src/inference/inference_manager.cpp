@@ -32,4 +32,24 @@ void InferenceManager::initProcessors()
     // No external processor declarations are read yet.
 }
 
+// Minimal stand-ins until the inference engine is wired in.
+
+const std::map<std::string, ExternalPreprocessor_t>& InferenceManager::getExternalPreprocessors() const
+{
+    static const std::map<std::string, ExternalPreprocessor_t> none;
+    return none;
+}
+
+const std::map<std::string, ExternalPostprocessor_t>& InferenceManager::getExternalPostprocessors() const
+{
+    static const std::map<std::string, ExternalPostprocessor_t> none;
+    return none;
+}
+
+void InferenceManager::sendReferenceRun(std::string deviceId, std::string stageId)
+{
+    logError("Warning! InferenceManager::sendReferenceRun is not available yet: %s %s\n",
+        deviceId.c_str(), stageId.c_str());
+}
+
 } // namespace vyai

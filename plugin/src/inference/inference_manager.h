@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include <vy/sdk/ptr.h>
 
 #include "foundations/messaging_manager.h"
+#include "inference/external_processor_declarations.h"
 #include "inference/inference_input.h"
 
 namespace vyai {
@@ -34,6 +36,14 @@ public:
     void sendInputMessage(vy::sdk::Ptr<const vy::sdk::analytics::IUncompressedVideoFrame> frame,
         std::shared_ptr<DeviceAgentSettings_t> settings,
         std::shared_ptr<DeviceAgentDetails_t> details, MetadataCompletion completion);
+
+    // Minimal stand-ins until the inference engine is wired in: no declarations are known
+    // and no engine starts; each logs that it is not available.
+    const std::map<std::string, ExternalPreprocessor_t>& getExternalPreprocessors() const;
+    const std::map<std::string, ExternalPostprocessor_t>& getExternalPostprocessors() const;
+
+    /** Keeps the reference-run text for the device, replacing its earlier one; any thread. */
+    void sendReferenceRun(std::string deviceId, std::string stageId);
 
 private:
     std::string m_rootFolder;

@@ -50,4 +50,11 @@ void RuntimesManager::init(MessagingManager& messages)
         m_osVersion.c_str(), cpuArchitectureName(m_architecture).c_str());
 }
 
+void RuntimesManager::chooseRuntime(std::string runtimeName)
+{
+    const std::lock_guard lock(m_selectionMutex);
+    m_selectedRuntime = std::move(runtimeName);
+    m_state.store(kRuntimeChosen);
+}
+
 } // namespace vyai

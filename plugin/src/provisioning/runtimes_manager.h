@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "foundations/messaging_manager.h"
@@ -36,6 +37,12 @@ public:
     /** Makes a running runtime package download end at its next buffer; any thread. */
     void requestCancel() { m_cancelRequested.store(true); }
 
+    /** RuntimeInstallState; moved by the loop, the runtime install and the dialogs' buttons. */
+    uint32_t installState() const { return m_state.load(); }
+
+    /** The user's choice in a dialog: the loop installs this runtime next; any thread. */
+    void chooseRuntime(std::string runtimeName);
+
 private:
     std::string m_rootDirectory;
     SystemInfo m_systemInfo;
@@ -43,6 +50,8 @@ private:
     std::atomic<uint32_t> m_state{kRuntimeNothingDecided};
     // Set by host threads while a download on the loop's thread polls it.
     std::atomic<bool> m_cancelRequested{false};
+    mutable std::mutex m_selectionMutex;
+    std::string m_selectedRuntime; //< protected by m_selectionMutex
     std::string m_osName;
     std::string m_osVersion;
     int32_t m_architecture = 0;
