@@ -11,6 +11,25 @@ namespace vyai {
 
 namespace {
 
+// The node's processor name into `name`; its declaration when it is an external one.
+template<typename Declaration>
+const Declaration* readProcessor(yyjson_val* node, const char* key,
+    const std::map<std::string, Declaration>& declared, const char* kind, std::string& name)
+{
+    const char* text = yyjson_get_str(yyjson_obj_get(node, key));
+    if (!text || !*text)
+        return nullptr;
+    name = text;
+    const auto external = declared.find(name);
+    if (external == declared.end())
+    {
+        logInfo("Node has %s: %s\n", kind, text);
+        return nullptr;
+    }
+    logInfo("Node has external %s: %s\n", kind, text);
+    return &external->second;
+}
+
 class StageTreeReader
 {
 public:
@@ -74,8 +93,14 @@ private:
         stage.resizingMethod = std::strcmp(resizing, "Stretch") == 0 ? kResizingStretch
             : std::strcmp(resizing, "Crop") == 0                     ? kResizingCrop
                                                                      : kResizingUnspecified;
-        readPreprocessor(node, stage);
-        readPostprocessor(node, stage);
+        stage.externalPreprocessor =
+            readProcessor(node, "Preprocessor", m_sources.preprocessors, "preprocessor", stage.preprocessor);
+        if (stage.externalPreprocessor && stage.externalPreprocessor->schedule != kPreprocessTensor)
+            stage.requiresFullFrame = true;
+        stage.externalPostprocessor =
+            readProcessor(node, "Postprocessor", m_sources.postprocessors, "postprocessor", stage.postprocessor);
+        if (stage.externalPostprocessor && stage.externalPostprocessor->ReceiveInputImage)
+            stage.requiresFullFrame = true;
         stage.children = readStages(yyjson_obj_get(node, "chains"), stage.id, depth + 1);
         for (const pipeline_stage_parameters_t& child: stage.children)
             stage.requiresFullFrame = stage.requiresFullFrame || child.requiresFullFrame;
@@ -103,42 +128,6 @@ private:
             stage.connectionType = kConnectionConditional;
             stage.requiresFullFrame = true;
         }
-    }
-
-    void readPreprocessor(yyjson_val* node, pipeline_stage_parameters_t& stage) const
-    {
-        const char* name = yyjson_get_str(yyjson_obj_get(node, "Preprocessor"));
-        if (!name || !*name)
-            return;
-        stage.preprocessor = name;
-        const auto external = m_sources.preprocessors.find(stage.preprocessor);
-        if (external == m_sources.preprocessors.end())
-        {
-            logInfo("Node has preprocessor: %s\n", name);
-            return;
-        }
-        stage.externalPreprocessor = &external->second;
-        logInfo("Node has external preprocessor: %s\n", name);
-        if (external->second.schedule != kPreprocessTensor)
-            stage.requiresFullFrame = true;
-    }
-
-    void readPostprocessor(yyjson_val* node, pipeline_stage_parameters_t& stage) const
-    {
-        const char* name = yyjson_get_str(yyjson_obj_get(node, "Postprocessor"));
-        if (!name || !*name)
-            return;
-        stage.postprocessor = name;
-        const auto external = m_sources.postprocessors.find(stage.postprocessor);
-        if (external == m_sources.postprocessors.end())
-        {
-            logInfo("Node has postprocessor: %s\n", name);
-            return;
-        }
-        stage.externalPostprocessor = &external->second;
-        logInfo("Node has external postprocessor: %s\n", name);
-        if (external->second.ReceiveInputImage)
-            stage.requiresFullFrame = true;
     }
 
     const PipelineStageSources_t& m_sources;
