@@ -268,3 +268,47 @@ TEST(DeviceAgentDialog, OpeningTheDialogOnManyThreadsWhileAssignmentsArrive)
 }
 
 } // namespace
+
+namespace {
+
+TEST(DeviceAgentSettings, APipelineChoiceIsRememberedOnlyOnceItsPatchWentThrough)
+{
+    AgentFixture f;
+    f.process(deviceJson(kVyAI));
+    auto record = f.agent->copySettings();
+    record->availablePipelines = {{R"({"parameters":{"vyAI":{"selectedPipeline":"pipe-2"}}})", "Vehicles", "pipe-2"}};
+    f.agent->publishSettings(record);
+    const auto patchesOfPipe2 = [&]
+    {
+        int count = 0;
+        for (const auto& request: f.host.provider->requests())
+            count += request.method == "PATCH" && request.body.find("pipe-2") != std::string::npos;
+        return count;
+    };
+    const auto choose = [&](const char* pipeline)
+    {
+        const auto result = f.applySettings({{"selectedPipeline", pipeline}});
+        EXPECT_TRUE(result.isOk());
+        vy::sdk::toPtr(result.value());
+    };
+
+    f.host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::status, .status = 503,
+        .pathPrefix = "/rest/v4/devices/", .count = 1});
+    choose("pipe-2");
+    EXPECT_EQ(patchesOfPipe2(), 1);
+    EXPECT_FALSE(f.agent->cachedSettings().contains("selectedPipeline"));
+
+    // Sent again, the choice is tried again; once applied, it is not patched a third time.
+    choose("pipe-2");
+    EXPECT_EQ(patchesOfPipe2(), 2);
+    EXPECT_NE(f.host.store->device(kDeviceId)->find(R"("selectedPipeline":"pipe-2")"), std::string::npos);
+    EXPECT_EQ(f.agent->cachedSettings().at("selectedPipeline"), "pipe-2");
+    choose("pipe-2");
+    EXPECT_EQ(patchesOfPipe2(), 2);
+
+    choose("Custom");
+    EXPECT_EQ(f.agent->copySettings()->selectedPipeline, "Custom");
+    EXPECT_EQ(patchesOfPipe2(), 2);
+}
+
+} // namespace

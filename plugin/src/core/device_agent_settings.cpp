@@ -110,7 +110,8 @@ bool DeviceAgent::applyPipelineSelection(const std::string& selection)
 {
     logError("Device %s detected change in pipeline selection: %s\n", m_details->id.c_str(), selection.c_str());
     bool offered = false;
-    for (const ::vyai::AvailablePipeline& pipeline: copySettings()->availablePipelines)
+    const std::shared_ptr<const DeviceAgentSettings_t> record = m_settings.load();
+    for (const ::vyai::AvailablePipeline& pipeline: record->availablePipelines)
     {
         if (pipeline.uuid != selection)
             continue;
