@@ -237,24 +237,34 @@ TEST(DeviceAgentDialog, OpeningTheDialogOnManyThreadsWhileAssignmentsArrive)
     AgentFixture f;
     std::atomic<bool> failed{false};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 3; ++t)
+    // The host delivers one agent's settings on one thread at a time; dialogs open and buttons
+    // are pressed on any thread meanwhile.
+    threads.emplace_back(
+        [&]
+        {
+            for (int i = 0; i < 4; ++i)
+            {
+                const auto applied = f.applySettings({{"model_nms_m1", std::to_string(10 + i)}});
+                failed = failed || !applied.isOk();
+                vy::sdk::toPtr(applied.value());
+            }
+        });
+    for (const char* button: {"selectAllButton_m1m2", "libraryChoice_Generic CPU"})
     {
         threads.emplace_back(
-            [&, t]
+            [&, button]
             {
                 for (int i = 0; i < 2; ++i)
                 {
                     vy::sdk::Result<const vy::sdk::ISettingsResponse*> opened;
                     f.agent->getIntegrationSideSettings(&opened);
-                    if (!opened.isOk() || !opened.value())
-                        failed = true;
-                    else
-                        vy::sdk::toPtr(opened.value());
-                    const auto applied = f.applySettings({{"model_nms_m1", std::to_string(10 * t + i)}});
-                    if (!applied.isOk())
-                        failed = true;
-                    else if (applied.value())
-                        vy::sdk::toPtr(applied.value());
+                    failed = failed || !opened.isOk() || !opened.value();
+                    vy::sdk::toPtr(opened.value());
+                    const auto action = newRefCounted<Action>(button, Values{});
+                    vy::sdk::Result<vy::sdk::IActiveSettingChangedResponse*> pressed;
+                    f.agent->handleActiveSettingChange(&pressed, action.get());
+                    failed = failed || !pressed.isOk() || !pressed.value();
+                    vy::sdk::toPtr(pressed.value());
                 }
             });
     }
@@ -264,7 +274,7 @@ TEST(DeviceAgentDialog, OpeningTheDialogOnManyThreadsWhileAssignmentsArrive)
         thread.join();
     EXPECT_FALSE(failed.load());
     EXPECT_TRUE(f.agent->copySettings()->cloudParametersReceived);
-    EXPECT_EQ(countOf(f.agent->cachedSettings().at("model_nms_m1"), "\n"), 0);
+    EXPECT_EQ(f.agent->cachedSettings().at("model_nms_m1"), "13");
 }
 
 } // namespace
