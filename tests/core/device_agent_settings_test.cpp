@@ -1,4 +1,6 @@
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -13,6 +15,8 @@
 #include <vy/sdk/i_action_response.h>
 #include <vy/sdk/i_active_setting_changed_response.h>
 #include <vy/sdk/i_settings_response.h>
+
+#include <cloud/cloud_standin.h>
 
 #include "core_host.h"
 #include "foundations/json_helpers.h"
@@ -319,6 +323,40 @@ TEST(DeviceAgentSettings, APipelineChoiceIsRememberedOnlyOnceItsPatchWentThrough
     choose("Custom");
     EXPECT_EQ(f.agent->copySettings()->selectedPipeline, "Custom");
     EXPECT_EQ(patchesOfPipe2(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// The cloud's address is an ini option, read once per process: the test runs in a child.
+TEST(DeviceAgentDialog, OpeningTheDialogFetchesTheOfferedPipelinesOnce)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto fetchesOnce = []
+    {
+        vy::standins::CloudStandin cloud;
+        bool ok = cloud.start()
+            && cloud.setPipelines(R"([{"name":"People","uuid":"pipe-1","pipelines":[]},{"name":"Cars","uuid":"pipe-2"}])");
+        ScopedTempDirectory iniDirectory;
+        std::ofstream(iniDirectory.path() / "vy_veltrin_plugin.ini") << "CloudAPI=" << cloud.baseUrl() << "\n";
+        ::setenv("VY_INI_DIR", iniDirectory.path().c_str(), 1);
+        {
+            AgentFixture f;
+            f.process(deviceJson(kVyAI));
+            for (int open = 0; open < 2; ++open)
+            {
+                vy::sdk::Result<const vy::sdk::ISettingsResponse*> opened;
+                f.agent->getIntegrationSideSettings(&opened);
+                const auto response = vy::sdk::toPtr(opened.value());
+                ok = ok && valueOf(response.get(), "selectedPipeline") == "pipe-1";
+            }
+            ok = ok && f.agent->copySettings()->availablePipelines.size() == 2 && cloud.requests().size() == 1;
+        }
+        return ok;
+    };
+    // The child leaves through exit(), which runs no destructors: its locals are gone by then.
+    EXPECT_EXIT(std::exit(fetchesOnce() ? 0 : 1), testing::ExitedWithCode(0), "");
 }
 
 } // namespace
