@@ -103,10 +103,17 @@ private:
     Ptr<vy::sdk::StringMap> m_values;
 };
 
+// The getters of the host's response interfaces hand out a reference of the caller's own.
 std::string valueOf(const vy::sdk::ISettingsResponse* response, const std::string& key)
 {
-    const char* value = response && response->values() ? response->values()->value(key.c_str()) : nullptr;
+    const auto values = vy::sdk::toPtr(response ? response->values() : nullptr);
+    const char* value = values ? values->value(key.c_str()) : nullptr;
     return value ? value : "<none>";
+}
+
+bool hasModel(const vy::sdk::ISettingsResponse* response)
+{
+    return response && vy::sdk::toPtr(response->model());
 }
 
 TEST(DeviceAgentPipeline, TheDeviceEntryBecomesTheRecordAndTheHostGetsTheManifest)
@@ -144,7 +151,7 @@ TEST(DeviceAgentSettings, DialogValuesSurviveARestartAndAreLaidOverTheNextAssign
         R"({"figure":{"points":[[0.9,0.8],[0.1,1.5]]}})"}, {"m1_postprocessor_setting_note", "two\nlines=x"}});
     ASSERT_TRUE(result.isOk());
     EXPECT_EQ(valueOf(result.value(), "deviceActiveSwitch"), "true");
-    ASSERT_NE(result.value()->model(), nullptr);
+    EXPECT_TRUE(hasModel(result.value()));
     vy::sdk::toPtr(result.value());
     EXPECT_TRUE(f.agent->copySettings()->active);
 
@@ -214,10 +221,11 @@ TEST(DeviceAgentButtons, EachButtonActsAndAnswers)
         ASSERT_TRUE(result.isOk());
         const auto answer = vy::sdk::toPtr(result.value());
         ASSERT_TRUE(answer);
-        EXPECT_EQ(answer->actionResponse(), nullptr);
-        ASSERT_NE(answer->settingsResponse(), nullptr);
-        EXPECT_EQ(valueOf(answer->settingsResponse(), c.key), c.value);
-        EXPECT_NE(answer->settingsResponse()->model(), nullptr);
+        EXPECT_FALSE(vy::sdk::toPtr(answer->actionResponse()));
+        const auto settings = vy::sdk::toPtr(answer->settingsResponse());
+        ASSERT_TRUE(settings);
+        EXPECT_EQ(valueOf(settings.get(), c.key), c.value);
+        EXPECT_TRUE(hasModel(settings.get()));
     }
     EXPECT_EQ(f.engine->runtimesManager().installState(), vyai::kRuntimeChosen);
 
@@ -225,9 +233,11 @@ TEST(DeviceAgentButtons, EachButtonActsAndAnswers)
     vy::sdk::Result<vy::sdk::IActiveSettingChangedResponse*> managed;
     f.agent->handleActiveSettingChange(&managed, manage.get());
     const auto answer = vy::sdk::toPtr(managed.value());
-    ASSERT_TRUE(answer && answer->actionResponse());
-    EXPECT_STREQ(answer->actionResponse()->actionUrl(), "https://admin.test/device/1");
-    EXPECT_EQ(answer->settingsResponse(), nullptr);
+    ASSERT_TRUE(answer);
+    const auto opened = vy::sdk::toPtr(answer->actionResponse());
+    ASSERT_TRUE(opened);
+    EXPECT_STREQ(opened->actionUrl(), "https://admin.test/device/1");
+    EXPECT_FALSE(vy::sdk::toPtr(answer->settingsResponse()));
 
     const auto run = newRefCounted<Action>("triggerReferenceRunButton_m1", Values{});
     vy::sdk::Result<vy::sdk::IActiveSettingChangedResponse*> untouched;
