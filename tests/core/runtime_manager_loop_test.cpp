@@ -69,7 +69,8 @@ protected:
         for (const char* id: {kCam1, kCam2})
         {
             ASSERT_TRUE(host.store->putDevice(std::string(R"({"id":")") + id
-                + R"(","parameters":{"vyAI":{"PluginEnabled":true,"models":[],"pipelines":[]}}})"));
+                + R"(","parameters":{"vyAI":{"PluginEnabled":true,"models":[],"pipelines":[],)"
+                + R"("deviceAdmin":"https://admin.test/)" + id + R"("}}})"));
         }
     }
 
@@ -199,9 +200,10 @@ TEST_F(LoopPasses, DevicesParametersReachTheirAgentsAndTheModelMap)
         R"("Downloads":[],"InputDriverDetails":{"width":64,"height":48,"channels":3,)"
         R"("vars":[1,1,1],"means":[0,0,0],"order":0},"NamedInput":[],"NamedOutput":[]})";
     ASSERT_TRUE(host.store->putDevice(R"({"id":"{3F2B7C1E-0000-4000-8000-000000000001}","parameters":)"
-        R"({"vyAI":{"PluginEnabled":true,"models":[)" + model + R"(],"pipelines":[]}}})"));
+        R"({"vyAI":{"PluginEnabled":true,"models":[)" + model + R"(],"pipelines":[],)"
+        R"("deviceAdmin":"https://admin.test/first"}}})"));
     pass();
-    EXPECT_NE(agent->deviceParameters().find("3F2B7C1E"), std::string::npos) << agent->deviceParameters();
+    EXPECT_EQ(agent->copySettings()->deviceAdminUrl, "https://admin.test/first");
     const vyai::ModelDetailsMap models = engine->copyModelDetails();
     ASSERT_EQ(models.count("m-1"), 1u);
     // No runtime is installed yet, so no download suits it.
@@ -209,9 +211,10 @@ TEST_F(LoopPasses, DevicesParametersReachTheirAgentsAndTheModelMap)
 
     // An unchanged text is not processed again; a changed one is.
     ASSERT_TRUE(host.store->putDevice(R"({"id":"{3F2B7C1E-0000-4000-8000-000000000001}","name":"Renamed",)"
-        R"("parameters":{"vyAI":{"PluginEnabled":true,"models":[],"pipelines":[]}}})"));
+        R"("parameters":{"vyAI":{"PluginEnabled":true,"models":[],"pipelines":[],)"
+        R"("deviceAdmin":"https://admin.test/renamed"}}})"));
     pass();
-    EXPECT_NE(agent->deviceParameters().find("Renamed"), std::string::npos);
+    EXPECT_EQ(agent->copySettings()->deviceAdminUrl, "https://admin.test/renamed");
     EXPECT_TRUE(engine->copyModelDetails().empty());
 }
 
@@ -227,11 +230,11 @@ TEST_F(LoopPasses, ATextWhoseProcessingFailedIsProcessedAgain)
     std::filesystem::create_symlink(rawConfig, rawConfig);
 
     EXPECT_THROW(pass(), std::filesystem::filesystem_error);
-    EXPECT_EQ(agent->deviceParameters(), "");
+    EXPECT_FALSE(agent->copySettings()->cloudParametersReceived);
 
     std::filesystem::remove(rawConfig);
     pass();
-    EXPECT_NE(agent->deviceParameters().find(kCam1), std::string::npos);
+    EXPECT_TRUE(agent->copySettings()->cloudParametersReceived);
 }
 
 TEST_F(LoopPasses, ARefreshIsAnsweredOnlyByAReadingThatBeganAfterIt)

@@ -32,7 +32,8 @@ TEST(VyhostPlugin, RunsTheRealPluginToTheEndWithoutLeaks)
     EXPECT_STREQ(yyjson_get_str(engine[0]->at({"manifest", "capabilities"})),
         "needUncompressedVideoFrames_yuv420");
     EXPECT_STREQ(yyjson_get_str(engine[0]->at({"manifest", "preferredStream"})), "secondary");
-    EXPECT_EQ(run.linesOfType("deviceManifest").size(), size_t(kCameras));
+    // One when the agent is made, and another whenever a pipeline assignment changes it.
+    EXPECT_GE(run.linesOfType("deviceManifest").size(), size_t(kCameras));
 
     const auto summaries = run.linesOfType("summary");
     ASSERT_EQ(summaries.size(), 1U);

@@ -13,6 +13,7 @@
 #include "core/cloud_api_client.h"
 #include "core/engine.h"
 #include "core/host_rest_client.h"
+#include "core/pipeline_parse_report.h"
 #include "foundations/ini.h"
 #include "foundations/json_helpers.h"
 #include "foundations/log.h"
@@ -30,6 +31,11 @@ using vy::sdk::analytics::ObjectTrackBestShotPacket;
 
 namespace {
 
+std::string settingsCachePath(const std::string& cacheDirectory, const std::string& deviceId)
+{
+    return cacheDirectory + "/" + deviceId + "_settings_cache.txt";
+}
+
 // Older frames are still inferred, but the delay is worth a line in the log.
 constexpr int64_t kFrameAgeWarningUs = 500'000;
 
@@ -44,16 +50,18 @@ std::string normalizedDeviceId(const char* hostDeviceId)
 DeviceAgent::DeviceAgent(
     const vy::sdk::IDeviceInfo* deviceInfo, Engine* engine, std::string dataDirectory):
     vy::sdk::analytics::ConsumingDeviceAgent(deviceInfo, ::vyai::ini().enableOutput),
+    m_details(std::make_shared<::vyai::DeviceAgentDetails_t>(::vyai::DeviceAgentDetails_t{
+        normalizedDeviceId(deviceInfo->id()), deviceInfo->name() ? deviceInfo->name() : ""})),
     m_engine(vy::sdk::shareToPtr(engine)),
     m_dataDirectory(std::move(dataDirectory)),
     m_cacheDirectory(m_dataDirectory + "/cache"),
+    m_settingsCache(settingsCachePath(m_cacheDirectory, m_details->id)),
     m_lifetimeToken(std::make_shared<::vyai::LifetimeToken>())
 {
-    const std::string id = normalizedDeviceId(deviceInfo->id());
-    logInfo("Device agent started: %s\n", id.c_str());
-    m_details = std::make_shared<::vyai::DeviceAgentDetails_t>(
-        ::vyai::DeviceAgentDetails_t{id, deviceInfo->name() ? deviceInfo->name() : ""});
+    logInfo("Device agent started: %s\n", m_details->id.c_str());
     publishSettings(std::make_shared<DeviceAgentSettings_t>());
+    logInfo("Device agent loading settings\n");
+    m_settingsCache.load();
     setPluginEnabled(true);
 }
 
@@ -63,13 +71,17 @@ DeviceAgent::~DeviceAgent()
     logError("Destroying Device Agent %s\n", m_details->id.c_str());
     const bool wasRegistered = m_engine->removeDeviceAgent(m_details->id, this);
     logError("Setting status parameters...\n");
-    // A newer agent of the same device has taken over: the device stays enabled for it.
-    if (!wasRegistered)
-        return;
     // Reached from the host's dropRef(): nothing may leave it.
     try
     {
-        setPluginEnabled(false);
+        // A newer agent of the same device has taken over: the device stays enabled for it.
+        if (wasRegistered)
+        {
+            setPluginEnabled(false);
+            ::vyai::forgetPipelineParse(m_engine->messages(), m_details->id);
+        }
+        // The fetch uses this agent: it ends (bounded by the cloud's time limit) before it goes.
+        m_pipelinesFetch.join();
     }
     catch (const std::exception& exception)
     {
@@ -131,7 +143,7 @@ std::string DeviceAgent::setPluginEnabled(bool enabled)
 
 std::string DeviceAgent::manifestString() const
 {
-    return "{}";
+    return deviceManifest(*m_settings.load());
 }
 
 bool DeviceAgent::pushUncompressedVideoFrame(
@@ -184,24 +196,6 @@ void DeviceAgent::pushPackets(Ptr<ObjectMetadataPacket> objects, Ptr<EventMetada
     // Null entries too: the base reports and drops them.
     for (Ptr<ObjectTrackBestShotPacket>& bestShot: bestShots)
         submitMetadataPacket(std::move(bestShot));
-}
-
-void DeviceAgent::processDeviceParameters(yyjson_val* deviceParameters,
-    const ::vyai::ModelDetailsMap& /*modelDetails*/,
-    const std::map<std::string, ::vyai::ExternalPreprocessor_t>& /*preprocessors*/,
-    const std::map<std::string, ::vyai::ExternalPostprocessor_t>& /*postprocessors*/,
-    ::vyai::MessagingManager& /*messages*/)
-{
-    char* text = yyjson_val_write(deviceParameters, YYJSON_WRITE_NOFLAG, nullptr);
-    const std::lock_guard lock(m_deviceParametersMutex);
-    m_deviceParameters = text ? text : "";
-    std::free(text);
-}
-
-std::string DeviceAgent::deviceParameters() const
-{
-    const std::lock_guard lock(m_deviceParametersMutex);
-    return m_deviceParameters;
 }
 
 } // namespace vy::vms_server_plugins::analytics::vyai

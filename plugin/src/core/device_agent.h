@@ -16,13 +16,19 @@
 #include <vy/sdk/i_device_info.h>
 #include <vy/sdk/ptr.h>
 
-#include "records/device_agent_details.h"
-#include "records/device_agent_settings.h"
+#include <yyjson.h>
+
 #include "core/lifetime_token.h"
+#include "core/pipelines_fetch.h"
+#include "core/settings_cache.h"
 #include "foundations/messaging_manager.h"
 #include "inference/external_processor_declarations.h"
 #include "inference/inference_manager.h"
+#include "records/device_agent_details.h"
+#include "records/device_agent_error_type.h"
+#include "records/device_agent_settings.h"
 #include "records/model_details.h"
+#include "settings/engine_state_snapshot.h"
 
 namespace vy::vms_server_plugins::analytics::vyai {
 
@@ -44,7 +50,8 @@ public:
 
     /**
      * Waits for metadata pushes in flight, leaves the engine's registry and, if it was still
-     * the device's registered agent, sets "PluginEnabled" to false.
+     * the device's registered agent, sets "PluginEnabled" to false; then waits for a running
+     * fetch of the available pipelines.
      */
     ~DeviceAgent() override;
 
@@ -72,41 +79,83 @@ public:
     const std::shared_ptr<::vyai::LifetimeToken>& lifetimeToken() const { return m_lifetimeToken; }
 
     /**
-     * The device's entry of the devices' parameters, handed over by the engine's walk.
-     * Minimal until pipeline assignment lands: the entry is kept as compact JSON text.
+     * Takes the device's entry of the host's devices' parameters: its pipeline tree, admin
+     * address and selected pipeline become a new settings record with the dialog's values
+     * laid over it, and the host gets the new manifest. Runs on the runtime manager loop.
      */
-    void processDeviceParameters(yyjson_val* deviceParameters, const ::vyai::ModelDetailsMap& modelDetails,
+    void processDeviceParameters(yyjson_val* device,
+        const std::map<std::string, std::shared_ptr<::vyai::ModelDetails_t>>& models,
         const std::map<std::string, ::vyai::ExternalPreprocessor_t>& preprocessors,
         const std::map<std::string, ::vyai::ExternalPostprocessor_t>& postprocessors,
         ::vyai::MessagingManager& messages);
 
-    /** The last entry handed over by processDeviceParameters; empty before the first. */
-    std::string deviceParameters() const;
+    /** The device's dialog values as last received, from memory. */
+    std::map<std::string, std::string> cachedSettings() const { return m_settingsCache.values(); }
+
+    /** Starts fetching the available pipelines unless a fetch runs; the dialog's opening does it. */
+    void getIntegrationSideSettings(
+        vy::sdk::Result<const vy::sdk::ISettingsResponse*>* outResult) const override;
+
+    void handleActiveSettingChange(vy::sdk::Result<vy::sdk::IActiveSettingChangedResponse*>* outResult,
+        const vy::sdk::IActiveSettingChangedAction* action) override;
 
 protected:
     std::string manifestString() const override;
+
+    /**
+     * The host's new dialog values: a changed pipeline choice is patched into the device's
+     * parameters, the values are cached and laid over the stages, changed NMS values are
+     * written back. Answers with the values and a rebuilt settings model.
+     */
+    vy::sdk::Result<const vy::sdk::ISettingsResponse*> settingsReceived() override;
 
     /** Sends the frame to inference when the cloud is connected and the device active. */
     bool pushUncompressedVideoFrame(
         vy::sdk::Ptr<const vy::sdk::analytics::IUncompressedVideoFrame> videoFrame) override;
 
 private:
+    // The bodies of the host calls above; they may throw, their callers do not.
+    vy::sdk::Result<const vy::sdk::ISettingsResponse*> receiveSettings();
+    void answerIntegrationSideSettings(vy::sdk::Result<const vy::sdk::ISettingsResponse*>* outResult);
+    void answerActiveSetting(vy::sdk::Result<vy::sdk::IActiveSettingChangedResponse*>* outResult,
+        const vy::sdk::IActiveSettingChangedAction* action);
+
+    // Patches a changed pipeline choice into the device's parameters. False when a patch of
+    // an offered pipeline failed: the choice is then not yet applied.
+    bool applyPipelineSelection(const std::string& selection);
+    // Writes the stages' NMS values back into the device's pipeline tree in the host.
+    void patchNMSValues(std::shared_ptr<const ::vyai::DeviceAgentSettings_t> settings);
+    // Stores the cloud's pipelines for this device in the record, once per agent.
+    void fetchAvailablePipelines();
+    // Starts a fetch unless one runs and waits a little for it.
+    void startPipelinesFetch();
+    // Asks the loop for a fresh reading; false when none came in time.
+    bool waitForCloudParameters();
+    std::string settingsModel(std::shared_ptr<const ::vyai::DeviceAgentSettings_t> settings) const;
+    std::string deviceManifest(const ::vyai::DeviceAgentSettings_t& settings) const;
+    void submitManifestIfHandled(const std::string& manifest);
+    // The administration address of the device; empty when it has none.
+    std::string adminAddress(yyjson_val* vyAI) const;
+
     /** Called holding a pass of m_lifetimeToken. */
     void pushPackets(vy::sdk::Ptr<vy::sdk::analytics::ObjectMetadataPacket> objects,
         vy::sdk::Ptr<vy::sdk::analytics::EventMetadataPacket> events,
         std::vector<vy::sdk::Ptr<vy::sdk::analytics::ObjectTrackBestShotPacket>> bestShots);
 
+    // Kinds of problem of this device shown in its dialog; no operation reports one yet.
+    const ::vyai::DeviceAgentErrors m_errors;
     std::shared_ptr<::vyai::DeviceAgentDetails_t> m_details;
     vy::sdk::Ptr<Engine> m_engine;
     const std::string m_dataDirectory;
     const std::string m_cacheDirectory; //< holds the device's settings cache file
+    ::vyai::SettingsCache m_settingsCache;
     std::atomic<std::shared_ptr<::vyai::DeviceAgentSettings_t>> m_settings;
     std::mutex m_settingsMutex; //< held by every writer of m_settings from copy to publish
     std::atomic<bool> m_handlerSet{false};
-    mutable std::mutex m_deviceParametersMutex;
-    std::string m_deviceParameters; //< protected by m_deviceParametersMutex
     // Entered by completions for the whole push; closed first thing in the destructor.
     std::shared_ptr<::vyai::LifetimeToken> m_lifetimeToken;
+    // Uses the members above: joined in the destructor, declared last.
+    mutable ::vyai::PipelinesFetch m_pipelinesFetch;
 };
 
 /** The host's device id as lower-case hex with hyphens and no braces; all zeros if no UUID. */

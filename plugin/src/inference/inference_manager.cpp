@@ -84,4 +84,10 @@ void InferenceManager::stopEngines()
     logError("Warning! InferenceManager::stopEngines is not available yet.\n");
 }
 
+void InferenceManager::sendReferenceRun(std::string deviceId, std::string stageId)
+{
+    logError("Warning! InferenceManager::sendReferenceRun is not available yet: %s %s\n",
+        deviceId.c_str(), stageId.c_str());
+}
+
 } // namespace vyai

@@ -57,6 +57,9 @@ public:
     void startEngines(const ModelDetailsMap& models);
     void stopEngines();
 
+    /** Keeps the reference-run text for the device, replacing its earlier one; any thread. */
+    void sendReferenceRun(std::string deviceId, std::string stageId);
+
 private:
     std::string m_rootFolder;
     std::string m_secondFolder;

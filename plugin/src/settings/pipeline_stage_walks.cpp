@@ -24,6 +24,15 @@ std::vector<const pipeline_stage_parameters_t*> flattenPipelineStages(
     return flat;
 }
 
+std::map<std::string, const pipeline_stage_parameters_t*> indexPipelineStages(
+    const std::vector<pipeline_stage_parameters_t>& stages)
+{
+    std::map<std::string, const pipeline_stage_parameters_t*> index;
+    for (const pipeline_stage_parameters_t* stage: flattenPipelineStages(stages))
+        index.try_emplace(stage->id, stage);
+    return index;
+}
+
 std::map<std::string, std::shared_ptr<ModelDetails_t>> collectPipelineModels(
     const std::vector<pipeline_stage_parameters_t>& stages)
 {

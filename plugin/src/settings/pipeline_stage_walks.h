@@ -17,6 +17,10 @@ namespace vyai {
 std::vector<const pipeline_stage_parameters_t*> flattenPipelineStages(
     const std::vector<pipeline_stage_parameters_t>& stages);
 
+/** Every stage of the tree by its stage id. */
+std::map<std::string, const pipeline_stage_parameters_t*> indexPipelineStages(
+    const std::vector<pipeline_stage_parameters_t>& stages);
+
 /** The models that the stages refer to, once each, by model id; stages without a model add none. */
 std::map<std::string, std::shared_ptr<ModelDetails_t>> collectPipelineModels(
     const std::vector<pipeline_stage_parameters_t>& stages);
