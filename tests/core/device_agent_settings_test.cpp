@@ -52,6 +52,8 @@ struct AgentFixture
     {
         EXPECT_TRUE(host.store->putDevice(deviceJson(kVyAI)));
         engine = host.obtainEngine();
+        // The tests hand the agent its parameters themselves; the loop would do it too.
+        core::EngineTestAccess::holdLoop(*engine);
         agent = CoreHost::createAgent(*engine, kDeviceId);
         for (const char* uuid: {"m1", "m2"})
         {
