@@ -95,11 +95,10 @@ std::optional<uint64_t> extendedControlRegister0()
 
 bool isSharedLibraryLoadable(const std::string& name)
 {
-    void* handle = ::dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL);
-    if (!handle)
-        return false;
-    ::dlclose(handle);
-    return true;
+    // The probed library stays loaded: unloading it straight away would leak what its
+    // initialisers allocated (libgomp's do) at every probe, and the runtime that needs it
+    // loads it anyway. RTLD_LOCAL keeps its symbols out of everyone else's way.
+    return ::dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL) != nullptr;
 }
 
 } // namespace vy::platform

@@ -33,7 +33,8 @@ std::optional<CpuidRegisters> cpuid(uint32_t leaf, uint32_t subleaf);
 // (bit 1 SSE, bit 2 AVX). None when the processor is not x86 or the OS has not enabled XSAVE.
 std::optional<uint64_t> extendedControlRegister0();
 
-// True when the dynamic loader can load the shared library of this name (dlopen rules).
+// True when the dynamic loader can load the shared library of this name (dlopen rules); a
+// library that loads stays loaded.
 bool isSharedLibraryLoadable(const std::string& name);
 
 } // namespace vy::platform
