@@ -2,6 +2,8 @@
 // vyhost: what a user would see (dialogs, banners) and what the plug-in wrote (the host's
 // records, the cloud's requests).
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,14 +18,28 @@ constexpr const char* kEntranceId = "{2d3e4f5a-6b7c-4d8e-9f0a-1b2c3d4e5f6a}";
 constexpr const char* kSystemId = "{7e8f9a0b-1c2d-4e3f-9a5b-6c7d8e9f0a1b}";
 constexpr const char* kVehiclesPipeline = "{9a1d3c5e-2b4f-4a6c-8e0d-7f1a2b3c4d5e}";
 
-VyhostRun runScenario(const char* name)
+VyhostRun runScenario(const char* name, const std::filesystem::path& hostDirectory)
 {
-    ScopedTempDirectory hostDirectory;
     ScopedTempDirectory iniDirectory;
     return runVyhost(VYHOST_PATH,
         {"--plugin", VY_PLUGIN_PATH, "--scenario", std::string(VYHOST_SCENARIOS_DIR "/") + name,
-            "--host-dir", hostDirectory.path().string(), "--fps", "5", "--seconds", "3"},
+            "--host-dir", hostDirectory.string(), "--fps", "5", "--seconds", "3"},
         {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
+}
+
+VyhostRun runScenario(const char* name)
+{
+    ScopedTempDirectory hostDirectory;
+    return runScenario(name, hostDirectory.path());
+}
+
+/** The plug-in's runtime folder under the host directory, as an installed CPU runtime leaves it. */
+void installCpuRuntime(const std::filesystem::path& hostDirectory)
+{
+    const std::filesystem::path root = hostDirectory / "vy_veltrin" / "inference_engine";
+    std::filesystem::create_directories(root / "Generic CPU");
+    std::ofstream(root / "installed_runtime.txt") << "Generic CPU\n";
+    std::ofstream(root / "Generic CPU" / "RuntimeLibrary.so") << "library";
 }
 
 /** Every item of a settings model, sections and groups walked into. */
@@ -158,6 +174,50 @@ TEST(VyhostDialogScenarios, PickingAPipelineAndPressingEachButtonShowInTheDialog
     ASSERT_FALSE(manifests.empty()) << run.describe();
     for (const VyhostLine* manifest: manifests)
         EXPECT_NE(yyjson_obj_get(manifest->at({"manifest"}), "eventTypes"), nullptr) << manifest->text();
+}
+
+/** The captions of a dialog's stage sections, in order. */
+std::vector<std::string> sectionsOf(const VyhostLine& line)
+{
+    std::vector<yyjson_val*> items;
+    collectItems(line.at({"model"}), &items);
+    std::vector<std::string> captions;
+    for (yyjson_val* item: items)
+    {
+        if (textOf(item, "type") == "Section")
+            captions.push_back(textOf(item, "caption"));
+    }
+    return captions;
+}
+
+// With a runtime in place the loop runs to the devices' parameters: the dialogs show the
+// stages of the assigned pipeline, and the pick brings the new pipeline's stages and objects.
+TEST(VyhostDialogScenarios, WithARuntimeInstalledThePickedPipelineBringsItsStagesAndObjectTypes)
+{
+    ScopedTempDirectory hostDirectory;
+    installCpuRuntime(hostDirectory.path());
+    const VyhostRun run = runScenario("dialogs.json", hostDirectory.path());
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
+
+    std::vector<std::vector<std::string>> opened;
+    for (const VyhostLine* line: run.linesOfType("settingsModel"))
+    {
+        if (line->string("request") == "openSettings")
+            opened.push_back(sectionsOf(*line));
+    }
+    ASSERT_EQ(opened.size(), 2U) << run.describe();
+    EXPECT_EQ(opened[0], std::vector<std::string>{"People"}) << run.describe();
+    EXPECT_EQ(opened[1], std::vector<std::string>{"Vehicles"}) << run.describe();
+
+    const auto manifests = run.linesOfType("deviceManifest");
+    ASSERT_FALSE(manifests.empty()) << run.describe();
+    std::vector<std::string> objectTypes;
+    size_t index = 0;
+    size_t count = 0;
+    yyjson_val* type = nullptr;
+    yyjson_arr_foreach(manifests.back()->at({"manifest", "objectTypes"}), index, count, type)
+        objectTypes.push_back(textOf(type, "id"));
+    EXPECT_EQ(objectTypes, (std::vector<std::string>{"vy.vyai.truck", "vy.vyai.car"})) << run.describe();
 }
 
 TEST(VyhostDialogScenarios, AChangedSiteResetsTheConfiguredDevicesAndSavesTheNewSite)
