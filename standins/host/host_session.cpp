@@ -21,6 +21,7 @@
 #include "host/response_lines.h"
 #include "host/rest_store.h"
 #include "host/sdk_results.h"
+#include "host/store_lines.h"
 
 namespace vyhost {
 
@@ -147,6 +148,8 @@ int HostSession::run()
         completed = false;
     }
     releaseAll();
+    // After the release: the engine's loop has stopped asking.
+    printCloudRequests(m_out, m_cloud.requests());
     printSummary(completed);
     const bool leaked = m_hostObjects->live() != 0 || m_pluginObjects->live() != 0;
     return completed && !leaked && !m_out.failed() ? 0 : 1;
@@ -244,14 +247,7 @@ bool HostSession::createIntegration()
 {
     auto store = std::make_shared<RestStore>(m_scenario.serverId);
     if (m_scenario.siteId)
-    {
-        vy::standins::MutableJsonDoc doc = vy::standins::newJsonDoc();
-        yyjson_mut_val* site = yyjson_mut_obj(doc.get());
-        yyjson_mut_doc_set_root(doc.get(), site);
-        yyjson_mut_obj_add_strcpy(doc.get(), site, "siteID", m_scenario.siteId->c_str());
-        store->handle("PATCH", "/rest/v4/servers/this",
-            vyAIParameters(vy::standins::toCompactText(doc.get())));
-    }
+        store->patchServer(siteIdPatchBody(m_scenario.siteId));
     for (const Camera& camera: m_cameras)
     {
         vy::standins::MutableJsonDoc doc = vy::standins::newJsonDoc();
@@ -266,6 +262,11 @@ bool HostSession::createIntegration()
                 vyAIParameters(camera.scenario.vyAI));
         }
     }
+    std::map<std::string, std::string> cameraNames;
+    for (const Camera& camera: m_cameras)
+        cameraNames[normalizedId(camera.scenario.deviceId)] = camera.scenario.name;
+    store->setPatchObserver(patchLogger(m_out, std::move(cameraNames)));
+    m_store = store;
     m_utilityProvider = newRefCounted<UtilityProvider>(store,
         UtilityProvider::Identity{m_hostDirectory, "vyhost", m_scenario.serverId,
             m_scenario.cloudSystemId, m_scenario.cloudToken});
@@ -464,6 +465,12 @@ void HostSession::perform(const UserAction& action)
                     camera ? camera->scenario.deviceId : std::string(), action.values, nowUs())
                     .get());
             printEngineActionResult(m_out, action, result);
+            break;
+        }
+        case UserAction::Kind::setSiteId:
+        {
+            const RestStore::Answer answer = m_store->patchServer(siteIdPatchBody(action.siteId));
+            printPlainActionResult(m_out, action, answer.status == 200 ? std::string() : answer.body);
             break;
         }
     }

@@ -90,6 +90,7 @@ private:
     vy::standins::CloudStandin m_cloud;
     // Released in reverse order of this list by releaseAll().
     std::unique_ptr<PluginLibrary> m_library;
+    std::shared_ptr<RestStore> m_store; //< the records the utility provider answers from
     vy::sdk::Ptr<UtilityProvider> m_utilityProvider;
     vy::sdk::Ptr<vy::sdk::analytics::IIntegration> m_integration;
     vy::sdk::Ptr<vy::sdk::analytics::IEngine> m_engine;

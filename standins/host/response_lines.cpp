@@ -11,7 +11,7 @@ using namespace vy::sdk;
 namespace {
 
 const char* const kActionKindNames[] = {
-    "applySettings", "openSettings", "pressButton", "setDeviceEnabled", "engineAction"};
+    "applySettings", "openSettings", "pressButton", "setDeviceEnabled", "engineAction", "setSiteId"};
 
 /** The members of an "actionResult" line that say which action it answers. */
 void addAction(JsonLine& line, const UserAction& action, const std::string& error)

@@ -63,6 +63,20 @@ std::string normalizedId(const std::string& id)
     return result;
 }
 
+std::string siteIdPatchBody(const std::optional<std::string>& siteId)
+{
+    MutableJsonDoc doc = newJsonDoc();
+    yyjson_mut_val* root = yyjson_mut_obj(doc.get());
+    yyjson_mut_doc_set_root(doc.get(), root);
+    yyjson_mut_val* parameters = yyjson_mut_obj_add_obj(doc.get(), root, "parameters");
+    yyjson_mut_val* vyAI = yyjson_mut_obj_add_obj(doc.get(), parameters, "vyAI");
+    if (siteId)
+        yyjson_mut_obj_add_strcpy(doc.get(), vyAI, "siteID", siteId->c_str());
+    else
+        yyjson_mut_obj_add_null(doc.get(), vyAI, "siteID");
+    return toCompactText(doc.get());
+}
+
 RestStore::RestStore(std::string serverId): m_serverId(std::move(serverId))
 {
     MutableJsonDoc doc = newJsonDoc();
@@ -120,13 +134,39 @@ std::optional<std::string> RestStore::device(const std::string& deviceId) const
     return std::nullopt;
 }
 
+void RestStore::setPatchObserver(PatchObserver observer)
+{
+    m_patchObserver = std::move(observer);
+}
+
+RestStore::Answer RestStore::patchServer(const std::string& body)
+{
+    std::lock_guard lock(m_mutex);
+    return patchLocked(m_server, body);
+}
+
 RestStore::Answer RestStore::handle(const std::string& method, const std::string& path, const std::string& body)
+{
+    std::string patchedDeviceId;
+    bool patched = false;
+    Answer answer;
+    {
+        std::lock_guard lock(m_mutex);
+        answer = handleLocked(method, path, body, &patchedDeviceId, &patched);
+    }
+    if (patched && answer.status == 200 && m_patchObserver)
+        m_patchObserver(patchedDeviceId, answer.body);
+    return answer;
+}
+
+RestStore::Answer RestStore::handleLocked(const std::string& method, const std::string& path,
+    const std::string& body, std::string* patchedDeviceId, bool* patched)
 {
     const std::size_t queryStart = std::min(path.find('?'), path.size());
     const std::string_view route = std::string_view(path).substr(0, queryStart);
     const std::string_view query = std::string_view(path).substr(std::min(queryStart + 1, path.size()));
 
-    std::lock_guard lock(m_mutex);
+    *patched = method == "PATCH";
     if (route == kServerPath)
     {
         if (method == "GET")
@@ -157,7 +197,10 @@ RestStore::Answer RestStore::handle(const std::string& method, const std::string
         if (method == "GET")
             return {200, *record};
         if (method == "PATCH")
+        {
+            *patchedDeviceId = idOf(*record);
             return patchLocked(*record, body);
+        }
         return errorAnswer(405, "method not allowed");
     }
     return errorAnswer(404, "no such resource");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,6 +28,15 @@ public:
     // a device of the same id. False when the text is no such object.
     bool putDevice(const std::string& deviceJson);
 
+    // Told of every record a PATCH through handle() changed: the device id (empty for the
+    // server) and the whole record after the merge. Called after the store's lock is released,
+    // on the requesting thread. Set before the first request.
+    using PatchObserver = std::function<void(const std::string& deviceId, const std::string& record)>;
+    void setPatchObserver(PatchObserver observer);
+
+    // PATCH /rest/v4/servers/this as the host itself does it: the observer is not told.
+    Answer patchServer(const std::string& body);
+
     // Current records as compact JSON; nullopt for an unknown device.
     std::string server() const;
     std::optional<std::string> device(const std::string& deviceId) const;
@@ -41,6 +51,10 @@ private:
     template<typename Self>
     static auto* findDeviceLocked(Self& self, const std::string& deviceId);
     Answer patchLocked(std::string& record, const std::string& body);
+    Answer handleLocked(const std::string& method, const std::string& path, const std::string& body,
+        std::string* patchedDeviceId, bool* patched);
+
+    PatchObserver m_patchObserver;
 
     const std::string m_serverId;
 
@@ -48,6 +62,9 @@ private:
     std::string m_server;
     std::vector<std::string> m_devices; //< in the order first put
 };
+
+// The PATCH body that sets the server's "parameters" -> "vyAI" -> "siteID"; nullopt removes it.
+std::string siteIdPatchBody(const std::optional<std::string>& siteId);
 
 // "{3F2B...}" and "3f2b..." name the same record.
 std::string normalizedId(const std::string& id);

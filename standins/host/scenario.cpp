@@ -202,6 +202,7 @@ constexpr ActionKindName kActionKinds[] = {
     {"pressButton", UserAction::Kind::pressButton},
     {"setDeviceEnabled", UserAction::Kind::setDeviceEnabled},
     {"engineAction", UserAction::Kind::engineAction},
+    {"setSiteId", UserAction::Kind::setSiteId},
 };
 
 UserAction actionOf(const Field& field, const std::vector<CameraScenario>& cameras)
@@ -215,7 +216,8 @@ UserAction actionOf(const Field& field, const std::vector<CameraScenario>& camer
     if (found == std::end(kActionKinds))
     {
         field.member("do").fail(
-            "must be applySettings, openSettings, pressButton, setDeviceEnabled or engineAction");
+            "must be applySettings, openSettings, pressButton, setDeviceEnabled, engineAction "
+            "or setSiteId");
     }
     action.kind = found->kind;
     switch (action.kind)
@@ -243,11 +245,17 @@ UserAction actionOf(const Field& field, const std::vector<CameraScenario>& camer
             if (field.has("params"))
                 action.values = textMap(field.member("params"));
             break;
+        case UserAction::Kind::setSiteId:
+            field.expectObject({"at", "do", "siteId"});
+            action.siteId = field.member("siteId").optionalText();
+            break;
     }
     if (field.has("at"))
         action.atSeconds = field.member("at").number(0, kMaxActionSeconds);
-    // Only an engine action may concern no device.
-    if (action.kind != UserAction::Kind::engineAction || field.has("camera"))
+    // A site change concerns the server; an engine action may concern no device.
+    const bool deviceOptional = action.kind == UserAction::Kind::engineAction
+        || action.kind == UserAction::Kind::setSiteId;
+    if (!deviceOptional || field.has("camera"))
         action.camera = cameraOf(field.member("camera"), cameras).name;
     return action;
 }

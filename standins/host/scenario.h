@@ -22,6 +22,7 @@ struct UserAction
         pressButton, //< a dialog button (or instantly applied item) is used: handleActiveSettingChange
         setDeviceEnabled, //< the plug-in is switched on or off for the camera
         engineAction, //< an engine action: doExecuteAction
+        setSiteId, //< the server record's "parameters" -> "vyAI" -> "siteID" is changed
     };
 
     Kind kind = Kind::openSettings;
@@ -30,6 +31,7 @@ struct UserAction
     std::string id; //< the button's setting id, or the engine action's id
     std::map<std::string, std::string> values; //< the dialog's values, or the action's params
     bool enabled = true; //< setDeviceEnabled only
+    std::optional<std::string> siteId; //< setSiteId only; nullopt: the member is removed
 };
 
 struct SceneSettings
