@@ -33,7 +33,7 @@ int32_t CpuRuntime::init(const RuntimeArgs_t& args)
     if (m_initialised)
         return fail(1, "Runtime already initialized; call runtime_cleanup first.");
     m_options = *options;
-    m_enqueueCalls = m_retrieveCalls = m_loadCalls = 0;
+    m_enqueueCalls = m_retrieveCalls = m_loadCalls = m_outputsMade = 0;
     m_stopping = false;
     m_worker = std::thread(&CpuRuntime::work, this);
     m_initialised = true;
@@ -164,11 +164,25 @@ void CpuRuntime::work()
         TensorSet_t* output = infer(*models, input);
         freeSet(input.set);
         lock.lock();
-        if (output) {
-            m_outputs.push_back(output);
-            m_outputReady.notify_one();
-        }
+        if (output)
+            publish(output);
     }
+}
+
+void CpuRuntime::publish(TensorSet_t* output)
+{
+    if (faultDue(FaultPoint::Stall, m_outputsMade)) {
+        freeSet(output);
+        return;
+    }
+    if (faultDue(FaultPoint::BadOutputId, m_outputsMade))
+        output->id += 1000;
+    m_outputs.push_back(output);
+    if (faultDue(FaultPoint::DuplicateOutput, m_outputsMade)) {
+        if (TensorSet_t* duplicate = newEmptySet(output->id))
+            m_outputs.push_back(duplicate);
+    }
+    m_outputReady.notify_one();
 }
 
 TensorSet_t* CpuRuntime::infer(const Models& models, const PendingInput& input) const

@@ -46,6 +46,8 @@ private:
     /** Counts one call of `point`; true when the configured fault is due for it. */
     bool faultDue(FaultPoint point, uint64_t& calls);
     void stopWorker();
+    /** Queues a finished output, altered by the configured output fault when it is due. */
+    void publish(TensorSet_t* output);
 
     // Guards every member below; never held while the detector runs or the worker sleeps.
     std::mutex m_mutex;
@@ -61,6 +63,7 @@ private:
     uint64_t m_enqueueCalls = 0;
     uint64_t m_retrieveCalls = 0;
     uint64_t m_loadCalls = 0;
+    uint64_t m_outputsMade = 0;
 
     std::thread m_worker; // started by init, joined by cleanup; only the owner thread touches it
 };

@@ -29,6 +29,9 @@ std::optional<FaultPoint> parseFaultPoint(std::string_view text)
         {"enqueue", FaultPoint::Enqueue},
         {"retrieve", FaultPoint::Retrieve},
         {"cleanup", FaultPoint::Cleanup},
+        {"stall", FaultPoint::Stall},
+        {"bad_output_id", FaultPoint::BadOutputId},
+        {"duplicate_output", FaultPoint::DuplicateOutput},
     };
     for (const auto& entry: kPoints) {
         if (entry.name == text)
