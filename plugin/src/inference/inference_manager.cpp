@@ -1,6 +1,7 @@
 #include "inference/inference_manager.h"
 
 #include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "foundations/log.h"
@@ -27,9 +28,35 @@ void InferenceManager::sendInputMessage(
         "while it's stopping.\n");
 }
 
+InferenceManager::~InferenceManager()
+{
+    if (m_processorLoader.joinable())
+        m_processorLoader.join();
+}
+
 void InferenceManager::initProcessors()
 {
-    // No external processor declarations are read yet.
+    if (m_processorLoader.joinable())
+        return;
+    try
+    {
+        m_processorLoader = std::thread([this] {
+            auto processors = std::make_shared<ExternalPreprocessorMap>();
+            loadExternalPreprocessors(m_rootFolder, *processors);
+            std::lock_guard lock(m_processorsMutex);
+            m_preprocessors = std::move(processors);
+        });
+    }
+    catch (const std::system_error& error)
+    {
+        logError("Error: Could not start loading external preprocessors: %s\n", error.what());
+    }
+}
+
+std::shared_ptr<const ExternalPreprocessorMap> InferenceManager::externalPreprocessors() const
+{
+    std::lock_guard lock(m_processorsMutex);
+    return m_preprocessors ? m_preprocessors : std::make_shared<const ExternalPreprocessorMap>();
 }
 
 // Minimal stand-ins until the inference engine is wired in.

@@ -2,14 +2,20 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <vy/sdk/analytics/i_uncompressed_video_frame.h>
 #include <vy/sdk/ptr.h>
 
 #include "foundations/messaging_manager.h"
+<<<<<<< HEAD
 #include "inference/external_processor_declarations.h"
+=======
+#include "inference/external_processor_loader.h"
+>>>>>>> h16
 #include "inference/inference_input.h"
 #include "records/model_details.h"
 
@@ -23,11 +29,20 @@ public:
     InferenceManager(const std::string& rootFolder, std::string secondFolder,
         MessagingManager& messages);
 
+    ~InferenceManager();
+
     InferenceManager(const InferenceManager&) = delete;
     InferenceManager& operator=(const InferenceManager&) = delete;
 
-    /** Loads the external processor declarations; the engine calls it once. */
+    /**
+     * Loads the external pre-processor declarations and starts their processes; the engine
+     * calls it once. Returns at once: children may take seconds to start, and the caller is
+     * the host's device-agent creation.
+     */
     void initProcessors();
+
+    /** The started pre-processors by name; empty until initProcessors has loaded them. Never changes once given. */
+    std::shared_ptr<const ExternalPreprocessorMap> externalPreprocessors() const;
 
     /**
      * Admits the frame for inference on the caller's thread, or drops it with a warning. The
@@ -49,6 +64,10 @@ private:
     std::string m_rootFolder;
     std::string m_secondFolder;
     MessagingManager& m_messages;
+
+    std::thread m_processorLoader;
+    mutable std::mutex m_processorsMutex;
+    std::shared_ptr<const ExternalPreprocessorMap> m_preprocessors; //< guarded by m_processorsMutex
 };
 
 } // namespace vyai

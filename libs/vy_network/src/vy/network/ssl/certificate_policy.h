@@ -12,3 +12,13 @@ enum class CertificatePolicy
 inline constexpr CertificatePolicy kDefaultCertificateCheck = CertificatePolicy::verifyWithSystemRoots;
 
 } // namespace vy::network::ssl
+
+namespace vy::network::ssl {
+
+// For stream sockets to peers on this machine: any certificate is taken (plain TCP here).
+struct AcceptAnyCertificate
+{
+};
+inline constexpr AcceptAnyCertificate kAcceptAnyCertificate{};
+
+} // namespace vy::network::ssl

@@ -1,0 +1,142 @@
+#include "vy/platform/shared_memory_section.h"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vy::platform {
+
+SharedMemorySection::~SharedMemorySection()
+{
+    close();
+}
+
+SharedMemorySection::SharedMemorySection(SharedMemorySection&& other) noexcept:
+    m_fd(std::exchange(other.m_fd, -1)),
+    m_owner(std::exchange(other.m_owner, false)),
+    m_view(std::exchange(other.m_view, nullptr)),
+    m_name(std::move(other.m_name)),
+    m_lastError(other.m_lastError)
+{
+}
+
+SharedMemorySection& SharedMemorySection::operator=(SharedMemorySection&& other) noexcept
+{
+    if (this != &other)
+    {
+        close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_owner = std::exchange(other.m_owner, false);
+        m_view = std::exchange(other.m_view, nullptr);
+        m_name = std::move(other.m_name);
+        m_lastError = other.m_lastError;
+    }
+    return *this;
+}
+
+SectionCreateResult SharedMemorySection::create(const std::string& name)
+{
+    close();
+    // O_EXCL: a name someone else made first is never attached to.
+    const int fd = shm_open(name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0)
+    {
+        m_lastError = errno;
+        return m_lastError == EEXIST ? SectionCreateResult::nameTaken : SectionCreateResult::failed;
+    }
+    m_fd = fd;
+    m_owner = true;
+    m_name = name;
+    return SectionCreateResult::created;
+}
+
+bool SharedMemorySection::open(const std::string& name)
+{
+    close();
+    const int fd = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0)
+    {
+        m_lastError = errno;
+        return false;
+    }
+    m_fd = fd;
+    m_name = name;
+    return true;
+}
+
+bool SharedMemorySection::commit(uint64_t bytes)
+{
+    if (m_fd < 0)
+    {
+        m_lastError = EBADF;
+        return false;
+    }
+    if (bytes > kSharedMemoryReserve)
+    {
+        m_lastError = EFBIG;
+        return false;
+    }
+    if (committedSize() >= bytes)
+        return true;
+    // posix_fallocate reports a full /dev/shm now instead of a SIGBUS at the first write.
+    const int result = posix_fallocate(m_fd, 0, static_cast<off_t>(bytes));
+    if (result != 0)
+    {
+        m_lastError = result;
+        return false;
+    }
+    return true;
+}
+
+uint64_t SharedMemorySection::committedSize() const
+{
+    struct stat status{};
+    if (m_fd < 0 || fstat(m_fd, &status) != 0)
+        return 0;
+    return static_cast<uint64_t>(status.st_size);
+}
+
+bool SharedMemorySection::map()
+{
+    if (m_view)
+        return true;
+    void* view = mmap(nullptr, kSharedMemoryReserve, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+    if (view == MAP_FAILED)
+    {
+        m_lastError = errno;
+        return false;
+    }
+    m_view = static_cast<uint8_t*>(view);
+    return true;
+}
+
+void SharedMemorySection::unmap()
+{
+    if (m_view)
+        munmap(m_view, kSharedMemoryReserve);
+    m_view = nullptr;
+}
+
+void SharedMemorySection::close()
+{
+    unmap();
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_owner)
+        shm_unlink(m_name.c_str());
+    m_fd = -1;
+    m_owner = false;
+}
+
+std::string systemErrorText(int errorNumber)
+{
+    char buffer[256];
+    return strerror_r(errorNumber, buffer, sizeof buffer);
+}
+
+} // namespace vy::platform

@@ -1,0 +1,115 @@
+#include "inference/external_preprocessing.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "foundations/log.h"
+#include "foundations/timer.h"
+#include "inference/external_process.h"
+#include "inference/external_processor_declarations.h"
+#include "inference/messages/image_message.h"
+#include "inference/messages/tensor_message.h"
+
+namespace vyai {
+
+namespace {
+
+uint32_t replyTimeout(const ExternalPreprocessor_t& record)
+{
+    return static_cast<uint32_t>(std::min<uint64_t>(record.TimeoutMs, INT32_MAX));
+}
+
+const ExternalPreprocessor_t* runnableRecord(const pipeline_stage_parameters_t& stage, uint32_t schedule)
+{
+    const ExternalPreprocessor_t* record = stage.externalPreprocessor;
+    if (!record || record->schedule != schedule || !record->process)
+        return nullptr;
+    return record;
+}
+
+} // namespace
+
+std::shared_ptr<VideoFrame> runExternalImagePreprocessor(uint64_t timestamp, const VideoFrame& frame,
+    const pipeline_stage_parameters_t& stage, const DeviceAgentDetails_t& device)
+{
+    const ExternalPreprocessor_t* record = runnableRecord(stage, kPreprocessImage);
+    if (!record)
+        return nullptr;
+    ImageMessageHeader header;
+    header.timestamp = static_cast<int64_t>(timestamp);
+    header.deviceId = device.id;
+    header.deviceName = device.name;
+    header.height = static_cast<uint64_t>(frame.height());
+    header.width = static_cast<uint64_t>(frame.width());
+    header.layout = frame.layout();
+    header.userSettings = stage.preprocessorSettings;
+    const std::optional<MessageBuffer> request = serializeImageMessage(header, frame.pixels());
+    if (!request)
+        return nullptr;
+    ExternalProcess& process = *record->process;
+    // A processor that never answers must not cost a time-out per frame.
+    if (!process.sendMessage(request->bytes(), !record->NoResponse))
+    {
+        logError("Warning! Failed to send to preprocessor: %s\n", record->Name.c_str());
+        return nullptr;
+    }
+    if (record->NoResponse)
+        return nullptr;
+    const ExternalProcessReply reply = process.waitForOutput(replyTimeout(*record));
+    if (!reply.ok)
+    {
+        logError("Warning! Timed out waiting for response from preprocessor: %s\n", record->Name.c_str());
+        process.finishResponse();
+        return nullptr;
+    }
+    std::optional<ImageMessage> image = deserializeImageMessage(reply.data, reply.length);
+    process.finishResponse();
+    if (!image)
+        return nullptr;
+    return std::make_shared<VideoFrame>(std::move(image->data), static_cast<int64_t>(image->width),
+        static_cast<int64_t>(image->height), image->layout == 0 ? 0u : 1u);
+}
+
+TensorSetPtr runExternalTensorPreprocessor(uint64_t timestamp, const TensorSet_t& tensors,
+    const DeviceAgentDetails_t& device, const pipeline_stage_parameters_t& stage)
+{
+    const ExternalPreprocessor_t* record = runnableRecord(stage, kPreprocessTensor);
+    if (!record)
+        return nullptr;
+    Timer timer("TensorsPostprocessor");
+    const std::optional<MessageBuffer> request =
+        serializeTensorMessage(timestamp, device, tensors, stage.preprocessorSettings);
+    timer.lap("serialize");
+    if (!request)
+        return nullptr;
+    logInfo("Sending message to external postprocessor %s\n", record->Name.c_str());
+    ExternalProcess& process = *record->process;
+    const bool sent = process.sendMessage(request->bytes(), !record->NoResponse);
+    timer.lap("send");
+    if (record->NoResponse || !sent)
+        return nullptr;
+    logInfo("Waiting for response from postprocessor %s\n", record->Name.c_str());
+    const ExternalProcessReply reply = process.waitForOutput(replyTimeout(*record));
+    timer.lap("wait");
+    if (!reply.ok)
+    {
+        logError("Warning: No response from objects postprocessor\n");
+        process.finishResponse();
+        return nullptr;
+    }
+    logInfo("Received response from postprocessor %s\n", record->Name.c_str());
+    TensorSetPtr replacement = deserializeTensorMessage(reply.data, reply.length);
+    timer.lap("deserialize");
+    process.finishResponse();
+    timer.lap("finish");
+    return replacement;
+}
+
+void useReplacementFrame(InferenceInput_t& input, std::shared_ptr<VideoFrame> replacement)
+{
+    input.width = static_cast<uint64_t>(replacement->width());
+    input.height = static_cast<uint64_t>(replacement->height());
+    input.frame = std::move(replacement);
+}
+
+} // namespace vyai

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <vy/network/tcp/stream_socket.h>
+
+#include "inference/shared_memory_channel.h"
+
+namespace vyai {
+
+/** A reply in place: valid until finishResponse. */
+struct ExternalProcessReply
+{
+    const uint8_t* data = nullptr;
+    uint64_t length = 0;
+    bool ok = false;
+};
+
+/**
+ * The link to one external processor: a child over two shared-memory channels, or a program
+ * listening on a local TCP port (frames: u32 little-endian length, payload).
+ *
+ * One exchange at a time: sendMessage takes the exchange and, when a reply is expected, keeps
+ * it for the calling thread until waitForOutput fails or finishResponse releases the reply, so
+ * concurrent callers never see each other's replies. A reply that timed out is never taken as
+ * a later request's answer: the child's is drained before the next request, the TCP connection
+ * is closed.
+ */
+class ExternalProcess
+{
+public:
+    ~ExternalProcess();
+    ExternalProcess(const ExternalProcess&) = delete;
+    ExternalProcess& operator=(const ExternalProcess&) = delete;
+
+    /** True when the request was handed over. replyExpected false: the exchange ends here. */
+    bool sendMessage(std::span<const uint8_t> request, bool replyExpected = true);
+    ExternalProcessReply waitForOutput(uint32_t timeoutMs);
+    /** Releases the reply (0 on success, or the acknowledgement's channel code); 0 when none is held. */
+    int finishResponse();
+
+    /** The child's process id while it runs, else 0. */
+    int64_t childProcessId() const { return m_childPid.load(); }
+
+private:
+    struct StartRequest;
+
+    ExternalProcess() = default;
+    friend std::unique_ptr<ExternalProcess> makeExternalProcess(const std::string&,
+        const std::string&, const QStringList&, const QProcessEnvironment&);
+    friend std::unique_ptr<ExternalProcess> makeExternalProcessTcp(uint32_t);
+
+    void monitorProcess(const StartRequest& request, std::promise<bool>& started);
+    bool sendOverChannel(std::span<const uint8_t> request);
+    bool awaitReady();
+    bool drainOwedReplies();
+    bool sendOverTcp(std::span<const uint8_t> request);
+    ExternalProcessReply receiveOverChannel(uint32_t timeoutMs);
+    ExternalProcessReply receiveOverTcp(uint32_t timeoutMs);
+    bool receiveExactly(uint8_t* buffer, size_t size, std::chrono::steady_clock::time_point deadline);
+    void endExchange();
+    bool holdsExchange() const { return m_exchangeOwner.load() == std::this_thread::get_id(); }
+
+    std::unique_ptr<SharedMemoryChannel> m_input;
+    std::unique_ptr<SharedMemoryChannel> m_output;
+    bool m_started = false;
+
+    // Held from a request to the release of its reply; the fields below are the holder's.
+    std::mutex m_exchangeMutex;
+    std::atomic<std::thread::id> m_exchangeOwner{};
+    bool m_replyHeld = false;
+    int m_repliesOwed = 0; //< requests the child took whose replies were not read
+    bool m_broken = false; //< the child stopped answering the input channel: out of step
+    int32_t m_readyCheckAttempts = 0;
+
+    std::thread m_watcher; //< owns the QProcess: no other thread touches it
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<int64_t> m_childPid{0};
+
+    bool m_tcp = false;
+    uint32_t m_port = 0;
+    std::unique_ptr<vy::network::StreamSocket> m_socket;
+    std::vector<uint8_t> m_sendBuffer;
+    std::vector<uint8_t> m_receiveBuffer;
+};
+
+/** The spawned variant, or none when the child did not start (the reason is logged). */
+std::unique_ptr<ExternalProcess> makeExternalProcess(const std::string& command,
+    const std::string& logFilePath, const QStringList& arguments,
+    const QProcessEnvironment& environment);
+
+/** The TCP variant; it connects at the first request. */
+std::unique_ptr<ExternalProcess> makeExternalProcessTcp(uint32_t port);
+
+} // namespace vyai

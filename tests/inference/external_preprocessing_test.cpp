@@ -1,0 +1,162 @@
+#include "inference/external_preprocessing.h"
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "captured_log.h"
+#include "inference/external_process.h"
+#include "inference/external_processor_declarations.h"
+#include "processor_harness.h"
+
+namespace vyai::test {
+namespace {
+
+// A stage whose pre-processor is a vyprocessor child in the given mode.
+struct PreprocessedStage
+{
+    PreprocessedStage(const std::string& mode, uint32_t schedule, bool noResponse = false)
+    {
+        record.Name = "pre";
+        record.schedule = schedule;
+        record.NoResponse = noResponse;
+        record.TimeoutMs = 5000;
+        record.process = makeExternalProcess(processorProgram(), "", {"--mode", QString::fromStdString(mode)},
+            QProcessEnvironment());
+        stage.externalPreprocessor = &record;
+        stage.preprocessorSettings = {{"strength", "2"}};
+    }
+
+    ExternalPreprocessor_t record;
+    pipeline_stage_parameters_t stage;
+    const DeviceAgentDetails_t device{"00000000-0000-0000-0000-000000000001", "camera"};
+};
+
+std::vector<float> floatsOf(const std::vector<uint8_t>& bytes)
+{
+    std::vector<float> values(bytes.size() / sizeof(float));
+    memcpy(values.data(), bytes.data(), values.size() * sizeof(float));
+    return values;
+}
+
+// A 4 x 2 interleaved image whose values count up from 0.
+std::shared_ptr<VideoFrame> countingFrame(uint32_t layout = 1)
+{
+    std::vector<float> values(4 * 2 * 3);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<float>(i);
+    std::vector<uint8_t> bytes(values.size() * sizeof(float));
+    memcpy(bytes.data(), values.data(), bytes.size());
+    return std::make_shared<VideoFrame>(std::move(bytes), 4, 2, layout);
+}
+
+TEST(ExternalImagePreprocessing, ReplacementImageComesBackFromTheProcessor)
+{
+    PreprocessedStage pre("image-invert", kPreprocessImage);
+    ASSERT_TRUE(pre.record.process);
+    const auto frame = countingFrame();
+    const auto replacement = runExternalImagePreprocessor(42, *frame, pre.stage, pre.device);
+    ASSERT_TRUE(replacement);
+    EXPECT_EQ(replacement->width(), 4);
+    EXPECT_EQ(replacement->height(), 2);
+    const std::vector<float> values = floatsOf(replacement->pixels());
+    ASSERT_EQ(values.size(), 24u);
+    EXPECT_EQ(values[0], 255.0f);
+    EXPECT_EQ(values[23], 232.0f);
+}
+
+TEST(ExternalImagePreprocessing, ReplacementOfAnotherSizeSetsTheWorkItemsSize)
+{
+    PreprocessedStage pre("image-crop", kPreprocessImage);
+    ASSERT_TRUE(pre.record.process);
+    for (const uint32_t layout: {0u, 1u})
+    {
+        InferenceInput_t input;
+        input.frame = countingFrame(layout);
+        input.width = 4;
+        input.height = 2;
+        auto replacement = runExternalImagePreprocessor(42, *input.frame, pre.stage, pre.device);
+        ASSERT_TRUE(replacement) << layout;
+        useReplacementFrame(input, std::move(replacement));
+        EXPECT_EQ(input.width, 4u);
+        EXPECT_EQ(input.height, 1u);
+        EXPECT_EQ(input.frame->pixels().size(), 4u * 1 * 3 * sizeof(float));
+        EXPECT_EQ(input.frame->layout(), layout);
+    }
+}
+
+TEST(ExternalImagePreprocessing, FaultsKeepTheFrameAsItCame)
+{
+    CapturedLog log;
+    {
+        PreprocessedStage wrongSize("wrong-sizes", kPreprocessImage);
+        EXPECT_FALSE(runExternalImagePreprocessor(1, *countingFrame(), wrongSize.stage, wrongSize.device));
+    }
+    {
+        // The image is not for a tensor pre-processor, and no record means no exchange.
+        PreprocessedStage tensorOnly("echo", kPreprocessTensor);
+        EXPECT_FALSE(runExternalImagePreprocessor(1, *countingFrame(), tensorOnly.stage, tensorOnly.device));
+        tensorOnly.stage.externalPreprocessor = nullptr;
+        EXPECT_FALSE(runExternalImagePreprocessor(1, *countingFrame(), tensorOnly.stage, tensorOnly.device));
+    }
+    {
+        // Declared not to answer: nothing is awaited, even from a processor that never would.
+        PreprocessedStage silent("hang", kPreprocessImage, true);
+        silent.record.TimeoutMs = 60000;
+        EXPECT_FALSE(runExternalImagePreprocessor(1, *countingFrame(), silent.stage, silent.device));
+    }
+    EXPECT_TRUE(log.contains("Image message of 5 x 2 carries 96 bytes"));
+    EXPECT_FALSE(log.contains("Timed out waiting for response from preprocessor"));
+}
+
+// One float tensor [1, 3] and one uint8 tensor [2].
+struct InputTensors
+{
+    InputTensors()
+    {
+        tensors[0] = {const_cast<char*>("image-in"), TensorDataType_Float, 2, floatShape, sizeof floats, floats};
+        tensors[1] = {const_cast<char*>("mask-in"), TensorDataType_Uint8, 1, byteShape, sizeof bytes, bytes};
+        set.count = 2;
+        set.tensors = tensors;
+    }
+    float floats[3]{1.0f, -2.5f, 3.0f};
+    uint8_t bytes[2]{7, 9};
+    int32_t floatShape[2]{1, 3};
+    int32_t byteShape[1]{2};
+    Tensor_t tensors[2]{};
+    TensorSet_t set{};
+};
+
+TEST(ExternalTensorPreprocessing, ReplacementTensorsComeBackFromTheProcessor)
+{
+    PreprocessedStage pre("tensor-scale", kPreprocessTensor);
+    InputTensors input;
+    const TensorSetPtr replacement = runExternalTensorPreprocessor(42, input.set, pre.device, pre.stage);
+    ASSERT_TRUE(replacement);
+    ASSERT_EQ(replacement->count, 2);
+    EXPECT_STREQ(replacement->tensors[0].name, "image-in");
+    const auto* scaled = static_cast<const float*>(replacement->tensors[0].data);
+    EXPECT_EQ(scaled[1], -5.0f);
+    EXPECT_EQ(replacement->tensors[1].shape[0], 2);
+}
+
+TEST(ExternalTensorPreprocessing, FaultsKeepTheCallersTensors)
+{
+    CapturedLog log;
+    InputTensors input;
+    {
+        PreprocessedStage wrongSize("wrong-sizes", kPreprocessTensor);
+        EXPECT_FALSE(runExternalTensorPreprocessor(1, input.set, wrongSize.device, wrongSize.stage));
+        EXPECT_TRUE(log.contains("Error: failed to read tensor fields from message"));
+    }
+    {
+        PreprocessedStage silent("hang", kPreprocessTensor, true);
+        silent.record.TimeoutMs = 60000;
+        EXPECT_FALSE(runExternalTensorPreprocessor(1, input.set, silent.device, silent.stage));
+        // Only the first exchange waited.
+        EXPECT_EQ(log.count("Waiting for response from postprocessor pre"), 1);
+    }
+}
+
+} // namespace
+} // namespace vyai::test

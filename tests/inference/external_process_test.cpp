@@ -1,0 +1,270 @@
+#include "inference/external_process.h"
+
+#include <cstring>
+#include <optional>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <gtest/gtest.h>
+
+#include "captured_log.h"
+#include "processor_harness.h"
+
+namespace vyai::test {
+namespace {
+
+enum class Transport { sharedMemory, tcp };
+
+// One vyprocessor and the plug-in's link to it; checks at the end that neither the child nor
+// a shared-memory segment outlives the link.
+class Peer
+{
+public:
+    Peer(Transport transport, const std::string& mode, const std::vector<std::string>& extra = {})
+    {
+        std::vector<std::string> arguments{"--mode", mode};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        if (transport == Transport::tcp)
+        {
+            arguments.insert(arguments.begin(), {"--listen", "0"});
+            m_tcpChild = std::make_unique<ProcessorChild>(arguments, std::vector<int>{});
+            m_pid = m_tcpChild->pid();
+            process = makeExternalProcessTcp(m_tcpChild->announcedPort());
+            return;
+        }
+        QStringList qtArguments;
+        for (const std::string& argument: arguments)
+            qtArguments << QString::fromStdString(argument);
+        process = makeExternalProcess(processorProgram(), "", qtArguments, QProcessEnvironment());
+        if (process)
+        {
+            m_pid = static_cast<pid_t>(process->childProcessId());
+            m_segments = segmentNamesOf(m_pid);
+        }
+    }
+
+    ~Peer()
+    {
+        process.reset();
+        m_tcpChild.reset();
+        if (m_pid > 0)
+        {
+            EXPECT_FALSE(processExists(m_pid)) << "child " << m_pid << " left behind";
+        }
+        for (const std::string& name: m_segments)
+            EXPECT_FALSE(segmentExists(name)) << name << " left behind";
+    }
+
+    std::optional<std::vector<uint8_t>> exchange(const std::vector<uint8_t>& request, uint32_t timeoutMs = 5000)
+    {
+        if (!process->sendMessage(request))
+            return std::nullopt;
+        const ExternalProcessReply reply = process->waitForOutput(timeoutMs);
+        std::optional<std::vector<uint8_t>> result;
+        if (reply.ok)
+            result.emplace(reply.data, reply.data + reply.length);
+        process->finishResponse();
+        return result;
+    }
+
+    std::unique_ptr<ExternalProcess> process;
+    size_t segmentCount() const { return m_segments.size(); }
+
+private:
+    std::unique_ptr<ProcessorChild> m_tcpChild;
+    pid_t m_pid = -1;
+    std::vector<std::string> m_segments;
+};
+
+std::vector<uint8_t> numbered(size_t size, uint32_t number)
+{
+    std::vector<uint8_t> bytes(std::max<size_t>(size, 4), static_cast<uint8_t>(number * 13));
+    memcpy(bytes.data(), &number, 4);
+    bytes.resize(size);
+    return bytes;
+}
+
+bool waitForLog(const CapturedLog& log, const std::string& fragment)
+{
+    for (int i = 0; i < 250 && !log.contains(fragment); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return log.contains(fragment);
+}
+
+class ExternalProcessTransport: public ::testing::TestWithParam<Transport>
+{
+};
+
+TEST_P(ExternalProcessTransport, RepliesComeBackWholeAcrossSizes)
+{
+    Peer peer(GetParam(), "echo");
+    ASSERT_TRUE(peer.process);
+    if (GetParam() == Transport::sharedMemory)
+    {
+        EXPECT_EQ(peer.segmentCount(), 4u);
+    }
+    uint32_t number = 0;
+    for (const size_t size: {size_t{0}, size_t{1500}, size_t{640 * 640 * 3 * 4}, size_t{10}})
+    {
+        const std::vector<uint8_t> request = numbered(size, ++number);
+        EXPECT_EQ(peer.exchange(request), request) << size;
+    }
+}
+
+TEST_P(ExternalProcessTransport, ConcurrentCallersGetTheirOwnReplies)
+{
+    Peer peer(GetParam(), "echo");
+    ASSERT_TRUE(peer.process);
+    std::atomic<int> mismatches{0};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> callers;
+    for (uint32_t caller = 0; caller < 4; ++caller)
+        callers.emplace_back([&, caller] {
+            for (uint32_t i = 0; i < 25; ++i)
+            {
+                const std::vector<uint8_t> request = numbered(64 + caller * 700, caller * 1000 + i);
+                const auto reply = peer.exchange(request);
+                if (!reply)
+                    ++failures;
+                else if (*reply != request)
+                    ++mismatches;
+            }
+        });
+    for (std::thread& caller: callers)
+        caller.join();
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(failures, 0);
+}
+
+TEST_P(ExternalProcessTransport, LateReplyIsNeverTakenAsALaterAnswer)
+{
+    Peer peer(GetParam(), "delay", {"--delay-ms", "500", "--delay-requests", "1"});
+    ASSERT_TRUE(peer.process);
+    EXPECT_FALSE(peer.exchange(numbered(32, 1), 100));
+    int answered = 0;
+    for (uint32_t number = 2; number < 60 && answered < 3; ++number)
+    {
+        const std::vector<uint8_t> request = numbered(32, number);
+        if (const auto reply = peer.exchange(request, 2000))
+        {
+            EXPECT_EQ(*reply, request);
+            ++answered;
+        }
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(answered, 3);
+}
+
+TEST_P(ExternalProcessTransport, OversizeReplyIsRejected)
+{
+    CapturedLog log;
+    Peer peer(GetParam(), "oversize");
+    ASSERT_TRUE(peer.process);
+    EXPECT_FALSE(peer.exchange(numbered(100, 1)));
+    EXPECT_FALSE(peer.exchange(numbered(100, 2)));
+    EXPECT_TRUE(log.contains(GetParam() == Transport::tcp ? "announced a reply of 4294967280 bytes"
+                                                           : "announced 65636 bytes"));
+}
+
+TEST_P(ExternalProcessTransport, CrashEndsTheExchange)
+{
+    CapturedLog log;
+    Peer peer(GetParam(), "crash");
+    ASSERT_TRUE(peer.process);
+    EXPECT_FALSE(peer.exchange(numbered(8, 1), 2000));
+    EXPECT_FALSE(peer.exchange(numbered(8, 2), 500));
+    if (GetParam() == Transport::sharedMemory)
+    {
+        EXPECT_TRUE(waitForLog(log, "ERROR: External process crashed! Exit code:"));
+    }
+}
+
+TEST_P(ExternalProcessTransport, HungPeerCostsATimeOutAndShutDownStillEnds)
+{
+    Peer peer(GetParam(), "hang");
+    ASSERT_TRUE(peer.process);
+    EXPECT_FALSE(peer.exchange(numbered(8, 1), 200));
+    EXPECT_FALSE(peer.exchange(numbered(8, 2), 200));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ExternalProcessTransport,
+    ::testing::Values(Transport::sharedMemory, Transport::tcp),
+    [](const auto& info) { return info.param == Transport::tcp ? "tcp" : "sharedMemory"; });
+
+TEST(ExternalProcess, ChildIgnoringTerminationIsKilled)
+{
+    CapturedLog log;
+    {
+        Peer peer(Transport::sharedMemory, "ignore-termination");
+        ASSERT_TRUE(peer.process);
+        EXPECT_TRUE(peer.exchange(numbered(8, 1)));
+    }
+    EXPECT_TRUE(log.contains("terminating forcefully"));
+    EXPECT_TRUE(log.contains("ignored termination, killing it"));
+}
+
+TEST(ExternalProcess, ChildThatNeverAnnouncesItselfGetsNoRequest)
+{
+    CapturedLog log;
+    Peer peer(Transport::sharedMemory, "never-ready");
+    ASSERT_TRUE(peer.process);
+    EXPECT_FALSE(peer.process->sendMessage(numbered(8, 1)));
+    EXPECT_TRUE(log.contains("Warning! External process not ready yet (attempt 1/5)."));
+}
+
+TEST(ExternalProcess, MissingProgramDoesNotStart)
+{
+    CapturedLog log;
+    EXPECT_FALSE(makeExternalProcess("/nonexistent/vyprocessor", "", {}, QProcessEnvironment()));
+    EXPECT_TRUE(log.contains("ERROR: Failed to start external process (file not found or no permissions)"));
+}
+
+TEST(ExternalProcess, LogFileTakesTheChildsOutput)
+{
+    ScopedTempDirectory directory;
+    const std::string logFile = (directory.path() / "processor.log").string();
+    {
+        std::ofstream(logFile) << "old run\n";
+        // An unknown mode makes the child print its usage and end.
+        auto process = makeExternalProcess(processorProgram(), logFile, {"--mode", "nonsense"}, QProcessEnvironment());
+        ASSERT_TRUE(process);
+        for (int i = 0; i < 250 && process->childProcessId() != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::string text = readFile(logFile);
+    EXPECT_EQ(text.find("old run"), std::string::npos);
+    EXPECT_NE(text.find("unknown mode nonsense"), std::string::npos);
+}
+
+TEST(ExternalProcess, TcpPortsOutsideTheRangeAreRejected)
+{
+    CapturedLog log;
+    for (const uint32_t port: {0u, 65536u, 70000u})
+    {
+        auto process = makeExternalProcessTcp(port);
+        EXPECT_FALSE(process->sendMessage(numbered(8, 1)));
+        EXPECT_TRUE(log.contains("Could not connect to external process at port: " + std::to_string(port)));
+    }
+}
+
+TEST(ExternalProcess, TcpPeerNotListeningFailsTheRequest)
+{
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    close(probe);
+    auto process = makeExternalProcessTcp(ntohs(address.sin_port));
+    EXPECT_FALSE(process->sendMessage(numbered(8, 1)));
+    EXPECT_FALSE(process->waitForOutput(100).ok);
+}
+
+} // namespace
+} // namespace vyai::test
