@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include <yyjson.h>
 
@@ -52,11 +53,38 @@ std::optional<InputLayout> parseLayout(const char* text)
 
 std::optional<OutputFormat> parseFormat(const char* text)
 {
-    if (!text || std::strcmp(text, "xyxysc") == 0)
+    static constexpr std::pair<const char*, OutputFormat> kFormats[] = {{"xyxysc", OutputFormat::Xyxysc},
+        {"yolo_af", OutputFormat::AnchorFreeYolo}, {"yolo_ab", OutputFormat::AnchorBasedYolo},
+        {"yolo26", OutputFormat::Yolo26}, {"yolonas", OutputFormat::YoloNas},
+        {"yolov8_deepx", OutputFormat::YoloV8DeepX}, {"rtdetr", OutputFormat::RtDetr},
+        {"rfdetr", OutputFormat::RfDetr}, {"ssd", OutputFormat::Ssd}, {"efficientdet", OutputFormat::EfficientDet},
+        {"nanodet", OutputFormat::NanoDet}, {"nanodet_split", OutputFormat::NanoDetSplit}};
+    if (!text)
         return OutputFormat::Xyxysc;
-    if (std::strcmp(text, "yolo_af") == 0)
-        return OutputFormat::AnchorFreeYolo;
+    for (const auto& [name, format]: kFormats) {
+        if (std::strcmp(text, name) == 0)
+            return format;
+    }
     return std::nullopt;
+}
+
+// The distance-bin heads are decoded with strides 8, 16 and 32 given by grid size, and
+// NanoDet's single tensor is recognised by its anchor count: refuse models they cannot serve.
+const char* checkFormatFits(const DetectorModel& model)
+{
+    const OutputFormat f = model.outputFormat;
+    const bool binHead = f == OutputFormat::YoloV8DeepX || f == OutputFormat::NanoDet || f == OutputFormat::NanoDetSplit;
+    if (binHead
+        && (model.strides != std::vector<uint32_t>{8, 16, 32} || model.width % 32 != 0 || model.height % 32 != 0))
+        return "this \"output.format\" takes strides 8, 16 and 32 and sides that are multiples of 32";
+    const bool tableSize = model.width == 320 || model.width == 416 || model.width == 512 || model.width == 640;
+    if (f == OutputFormat::NanoDet && (model.width != model.height || !tableSize))
+        return "\"nanodet\" takes a square input of 320, 416, 512 or 640";
+    if (f == OutputFormat::NanoDetSplit && model.width != model.height)
+        return "\"nanodet_split\" takes a square input";
+    if (f == OutputFormat::RtDetr && model.classes.size() < 2)
+        return "\"rtdetr\" takes two classes or more";
+    return nullptr;
 }
 
 // Fills everything but the file-level checks; the text names the first bad member.
@@ -117,7 +145,7 @@ const char* parseModel(yyjson_val* root, DetectorModel& model)
         return "\"output\" must be an object";
     const std::optional<OutputFormat> format = parseFormat(yyjson_get_str(yyjson_obj_get(output, "format")));
     if (!format)
-        return "\"output.format\" must be \"xyxysc\" or \"yolo_af\"";
+        return "\"output.format\" is not a known format";
     model.outputFormat = *format;
     const char* outputName = yyjson_get_str(yyjson_obj_get(output, "name"));
     model.outputName = outputName ? outputName
@@ -135,7 +163,7 @@ const char* parseModel(yyjson_val* root, DetectorModel& model)
     } else {
         model.strides = {8, 16, 32};
     }
-    return nullptr;
+    return checkFormatFits(model);
 }
 
 size_t elementSize(InputLayout layout)

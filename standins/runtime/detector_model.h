@@ -19,8 +19,18 @@ enum class InputLayout {
 
 /** What the model emits. */
 enum class OutputFormat {
-    Xyxysc,         // float32 {N, 6}: x1, y1, x2, y2, score, class
-    AnchorFreeYolo, // float32 {1, 4 + classes, anchors}, channel-major: cx, cy, w, h, class scores
+    Xyxysc,          // "xyxysc": float32 {N, 6}: x1, y1, x2, y2, score, class
+    AnchorFreeYolo,  // "yolo_af": {1, 4 + classes, anchors}, channel-major: cx, cy, w, h, class scores
+    AnchorBasedYolo, // "yolo_ab": {1, anchors, 5 + classes}: cx, cy, w, h, objectness, class scores
+    Yolo26,          // "yolo26": {1, queries, 6}: x1, y1, x2, y2, score, class
+    YoloNas,         // "yolonas": "boxes" {1, anchors, 4} in pixels, "scores" {1, anchors, classes}
+    YoloV8DeepX,     // "yolov8_deepx": per stride "reg" {1, 64, h, w} distance bins, "cls" {1, classes, h, w}
+    RtDetr,          // "rtdetr": "logits" {1, queries, classes}, "boxes" {1, queries, 4} normalised centres
+    RfDetr,          // "rfdetr": "scores" {1, q}, "boxes" {1, q, 4} normalised corners, int64 "labels" {1, q}
+    Ssd,             // "ssd": "boxes" {1, q, 4} normalised y-first, "scores" {1, q, 1 + classes}
+    EfficientDet,    // "efficientdet": "detection_boxes", "detection_scores", "detection_classes", "num_detections"
+    NanoDet,         // "nanodet": {1, anchors, classes + 32}: class scores, 4 × 8 distance bins
+    NanoDetSplit,    // "nanodet_split": per stride {1, anchors, max(classes, 33)} and {1, anchors, 32}
 };
 
 struct ColourClass {
@@ -40,7 +50,10 @@ struct ColourClass {
  * }
  * "layout" is "planar", "interleaved" or "bytes"; "type" defaults to 1 (2 for "bytes");
  * means and vars undo the caller's normalisation (pixel = value × var + mean). "format" is
- * "xyxysc" or "yolo_af" (with optional "strides", default [8, 16, 32]). A pixel belongs to
+ * one of the OutputFormat names below (see raw_output_layouts.h), with optional "strides"
+ * (default [8, 16, 32]) for the grid heads. "yolov8_deepx", "nanodet" and "nanodet_split"
+ * take strides 8, 16 and 32 only, and sides that are multiples of 32; "nanodet" a square
+ * input of 320, 416, 512 or 640, "nanodet_split" a square one; "rtdetr" two classes or more. A pixel belongs to
  * a class when every channel is within "tolerance" of its colour; a box is a 4-connected
  * region of at least "minPixels" such pixels.
  */

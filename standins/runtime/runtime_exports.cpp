@@ -27,7 +27,9 @@ int32_t guarded(const char* entryPoint, Call&& call) noexcept
 }
 
 constexpr char kInfo[] =
-    "{\"runtime\":\"Generic CPU\",\"kind\":\"colour-box detector\",\"outputs\":[\"xyxysc\",\"yolo_af\"]}";
+    "{\"runtime\":\"Generic CPU\",\"kind\":\"colour-box detector\",\"outputs\":[\"xyxysc\",\"yolo_af\","
+    "\"yolo_ab\",\"yolo26\",\"yolonas\",\"yolov8_deepx\",\"rtdetr\",\"rfdetr\",\"ssd\",\"efficientdet\","
+    "\"nanodet\",\"nanodet_split\"]}";
 
 } // namespace
 
