@@ -140,12 +140,12 @@ TEST_F(InferenceEngineTest, InFlightStaysBoundedUnderLoadFromManyThreads)
     auto engine = makeEngine({{"a", detector}}, kCapacity);
     constexpr int kThreads = 16;
     constexpr int kPerThread = 30;
-    std::atomic<int> accepted{0};
     std::atomic<int> highest{0};
     std::atomic<bool> producing{true};
     std::atomic<int> received{0};
     std::thread consumer([&] {
-        while (producing || received < accepted) {
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while ((producing || engine->inFlight() > 0 || queue.size() > 0) && std::chrono::steady_clock::now() < deadline) {
             if (queue.popUntil(std::chrono::steady_clock::now() + 20ms))
                 ++received;
         }
@@ -162,7 +162,6 @@ TEST_F(InferenceEngineTest, InFlightStaysBoundedUnderLoadFromManyThreads)
                     std::this_thread::yield();
                 engine->recordInput(one->device->id);
                 engine->sendInput(one, tensors());
-                ++accepted;
                 int now = engine->inFlight();
                 int seen = highest.load();
                 while (now > seen && !highest.compare_exchange_weak(seen, now)) {
@@ -173,9 +172,10 @@ TEST_F(InferenceEngineTest, InFlightStaysBoundedUnderLoadFromManyThreads)
     for (std::thread& thread: producers)
         thread.join();
     producing = false;
-    EXPECT_TRUE(eventually([&] { return received.load() == kThreads * kPerThread; })) << received.load();
     consumer.join();
     EXPECT_EQ(engine->inFlight(), 0);
+    // A consumer that falls 64 outputs behind loses the next ones, with a warning each.
+    EXPECT_EQ(received.load() + log.count("Warning! Output processing queue is full!"), kThreads * kPerThread);
     // The check and the submission are not one step, so each racing thread may add one.
     EXPECT_LE(highest.load(), kCapacity + kThreads);
     EXPECT_FALSE(log.contains("Error! No available input slot."));
