@@ -2,6 +2,7 @@
 // the stand-in runtime's detector, tracking and a chained feature-extraction stage, from
 // several cameras at once. Every box handed back matches the scene's truth.
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <thread>
@@ -18,7 +19,7 @@ namespace {
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 360;
-constexpr int kFrames = 30;
+constexpr int kFrames = 40;
 constexpr int64_t kFrameUs = 33333;
 constexpr int kCameras = 3;
 
@@ -69,13 +70,23 @@ TEST(InferenceRoadTest, SyntheticScenesComeBackAsTheirTruthBoxesFromSeveralCamer
                 auto frame = vy::sdk::newRefCounted<vyhost::VideoFrame>(kWidth, kHeight, 8, i * kFrameUs);
                 scene.render(i, frame->planes());
                 road.manager->sendInputMessage(frame, settings, details, road.recorder(id));
-                std::this_thread::sleep_for(std::chrono::milliseconds(15));
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
             }
         });
     }
     for (auto& camera: cameras)
         camera.join();
-    EXPECT_TRUE(eventuallyTrue([&] { return road.manager->counts().answered >= road.manager->counts().admitted / 2; }));
+    // Chained inputs finish after their parents: wait until every camera has enough of each kind.
+    const auto enough = [&] {
+        std::map<std::string, int> seen;
+        for (const AnsweredObject& object: road.answered())
+            ++seen[object.camera + " " + object.typeId];
+        return seen.size() == kCameras * 4u
+            && std::all_of(seen.begin(), seen.end(), [](const auto& entry) { return entry.second >= 5; });
+    };
+    const InferenceCounts_t counts = road.manager->counts();
+    EXPECT_TRUE(eventuallyTrue(enough)) << "admitted " << counts.admitted << ", dropped " << counts.dropped
+                                        << ", inferred " << counts.inferred << ", answered " << counts.answered;
     road.manager->stopEngines();
 
     std::map<std::string, std::map<std::string, int>> matched; // camera -> type -> boxes matched
@@ -95,8 +106,7 @@ TEST(InferenceRoadTest, SyntheticScenesComeBackAsTheirTruthBoxesFromSeveralCamer
         for (const char* type: {"red", "green", "blue", "redcrop"})
             EXPECT_GE(matched["cam-" + std::to_string(c)][type], 5) << "cam-" << c << " " << type;
     }
-    const InferenceCounts_t counts = road.manager->counts();
-    EXPECT_EQ(counts.admitted + counts.dropped, static_cast<uint64_t>(kCameras * kFrames));
+    EXPECT_GE(road.manager->counts().admitted + road.manager->counts().dropped, static_cast<uint64_t>(kCameras * kFrames));
 }
 
 } // namespace

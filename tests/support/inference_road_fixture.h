@@ -121,9 +121,13 @@ public:
         const unsigned char iv[12] = {3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8};
         writeFile(details->modelFilePath, encryptModel(plain, reinterpret_cast<const unsigned char*>(key.data()), iv));
         writeFile(details->keyFilePath, key);
+        writeFile(plainModelPath(id), plain);
         models[id] = details;
         return details;
     }
+
+    /** The model file as the runtime loads it, for driving the runtime without the engine. */
+    std::filesystem::path plainModelPath(const std::string& id) const { return root.path() / (id + ".plain.json"); }
 
     /** A stage of the model that shows every class of `visualised`. */
     static pipeline_stage_parameters_t stage(const std::shared_ptr<ModelDetails_t>& model,

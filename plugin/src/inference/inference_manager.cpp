@@ -162,7 +162,7 @@ InferenceCounts_t InferenceManager::counts() const
 {
     const uint64_t dropped = m_notInitialised.total() + m_notReady.total() + m_inputQueueFull.total()
         + m_notPreprocessed.total() + m_outputQueueFull.total() + m_noThread.total();
-    return {m_admitted.load(), dropped, m_answered.load()};
+    return {m_admitted.load(), dropped, m_inferred.load(), m_answered.load()};
 }
 
 void InferenceManager::startEngines(const ModelDetailsMap& models)
@@ -416,6 +416,7 @@ void InferenceManager::processOutput(InferenceOutput_t& entry)
     const InferenceInput_t& input = *entry.input;
     PostprocessingResult result = postprocess(*m_postprocessing, input, entry.output, throughputOf(entry));
     timer.lap("process");
+    m_inferred.fetch_add(1);
     if (!input.stage->children.empty())
     {
         chainModels(input, entry.output.get(), result, m_plans,

@@ -31,6 +31,7 @@ struct InferenceCounts_t
 {
     uint64_t admitted = 0; //< stage inputs that got a worker or were converted directly
     uint64_t dropped = 0; //< stage inputs and outputs dropped by the manager
+    uint64_t inferred = 0; //< outputs post-processed
     uint64_t answered = 0; //< completions called
 };
 
@@ -138,6 +139,7 @@ private:
     RepeatedWarning m_outputQueueFull{"Warning! Output processing queue is full!\n"};
     RepeatedWarning m_noThread{"Warning! Could not start a worker thread; the input is dropped.\n"};
     std::atomic<uint64_t> m_admitted{0};
+    std::atomic<uint64_t> m_inferred{0};
     std::atomic<uint64_t> m_answered{0};
 
     std::thread m_processorLoader;
