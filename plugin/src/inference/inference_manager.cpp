@@ -13,6 +13,7 @@
 #include "inference/host_frame_view.h"
 #include "inference/metadata_packets.h"
 #include "inference/model_chaining.h"
+#include "postprocessing/message_postprocessor_link.h"
 #include "postprocessing/postprocessing.h"
 #include "postprocessing/postprocessing_state.h"
 
@@ -90,7 +91,7 @@ InferenceManager::InferenceManager(const std::string& rootFolder, std::string se
     m_workers(workersFromOption(workers)),
     m_inputWorkers(static_cast<std::ptrdiff_t>(m_workers)),
     m_outputWorkers(static_cast<std::ptrdiff_t>(m_workers)),
-    m_postprocessing(std::make_unique<PostprocessingState>(m_rootFolder))
+    m_postprocessing(std::make_unique<PostprocessingState>(m_rootFolder, std::make_unique<MessagePostprocessorLink>()))
 {
     logError("Using Veltrin root folder: %s\n", m_rootFolder.c_str());
 }
