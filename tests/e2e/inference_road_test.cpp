@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "captured_log.h"
 #include "host/synthetic_scene.h"
 #include "host/video_frame.h"
 #include "inference_road_fixture.h"
@@ -49,6 +50,7 @@ vy::sdk::analytics::BoundingBox truthOf(const vyhost::SyntheticScene& scene, con
 
 TEST(InferenceRoadTest, SyntheticScenesComeBackAsTheirTruthBoxesFromSeveralCamerasWithAChainedStage)
 {
+    CapturedLog log(1);
     InferenceRoad road;
     auto detector = road.detector("scene", {{"red", {255, 0, 0}}, {"green", {0, 255, 0}}, {"blue", {0, 0, 255}}}, 320);
     auto crops = road.detector("crops", {{"redcrop", {255, 0, 0}}}, 64);
@@ -70,7 +72,8 @@ TEST(InferenceRoadTest, SyntheticScenesComeBackAsTheirTruthBoxesFromSeveralCamer
                 auto frame = vy::sdk::newRefCounted<vyhost::VideoFrame>(kWidth, kHeight, 8, i * kFrameUs);
                 scene.render(i, frame->planes());
                 road.manager->sendInputMessage(frame, settings, details, road.recorder(id));
-                std::this_thread::sleep_for(std::chrono::milliseconds(25));
+                // Paced by the road, so that a slow (sanitizer) build drops nothing either.
+                eventuallyTrue([&] { return road.manager->idle(); }, std::chrono::seconds(5));
             }
         });
     }
@@ -86,7 +89,7 @@ TEST(InferenceRoadTest, SyntheticScenesComeBackAsTheirTruthBoxesFromSeveralCamer
     };
     const InferenceCounts_t counts = road.manager->counts();
     EXPECT_TRUE(eventuallyTrue(enough)) << "admitted " << counts.admitted << ", dropped " << counts.dropped
-                                        << ", inferred " << counts.inferred << ", answered " << counts.answered;
+                                        << ", inferred " << counts.inferred << ", answered " << counts.answered << "\n" << log.text();
     road.manager->stopEngines();
 
     std::map<std::string, std::map<std::string, int>> matched; // camera -> type -> boxes matched
@@ -106,7 +109,7 @@ TEST(InferenceRoadTest, SyntheticScenesComeBackAsTheirTruthBoxesFromSeveralCamer
         for (const char* type: {"red", "green", "blue", "redcrop"})
             EXPECT_GE(matched["cam-" + std::to_string(c)][type], 5) << "cam-" << c << " " << type;
     }
-    EXPECT_GE(road.manager->counts().admitted + road.manager->counts().dropped, static_cast<uint64_t>(kCameras * kFrames));
+    EXPECT_EQ(road.manager->counts().admitted, static_cast<uint64_t>(kCameras * kFrames));
 }
 
 } // namespace

@@ -46,13 +46,21 @@ int64_t workersFromOption(int64_t requested)
 class SemaphoreCount
 {
 public:
-    explicit SemaphoreCount(std::counting_semaphore<InferenceManager::kMaxWorkers>& semaphore): m_semaphore(semaphore) {}
-    ~SemaphoreCount() { m_semaphore.release(); }
+    SemaphoreCount(std::counting_semaphore<InferenceManager::kMaxWorkers>& semaphore, std::atomic<int64_t>& busy):
+        m_semaphore(semaphore), m_busy(busy)
+    {
+    }
+    ~SemaphoreCount()
+    {
+        m_busy.fetch_sub(1);
+        m_semaphore.release();
+    }
     SemaphoreCount(const SemaphoreCount&) = delete;
     SemaphoreCount& operator=(const SemaphoreCount&) = delete;
 
 private:
     std::counting_semaphore<InferenceManager::kMaxWorkers>& m_semaphore;
+    std::atomic<int64_t>& m_busy;
 };
 
 /** Starts a detached thread; false when none could be made. */
@@ -104,7 +112,7 @@ InferenceManager::~InferenceManager()
     stopOutputLoop();
     waitForWorkers();
     // The engine's output thread writes into the queue: the engine goes first.
-    m_engine.store(nullptr);
+    setEngine(nullptr);
 }
 
 void InferenceManager::initProcessors()
@@ -166,6 +174,12 @@ InferenceCounts_t InferenceManager::counts() const
     return {m_admitted.load(), dropped, m_inferred.load(), m_answered.load()};
 }
 
+bool InferenceManager::idle() const
+{
+    const auto engine = this->engine();
+    return m_busyWorkers.load() == 0 && m_outputQueue.size() == 0 && (!engine || engine->inFlight() == 0);
+}
+
 void InferenceManager::startEngines(const ModelDetailsMap& models)
 {
     if (models.empty())
@@ -193,7 +207,7 @@ void InferenceManager::startEngines(const ModelDetailsMap& models)
             std::lock_guard limitsLock(m_engineLimitsMutex);
             limits = m_engineLimits;
         }
-        m_engine.store(std::make_shared<InferenceEngine>(m_rootFolder, models, m_outputQueue, m_messages,
+        setEngine(std::make_shared<InferenceEngine>(m_rootFolder, models, m_outputQueue, m_messages,
             limits.value_or(InferenceEngineLimits::fromIni())));
     }
     if (!m_outputLoop.joinable())
@@ -217,8 +231,23 @@ void InferenceManager::stopEngines()
         engine->markStopping();
     stopOutputLoop();
     waitForWorkers();
-    m_engine.store(nullptr);
+    setEngine(nullptr);
     m_plans.clear();
+}
+
+std::shared_ptr<InferenceEngine> InferenceManager::engine() const
+{
+    std::lock_guard lock(m_engineMutex);
+    return m_engine;
+}
+
+void InferenceManager::setEngine(std::shared_ptr<InferenceEngine> engine)
+{
+    {
+        std::lock_guard lock(m_engineMutex);
+        m_engine.swap(engine);
+    }
+    // The old engine, if this was its last holder, stops its threads here, outside the lock.
 }
 
 void InferenceManager::stopOutputLoop()
@@ -310,15 +339,17 @@ void InferenceManager::admitStage(const std::shared_ptr<InferenceEngine>& engine
     work->stage = &stage;
     work->completion = completion;
     InputWork* handedOver = work.release();
+    m_busyWorkers.fetch_add(1);
     const bool started = startDetached([this, handedOver] {
         std::unique_ptr<InputWork> owned(handedOver);
-        SemaphoreCount count(m_inputWorkers);
+        SemaphoreCount count(m_inputWorkers, m_busyWorkers);
         processAndSendInput(*owned);
     });
     if (!started)
     {
         // The worker never ran: its count and its input come back here.
         delete handedOver;
+        m_busyWorkers.fetch_sub(1);
         m_inputWorkers.release();
         m_noThread.report(camera);
         return;
@@ -393,14 +424,16 @@ void InferenceManager::inferenceOutputLoop(const std::stop_token& stopToken)
         }
         auto owned = std::make_unique<InferenceOutput_t>(std::move(*entry));
         InferenceOutput_t* handedOver = owned.release();
+        m_busyWorkers.fetch_add(1);
         const bool started = startDetached([this, handedOver] {
             std::unique_ptr<InferenceOutput_t> mine(handedOver);
-            SemaphoreCount count(m_outputWorkers);
+            SemaphoreCount count(m_outputWorkers, m_busyWorkers);
             processOutput(*mine);
         });
         if (!started)
         {
             delete handedOver;
+            m_busyWorkers.fetch_sub(1);
             m_outputWorkers.release();
             m_noThread.report(camera);
             continue;

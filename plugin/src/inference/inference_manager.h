@@ -98,6 +98,9 @@ public:
 
     InferenceCounts_t counts() const;
 
+    /** True when no input or output is under way anywhere on the road; for tests and the bench. */
+    bool idle() const;
+
     int64_t workerLimit() const { return m_workers; }
 
 private:
@@ -113,7 +116,8 @@ private:
     /** Waits until no worker runs: takes every count of both semaphores, then gives them back. */
     void waitForWorkers();
 
-    std::shared_ptr<InferenceEngine> engine() const { return m_engine.load(); }
+    std::shared_ptr<InferenceEngine> engine() const;
+    void setEngine(std::shared_ptr<InferenceEngine> engine);
 
     std::string m_rootFolder;
     std::string m_secondFolder;
@@ -125,7 +129,8 @@ private:
     InferenceOutputQueue m_outputQueue;
     std::unique_ptr<PostprocessingState> m_postprocessing;
     ModelInputPlans m_plans;
-    std::atomic<std::shared_ptr<InferenceEngine>> m_engine;
+    mutable std::mutex m_engineMutex; //< held only to copy or replace m_engine
+    std::shared_ptr<InferenceEngine> m_engine; //< guarded by m_engineMutex
     std::mutex m_engineLimitsMutex;
     std::optional<InferenceEngineLimits> m_engineLimits; //< guarded by m_engineLimitsMutex
     std::mutex m_controlMutex; //< held by startEngines, stopEngines and the destructor
@@ -139,6 +144,7 @@ private:
     RepeatedWarning m_outputQueueFull{"Warning! Output processing queue is full!\n"};
     RepeatedWarning m_noThread{"Warning! Could not start a worker thread; the input is dropped.\n"};
     std::atomic<uint64_t> m_admitted{0};
+    std::atomic<int64_t> m_busyWorkers{0};
     std::atomic<uint64_t> m_inferred{0};
     std::atomic<uint64_t> m_answered{0};
 
