@@ -174,6 +174,14 @@ InferenceCounts_t InferenceManager::counts() const
     return {m_admitted.load(), dropped, m_inferred.load(), m_answered.load()};
 }
 
+void InferenceManager::logCounts() const
+{
+    const InferenceCounts_t counts = this->counts();
+    logError("Inference frames: admitted %llu, dropped %llu, inferred %llu, answered %llu\n",
+        static_cast<unsigned long long>(counts.admitted), static_cast<unsigned long long>(counts.dropped),
+        static_cast<unsigned long long>(counts.inferred), static_cast<unsigned long long>(counts.answered));
+}
+
 bool InferenceManager::idle() const
 {
     const auto engine = this->engine();
@@ -233,6 +241,7 @@ void InferenceManager::stopEngines()
     waitForWorkers();
     setEngine(nullptr);
     m_plans.clear();
+    logCounts();
 }
 
 std::shared_ptr<InferenceEngine> InferenceManager::engine() const

@@ -98,6 +98,9 @@ public:
 
     InferenceCounts_t counts() const;
 
+    /** Writes the counts as one "Inference frames:" line; the engine does so before its log closes. */
+    void logCounts() const;
+
     /** True when no input or output is under way anywhere on the road; for tests and the bench. */
     bool idle() const;
 
