@@ -3,7 +3,9 @@
 //                 engine, decoding, tracking, packets), frames sent one after the other;
 //  runtime      - the stand-in's own detection of the same input, driven directly;
 //  preprocess   - the direct conversion alone.
-// The plug-in's share is road − runtime; the goal is at most 1.5 × preprocess.
+// The plug-in's share is road − runtime; the goal is at most 1.5 × preprocess. Each figure
+// is the least of three rounds, since the machine may be busy with other work.
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -130,13 +132,16 @@ int main()
     const std::vector<vyai::test::DetectorClass> classes{
         {"red", {255, 0, 0}}, {"green", {0, 255, 0}}, {"blue", {0, 0, 255}}, {"yellow", {255, 255, 0}}};
     auto model = road.detector("scene", classes, kSide);
-    road.manager->startEngines(road.models);
-    const double direct = roadMs(road, model, false);
-    const double copied = roadMs(road, model, true);
-    road.manager->stopEngines();
-
-    const double runtime = runtimeMs(model, road.plainModelPath("scene").string());
-    const double preprocess = preprocessMs(model);
+    // The machine may be shared: each figure is the least of a few rounds.
+    double direct = 1e9, copied = 1e9, runtime = 1e9, preprocess = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        road.manager->startEngines(road.models);
+        direct = std::min(direct, roadMs(road, model, false));
+        copied = std::min(copied, roadMs(road, model, true));
+        road.manager->stopEngines();
+        runtime = std::min(runtime, runtimeMs(model, road.plainModelPath("scene").string()));
+        preprocess = std::min(preprocess, preprocessMs(model));
+    }
     std::printf("1080p frame, 640x640 model, CPU ms per frame\n");
     std::printf("  preprocess (direct conversion) %.3f\n", preprocess);
     std::printf("  stand-in runtime detection     %.3f\n", runtime);
