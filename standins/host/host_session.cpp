@@ -556,6 +556,15 @@ void HostSession::printSummary(bool completed)
     }
     yyjson_mut_obj_add_int(doc, line.root(), "framesSkipped", skipped);
     yyjson_mut_obj_add_int(doc, line.root(), "pushFailures", failures);
+    if (const auto counts = lastPluginFrameCounts(m_hostDirectory + "/vy_veltrin"))
+    {
+        // The plug-in's own account: stage inputs it inferred, dropped, and answered with metadata.
+        yyjson_mut_val* inference = yyjson_mut_obj_add_obj(doc, line.root(), "inference");
+        yyjson_mut_obj_add_int(doc, inference, "admitted", counts->admitted);
+        yyjson_mut_obj_add_int(doc, inference, "inferred", counts->inferred);
+        yyjson_mut_obj_add_int(doc, inference, "dropped", counts->dropped);
+        yyjson_mut_obj_add_int(doc, inference, "answered", counts->answered);
+    }
 
     yyjson_mut_val* packets = yyjson_mut_obj_add_obj(doc, line.root(), "packets");
     yyjson_mut_obj_add_int(doc, packets, "objects", m_packets.objects);

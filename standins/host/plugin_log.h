@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include <optional>
 #include <string>
 
@@ -11,5 +13,17 @@ namespace vyhost {
  * when it logged none or kept no log files.
  */
 std::optional<std::string> lastPluginWarning(const std::string& dataDirectory);
+
+/** What the plug-in's inference did with the frames, as it logged it last (when it stops). */
+struct PluginFrameCounts
+{
+    int64_t admitted = 0;
+    int64_t dropped = 0;
+    int64_t inferred = 0;
+    int64_t answered = 0;
+};
+
+/** The plug-in's last "Inference frames:" line; nullopt when it logged none. */
+std::optional<PluginFrameCounts> lastPluginFrameCounts(const std::string& dataDirectory);
 
 } // namespace vyhost

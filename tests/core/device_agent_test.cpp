@@ -459,6 +459,8 @@ TEST(DeviceAgentConcurrency, ManyCamerasPushAtOnce)
         }
         for (auto& thread: threads)
             thread.join();
+        // Every frame reached the manager, which refused it: no engine runs.
+        EXPECT_EQ(engine->inferenceManager().counts().dropped, static_cast<uint64_t>(kCameras * kFrames));
 
         // Late completions race the agents' destruction; whatever lands must land whole.
         std::vector<std::thread> late;
@@ -481,7 +483,8 @@ TEST(DeviceAgentConcurrency, ManyCamerasPushAtOnce)
         EXPECT_LE(handlers[i]->counts.objects.load(), 2 * kFrames) << i;
         EXPECT_EQ(handlers[i]->counts.events.load(), kFrames) << i;
     }
-    EXPECT_EQ(countOf(host.startLog(), kSentToInference), kCameras * kFrames);
+    // The refusal is written once a second per camera, with its count, not once per frame.
+    EXPECT_GE(countOf(host.startLog(), kSentToInference), kCameras);
 }
 
 } // namespace

@@ -77,6 +77,7 @@ Engine::~Engine()
         logError("Runtime loop sucessfully finished.\n");
     }
 
+    m_inferenceManager.logCounts();
     logError("Finalizing logging...\n");
     ::vyai::shutdownLogging();
 }

@@ -1,37 +1,118 @@
 #include "inference/inference_manager.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
+#include "foundations/ini.h"
 #include "foundations/log.h"
+#include "inference/external_preprocessing.h"
+#include "inference/frame_preprocessing.h"
+#include "inference/host_frame_view.h"
+#include "inference/metadata_packets.h"
+#include "inference/model_chaining.h"
+#include "postprocessing/message_postprocessor_link.h"
+#include "postprocessing/postprocessing.h"
+#include "postprocessing/postprocessing_state.h"
 
 namespace vyai {
 
-InferenceManager::InferenceManager(const std::string& rootFolder, std::string secondFolder,
-    MessagingManager& messages):
-    m_rootFolder(std::filesystem::path(rootFolder).make_preferred().string()),
-    m_secondFolder(std::move(secondFolder)),
-    m_messages(messages)
+/** One stage input of one frame on its way from the host thread to an input worker. */
+struct InputWork
 {
-    logError("Using Veltrin root folder: %s\n", m_rootFolder.c_str());
+    std::shared_ptr<InferenceEngine> engine;
+    std::shared_ptr<VideoFrame> frame; //< empty when converted directly
+    uint64_t width = 0;
+    uint64_t height = 0;
+    std::shared_ptr<DeviceAgentSettings_t> settings;
+    std::shared_ptr<DeviceAgentDetails_t> device;
+    const pipeline_stage_parameters_t* stage = nullptr;
+    uint64_t timestamp = 0;
+    MetadataCompletion completion;
+    TensorSetPtr tensors; //< from the direct conversion; empty otherwise
+};
+
+namespace {
+
+int64_t workersFromOption(int64_t requested)
+{
+    const int64_t configured = requested >= 0 ? requested : ini().MaxNumberConcurrentInputOutputThreads;
+    return std::clamp<int64_t>(configured, 0, InferenceManager::kMaxWorkers);
 }
 
-void InferenceManager::sendInputMessage(
-    vy::sdk::Ptr<const vy::sdk::analytics::IUncompressedVideoFrame> /*frame*/,
-    std::shared_ptr<DeviceAgentSettings_t> /*settings*/,
-    std::shared_ptr<DeviceAgentDetails_t> /*details*/, MetadataCompletion /*completion*/)
+/** Gives one count back when the worker ends, however it ends. */
+class SemaphoreCount
 {
-    Timer timer("sendInputMessage");
-    // No inference engine runs yet, so every frame is refused.
-    logError("Warning! Tried sending message to inference engine before it's initialized or "
-        "while it's stopping.\n");
+public:
+    SemaphoreCount(std::counting_semaphore<InferenceManager::kMaxWorkers>& semaphore, std::atomic<int64_t>& busy):
+        m_semaphore(semaphore), m_busy(busy)
+    {
+    }
+    ~SemaphoreCount()
+    {
+        m_busy.fetch_sub(1);
+        m_semaphore.release();
+    }
+    SemaphoreCount(const SemaphoreCount&) = delete;
+    SemaphoreCount& operator=(const SemaphoreCount&) = delete;
+
+private:
+    std::counting_semaphore<InferenceManager::kMaxWorkers>& m_semaphore;
+    std::atomic<int64_t>& m_busy;
+};
+
+/** Starts a detached thread; false when none could be made. */
+template<typename Body>
+bool startDetached(Body&& body)
+{
+    try
+    {
+        std::thread(std::forward<Body>(body)).detach();
+        return true;
+    }
+    catch (const std::system_error&)
+    {
+        return false;
+    }
+}
+
+const std::string& cameraOf(const std::shared_ptr<DeviceAgentDetails_t>& details)
+{
+    static const std::string unknown;
+    return details ? details->id : unknown;
+}
+
+ThroughputFigures_t throughputOf(const InferenceOutput_t& entry)
+{
+    return {entry.fresh, entry.engineInputRate, entry.deviceInputRate, entry.engineOutputRate, entry.deviceOutputRate};
+}
+
+} // namespace
+
+InferenceManager::InferenceManager(const std::string& rootFolder, std::string secondFolder,
+    MessagingManager& messages, int64_t workers):
+    m_rootFolder(std::filesystem::path(rootFolder).make_preferred().string()),
+    m_secondFolder(std::move(secondFolder)),
+    m_messages(messages),
+    m_workers(workersFromOption(workers)),
+    m_inputWorkers(static_cast<std::ptrdiff_t>(m_workers)),
+    m_outputWorkers(static_cast<std::ptrdiff_t>(m_workers)),
+    m_postprocessing(std::make_unique<PostprocessingState>(m_rootFolder, std::make_unique<MessagePostprocessorLink>()))
+{
+    logError("Using Veltrin root folder: %s\n", m_rootFolder.c_str());
 }
 
 InferenceManager::~InferenceManager()
 {
     if (m_processorLoader.joinable())
         m_processorLoader.join();
+    std::lock_guard lock(m_controlMutex);
+    stopOutputLoop();
+    waitForWorkers();
+    // The engine's output thread writes into the queue: the engine goes first.
+    setEngine(nullptr);
 }
 
 void InferenceManager::initProcessors()
@@ -41,6 +122,8 @@ void InferenceManager::initProcessors()
     try
     {
         m_processorLoader = std::thread([this] {
+            m_postprocessing->initPostprocessing();
+            m_postprocessorsLoaded.store(true);
             auto processors = std::make_shared<ExternalPreprocessorMap>();
             loadExternalPreprocessors(m_rootFolder, *processors);
             std::lock_guard lock(m_processorsMutex);
@@ -49,7 +132,7 @@ void InferenceManager::initProcessors()
     }
     catch (const std::system_error& error)
     {
-        logError("Error: Could not start loading external preprocessors: %s\n", error.what());
+        logError("Error: Could not start loading external processors: %s\n", error.what());
     }
 }
 
@@ -59,29 +142,346 @@ std::shared_ptr<const ExternalPreprocessorMap> InferenceManager::externalPreproc
     return m_preprocessors ? m_preprocessors : std::make_shared<const ExternalPreprocessorMap>();
 }
 
-// Minimal stand-ins until the inference engine is wired in.
-
 const std::map<std::string, ExternalPreprocessor_t>& InferenceManager::getExternalPreprocessors() const
 {
-    static const std::map<std::string, ExternalPreprocessor_t> none;
-    return none;
+    static const ExternalPreprocessorMap none;
+    std::lock_guard lock(m_processorsMutex);
+    // Set once and kept for the manager's life, so the reference stays valid.
+    return m_preprocessors ? *m_preprocessors : none;
 }
 
 const std::map<std::string, ExternalPostprocessor_t>& InferenceManager::getExternalPostprocessors() const
 {
-    static const std::map<std::string, ExternalPostprocessor_t> none;
-    return none;
+    static const ExternalPostprocessorMap none;
+    return m_postprocessorsLoaded.load() ? m_postprocessing->externalPostprocessors() : none;
+}
+
+void InferenceManager::sendReferenceRun(std::string deviceId, std::string stageId)
+{
+    m_postprocessing->setReferenceRun(deviceId, stageId);
+}
+
+void InferenceManager::setEngineLimits(InferenceEngineLimits limits)
+{
+    std::lock_guard lock(m_engineLimitsMutex);
+    m_engineLimits = limits;
+}
+
+InferenceCounts_t InferenceManager::counts() const
+{
+    const uint64_t dropped = m_notInitialised.total() + m_notReady.total() + m_inputQueueFull.total()
+        + m_notPreprocessed.total() + m_outputQueueFull.total() + m_noThread.total();
+    return {m_admitted.load(), dropped, m_inferred.load(), m_answered.load()};
+}
+
+void InferenceManager::logCounts() const
+{
+    const InferenceCounts_t counts = this->counts();
+    logError("Inference frames: admitted %llu, dropped %llu, inferred %llu, answered %llu\n",
+        static_cast<unsigned long long>(counts.admitted), static_cast<unsigned long long>(counts.dropped),
+        static_cast<unsigned long long>(counts.inferred), static_cast<unsigned long long>(counts.answered));
+}
+
+bool InferenceManager::idle() const
+{
+    const auto engine = this->engine();
+    return m_busyWorkers.load() == 0 && m_outputQueue.size() == 0 && (!engine || engine->inFlight() == 0);
 }
 
 void InferenceManager::startEngines(const ModelDetailsMap& models)
 {
-    if (!models.empty())
-        logError("Warning! InferenceManager::startEngines is not available yet.\n");
+    if (models.empty())
+        return;
+    bool anyReady = false;
+    for (const auto& [key, model]: models)
+    {
+        if (model && model->status == kModelFileReady)
+            anyReady = true;
+        else
+            logError("Not starting inference engine for model %s\n", model ? model->uuid.c_str() : key.c_str());
+    }
+    if (!anyReady)
+        return;
+
+    std::lock_guard lock(m_controlMutex);
+    if (auto engine = this->engine())
+    {
+        engine->start(models);
+    }
+    else
+    {
+        std::optional<InferenceEngineLimits> limits;
+        {
+            std::lock_guard limitsLock(m_engineLimitsMutex);
+            limits = m_engineLimits;
+        }
+        setEngine(std::make_shared<InferenceEngine>(m_rootFolder, models, m_outputQueue, m_messages,
+            limits.value_or(InferenceEngineLimits::fromIni())));
+    }
+    if (!m_outputLoop.joinable())
+    {
+        logError("Starting output loop thread...\n");
+        try
+        {
+            m_outputLoop = std::jthread([this](std::stop_token stopToken) { inferenceOutputLoop(stopToken); });
+        }
+        catch (const std::system_error& error)
+        {
+            logError("Error: Could not start the inference output loop: %s\n", error.what());
+        }
+    }
 }
 
 void InferenceManager::stopEngines()
 {
-    logError("Warning! InferenceManager::stopEngines is not available yet.\n");
+    std::lock_guard lock(m_controlMutex);
+    if (auto engine = this->engine())
+        engine->markStopping();
+    stopOutputLoop();
+    waitForWorkers();
+    setEngine(nullptr);
+    m_plans.clear();
+    logCounts();
+}
+
+std::shared_ptr<InferenceEngine> InferenceManager::engine() const
+{
+    std::lock_guard lock(m_engineMutex);
+    return m_engine;
+}
+
+void InferenceManager::setEngine(std::shared_ptr<InferenceEngine> engine)
+{
+    {
+        std::lock_guard lock(m_engineMutex);
+        m_engine.swap(engine);
+    }
+    // The old engine, if this was its last holder, stops its threads here, outside the lock.
+}
+
+void InferenceManager::stopOutputLoop()
+{
+    if (!m_outputLoop.joinable())
+        return;
+    m_outputLoop.request_stop();
+    m_outputLoop.join();
+    m_outputLoop = std::jthread();
+}
+
+void InferenceManager::waitForWorkers()
+{
+    for (int64_t i = 0; i < m_workers; ++i)
+        m_inputWorkers.acquire();
+    for (int64_t i = 0; i < m_workers; ++i)
+        m_outputWorkers.acquire();
+    m_inputWorkers.release(static_cast<std::ptrdiff_t>(m_workers));
+    m_outputWorkers.release(static_cast<std::ptrdiff_t>(m_workers));
+}
+
+void InferenceManager::sendInputMessage(vy::sdk::Ptr<const vy::sdk::analytics::IUncompressedVideoFrame> frame,
+    std::shared_ptr<DeviceAgentSettings_t> settings, std::shared_ptr<DeviceAgentDetails_t> details,
+    MetadataCompletion completion)
+{
+    Timer timer("sendInputMessage");
+    // The engine stays alive for this whole call even if a stop happens meanwhile.
+    const std::shared_ptr<InferenceEngine> engine = this->engine();
+    if (!engine || engine->state() == kEngineStopped)
+    {
+        m_notInitialised.report(cameraOf(details));
+        return;
+    }
+    if (!frame || !settings)
+        return;
+    for (const pipeline_stage_parameters_t& stage: settings->pipelines)
+        admitStage(engine, *frame, settings, details, completion, stage, timer);
+}
+
+void InferenceManager::admitStage(const std::shared_ptr<InferenceEngine>& engine,
+    const vy::sdk::analytics::IUncompressedVideoFrame& frame, const std::shared_ptr<DeviceAgentSettings_t>& settings,
+    const std::shared_ptr<DeviceAgentDetails_t>& details, const MetadataCompletion& completion,
+    const pipeline_stage_parameters_t& stage, Timer& timer)
+{
+    const std::string& camera = cameraOf(details);
+    engine->recordInput(camera);
+    timer.lap("input logging");
+    if (!engine->isReady())
+    {
+        m_notReady.report(camera);
+        return;
+    }
+    if (!m_inputWorkers.try_acquire())
+    {
+        m_inputQueueFull.report(camera);
+        return;
+    }
+    auto work = std::make_unique<InputWork>();
+    work->engine = engine;
+    work->timestamp = static_cast<uint64_t>(frame.timestampUs());
+    const std::optional<YuvFrameView> view = hostFrameView(frame);
+    const auto plan = m_plans.planFor(stage);
+    if (!view || !plan || !stage.model)
+    {
+        m_notPreprocessed.report(camera);
+        m_inputWorkers.release();
+        return;
+    }
+    if (!stage.requiresFullFrame)
+    {
+        work->tensors = prepareModelInput(*view, *plan, stageSampling(stage, stageRegion(stage)));
+        if (!work->tensors)
+        {
+            m_notPreprocessed.report(camera);
+            m_inputWorkers.release();
+            return;
+        }
+        timer.lap("preprocessDirect");
+    }
+    else
+    {
+        work->frame = std::make_shared<VideoFrame>(*view, stage.model->order);
+        timer.lap("rgb_frame");
+    }
+    work->width = static_cast<uint64_t>(view->width);
+    work->height = static_cast<uint64_t>(view->height);
+    work->settings = settings;
+    work->device = details;
+    work->stage = &stage;
+    work->completion = completion;
+    InputWork* handedOver = work.release();
+    m_busyWorkers.fetch_add(1);
+    const bool started = startDetached([this, handedOver] {
+        std::unique_ptr<InputWork> owned(handedOver);
+        SemaphoreCount count(m_inputWorkers, m_busyWorkers);
+        processAndSendInput(*owned);
+    });
+    if (!started)
+    {
+        // The worker never ran: its count and its input come back here.
+        delete handedOver;
+        m_busyWorkers.fetch_sub(1);
+        m_inputWorkers.release();
+        m_noThread.report(camera);
+        return;
+    }
+    m_admitted.fetch_add(1);
+    timer.lap("thread_dispatch");
+}
+
+void InferenceManager::processAndSendInput(InputWork& work)
+{
+    Timer timer("processAndSendInput");
+    TensorSetPtr tensors = std::move(work.tensors);
+    const pipeline_stage_parameters_t& stage = *work.stage;
+    auto input = std::make_shared<InferenceInput_t>();
+    input->timestamp = work.timestamp;
+    input->frame = work.frame;
+    input->width = work.width;
+    input->height = work.height;
+    if (!tensors)
+    {
+        if (!work.frame || !work.device)
+            return;
+        std::shared_ptr<VideoFrame> replacement =
+            runExternalImagePreprocessor(work.timestamp, *work.frame, stage, *work.device);
+        const auto plan = m_plans.planFor(stage);
+        if (!plan)
+            return;
+        const VideoFrame& source = replacement ? *replacement : *work.frame;
+        tensors = preprocessVideoFrame(source, *plan, stageSampling(stage, stageRegion(stage)));
+        if (!tensors)
+            return;
+        if (replacement)
+            useReplacementFrame(*input, std::move(replacement));
+    }
+    timer.lap("preprocess");
+    input->settings = std::move(work.settings);
+    input->device = std::move(work.device);
+    input->stage = &stage;
+    input->region = regionAsBox(stageRegion(stage));
+    input->completion = std::move(work.completion);
+    if (input->device)
+    {
+        // A replacement set takes the place of the original, which is freed here.
+        if (TensorSetPtr replaced = runExternalTensorPreprocessor(input->timestamp, *tensors, *input->device, stage))
+            tensors = std::move(replaced);
+    }
+    timer.lap("inference input");
+    work.engine->sendInput(std::move(input), std::move(tensors));
+    timer.lap("sendInput");
+}
+
+void InferenceManager::inferenceOutputLoop(const std::stop_token& stopToken)
+{
+    logError("Started inference output loop\n");
+    while (!stopToken.stop_requested())
+    {
+        Timer timer("inferenceOutputLoop");
+        logInfo("Inference engine output queue size: %zu\n", m_outputQueue.size());
+        std::optional<InferenceOutput_t> entry =
+            m_outputQueue.popUntil(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+        if (!entry)
+        {
+            timer.lap("timeout");
+            continue;
+        }
+        timer.lap("output wait");
+        const std::string camera = entry->input ? cameraOf(entry->input->device) : std::string();
+        if (!m_outputWorkers.try_acquire())
+        {
+            m_outputQueueFull.report(camera);
+            continue;
+        }
+        auto owned = std::make_unique<InferenceOutput_t>(std::move(*entry));
+        InferenceOutput_t* handedOver = owned.release();
+        m_busyWorkers.fetch_add(1);
+        const bool started = startDetached([this, handedOver] {
+            std::unique_ptr<InferenceOutput_t> mine(handedOver);
+            SemaphoreCount count(m_outputWorkers, m_busyWorkers);
+            processOutput(*mine);
+        });
+        if (!started)
+        {
+            delete handedOver;
+            m_busyWorkers.fetch_sub(1);
+            m_outputWorkers.release();
+            m_noThread.report(camera);
+            continue;
+        }
+        timer.lap("thread dispatch");
+    }
+}
+
+void InferenceManager::processOutput(InferenceOutput_t& entry)
+{
+    if (!entry.input || !entry.input->stage)
+        return;
+    Timer timer("processOutput");
+    const InferenceInput_t& input = *entry.input;
+    PostprocessingResult result = postprocess(*m_postprocessing, input, entry.output, throughputOf(entry));
+    timer.lap("process");
+    m_inferred.fetch_add(1);
+    if (!input.stage->children.empty())
+    {
+        chainModels(input, entry.output.get(), result, m_plans,
+            [this](std::shared_ptr<InferenceInput_t> child, TensorSetPtr tensors) {
+                submitChild(std::move(child), std::move(tensors));
+            });
+        timer.lap("chaining");
+    }
+    MetadataPackets_t packets = gatherPackets(input, result);
+    timer.lap("gather packets");
+    if (packets.empty() || !input.completion)
+        return;
+    input.completion(std::move(packets.objects), std::move(packets.events), std::move(packets.bestShots));
+    m_answered.fetch_add(1);
+    timer.lap("callback");
+}
+
+void InferenceManager::submitChild(std::shared_ptr<InferenceInput_t> input, TensorSetPtr tensors)
+{
+    // Chained inputs bypass admission; the engine's slots bound them.
+    if (auto engine = this->engine())
+        engine->sendInput(std::move(input), std::move(tensors));
 }
 
 void InferenceManager::sendReferenceRun(std::string deviceId, std::string stageId)
