@@ -484,10 +484,4 @@ void InferenceManager::submitChild(std::shared_ptr<InferenceInput_t> input, Tens
         engine->sendInput(std::move(input), std::move(tensors));
 }
 
-void InferenceManager::sendReferenceRun(std::string deviceId, std::string stageId)
-{
-    logError("Warning! InferenceManager::sendReferenceRun is not available yet: %s %s\n",
-        deviceId.c_str(), stageId.c_str());
-}
-
 } // namespace vyai
