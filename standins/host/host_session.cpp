@@ -175,10 +175,13 @@ bool HostSession::prepareDirectories()
 
 bool HostSession::startCloud()
 {
-    if (!m_cloud.configure(m_scenario.cloud))
-        return fail("the cloud stand-in refused the scenario's pipelines");
+    // Started first, so that "{cloud}" in the catalogue (model download URLs) names its port.
     if (!m_cloud.start())
         return fail("cannot start the cloud stand-in on a loopback port");
+    vy::standins::CloudScenario cloud = m_scenario.cloud;
+    cloud.pipelines = withCloudUrl(cloud.pipelines, m_cloud.baseUrl());
+    if (!m_cloud.configure(cloud))
+        return fail("the cloud stand-in refused the scenario's pipelines, models or runtime package");
     const bool connected = m_scenario.cloudSystemId && m_scenario.cloudToken;
     m_out.log("cloud stand-in at " + m_cloud.baseUrl() + "; "
         + (connected ? "the site is connected to the cloud: system " + *m_scenario.cloudSystemId
