@@ -7,8 +7,10 @@ const char* builtInScenarioText()
     // A site connected to the cloud, which serves the stand-in CPU runtime and offers every
     // camera one pipeline: a colour-box detector of the stand-in runtime (its encrypted model
     // file is served by the cloud's storage) that finds the boxes the synthetic scene draws.
-    // The plug-in installs the runtime, the cloud's reset assigns the pipeline to each new
-    // device, the model is downloaded and its boxes come back as "objects".
+    // The cloud's reset assigns the pipeline to each new device; the user opens the first
+    // camera's dialog and picks the CPU runtime among those the machine could run (an x86
+    // machine offers more than one); the plug-in installs it, downloads the model, and the
+    // boxes come back as "objects".
     return R"({
   "ini": {"sendFramesOverride": true},
   "cloud": {
@@ -67,7 +69,11 @@ const char* builtInScenarioText()
         ]
       }
     ]
-  }
+  },
+  "actions": [
+    {"at": 0.2, "do": "openSettings", "camera": "camera1"},
+    {"at": 0.4, "do": "pressButton", "camera": "camera1", "button": "libraryChoice_Generic CPU"}
+  ]
 })";
 }
 

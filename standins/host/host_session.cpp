@@ -204,7 +204,8 @@ bool HostSession::writePluginIni()
     }
     // Nothing the plug-in fetches leaves the machine unless a scenario asks for it.
     text += "CloudAPI=" + m_cloud.baseUrl() + "\n";
-    text += "RuntimesStorageURL=" + m_cloud.baseUrl() + "\n";
+    // The cloud stand-in's storage serves runtime archives under "/runtimes".
+    text += "RuntimesStorageURL=" + m_cloud.baseUrl() + "/runtimes\n";
     for (const auto& [name, value]: m_scenario.ini)
         text += name + "=" + withCloudUrl(value, m_cloud.baseUrl()) + "\n";
 
