@@ -57,8 +57,12 @@ TEST(VyhostScenarioRun, TheBuiltInScenarioTakesFramesPastTheCloudGate)
     const VyhostLine& summary = summaryOf(run);
     EXPECT_TRUE(yyjson_get_bool(summary.at({"completed"})));
     EXPECT_EQ(integerAt(summary, {"framesPushed", "camera1"}), kFrames);
-    EXPECT_NE(summary.string("noMetadataReason").find("returned nothing for 20 frames; its last warning: "),
-        std::string::npos) << summary.text();
+    // Frames before the engine starts are refused; the summary either counts objects or says why none came.
+    if (integerAt(summary, {"packets", "objects"}) == 0)
+    {
+        EXPECT_NE(summary.string("noMetadataReason").find("returned nothing for " + std::to_string(kFrames)
+            + " frames; its last warning: "), std::string::npos) << summary.text();
+    }
 
     // A "truth" line per frame, its boxes inside the picture.
     const auto truths = run.linesOfType("truth");
