@@ -22,8 +22,10 @@ struct CloudScenario
     std::string pipelines = "[]";
     std::map<std::string, std::vector<std::string>> offers;
 
-    // The models the storage serves (JSON array text, one object per model) and the runtime
-    // package it serves (JSON object text, empty: none); kept for the storage routes.
+    // The models the storage serves (JSON array text, one object per model: "file" as named
+    // under "/models/", "content" the plain model, a JSON value or a string, "lastModified" in
+    // seconds since 1970) and the runtime package it serves (JSON object text whose "path"
+    // names the archive; empty: none).
     std::string models = "[]";
     std::string runtimePackage;
 

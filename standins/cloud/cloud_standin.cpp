@@ -1,6 +1,7 @@
 #include "cloud/cloud_standin.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "cloud/cloud_scenario.h"
 
@@ -29,6 +30,17 @@ std::string errorBody(int status)
 const char* stringMember(yyjson_val* object, const char* key)
 {
     return yyjson_get_str(yyjson_obj_get(object, key));
+}
+
+std::string valueText(yyjson_val* value)
+{
+    std::size_t length = 0;
+    char* text = yyjson_val_write(value, YYJSON_WRITE_NOFLAG, &length);
+    if (!text)
+        return {};
+    std::string result(text, length);
+    std::free(text);
+    return result;
 }
 
 // The configuration a device gets for a pipeline: the entry without its
@@ -126,7 +138,7 @@ void CloudStandin::offerPipelines(const std::string& deviceId, std::vector<std::
 
 bool CloudStandin::configure(const CloudScenario& scenario)
 {
-    if (!setPipelines(scenario.pipelines))
+    if (!setPipelines(scenario.pipelines) || !storeFiles(scenario))
         return false;
     std::lock_guard lock(m_mutex);
     m_systemId = scenario.systemId;
@@ -136,6 +148,37 @@ bool CloudStandin::configure(const CloudScenario& scenario)
     m_runtimePackage = scenario.runtimePackage;
     for (const auto& [route, fault]: scenario.faults)
         m_faults[route] = fault;
+    return true;
+}
+
+bool CloudStandin::storeFiles(const CloudScenario& scenario)
+{
+    if (scenario.token)
+        m_storage.setToken(*scenario.token);
+    if (!scenario.runtimePackage.empty())
+    {
+        JsonDoc package = parseJson(scenario.runtimePackage);
+        const char* path = stringMember(package ? yyjson_doc_get_root(package.get()) : nullptr, "path");
+        if (!path || !m_storage.loadRuntimePackage(path))
+            return false;
+    }
+    JsonDoc models = parseJson(scenario.models);
+    yyjson_val* list = models ? yyjson_doc_get_root(models.get()) : nullptr;
+    if (!yyjson_is_arr(list))
+        return false;
+    std::size_t index = 0;
+    std::size_t count = 0;
+    yyjson_val* model = nullptr;
+    yyjson_arr_foreach(list, index, count, model)
+    {
+        const char* file = stringMember(model, "file");
+        yyjson_val* content = yyjson_obj_get(model, "content");
+        if (!file || !*file || !content)
+            return false;
+        // A model given as JSON is served as its compact text; a string as it is.
+        const std::string plain = yyjson_is_str(content) ? yyjson_get_str(content) : valueText(content);
+        m_storage.putModel(file, plain, yyjson_get_sint(yyjson_obj_get(model, "lastModified")));
+    }
     return true;
 }
 

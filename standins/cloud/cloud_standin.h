@@ -77,7 +77,9 @@ public:
     void offerPipelines(const std::string& deviceId, std::vector<std::string> uuids);
 
     // Applies the whole scenario: identity, catalogue, offers, stored files and faults (the
-    // faults it names replace those set before; the others stay).
+    // faults it names replace those set before; the others stay). False when the catalogue
+    // is not an array, the runtime package cannot be read or a model lacks "file" or
+    // "content".
     bool configure(const CloudScenario& scenario);
 
     // What the storage serves, as the scenario set it: a JSON array text of model objects
@@ -111,6 +113,9 @@ private:
         RouteHandler handler;
     };
     static const RouteEntry kRoutes[];
+
+    // Hands the scenario's runtime package and models to the storage.
+    bool storeFiles(const CloudScenario& scenario);
 
     void serve(const RouteEntry& entry, const httplib::Request& request, httplib::Response& response);
 

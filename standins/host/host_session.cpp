@@ -177,10 +177,13 @@ bool HostSession::prepareDirectories()
 
 bool HostSession::startCloud()
 {
-    if (!m_cloud.configure(m_scenario.cloud))
-        return fail("the cloud stand-in refused the scenario's pipelines");
+    // Started first, so that "{cloud}" in the catalogue (model download URLs) names its port.
     if (!m_cloud.start())
         return fail("cannot start the cloud stand-in on a loopback port");
+    vy::standins::CloudScenario cloud = m_scenario.cloud;
+    cloud.pipelines = withCloudUrl(cloud.pipelines, m_cloud.baseUrl());
+    if (!m_cloud.configure(cloud))
+        return fail("the cloud stand-in refused the scenario's pipelines, models or runtime package");
     const bool connected = m_scenario.cloudSystemId && m_scenario.cloudToken;
     m_out.log("cloud stand-in at " + m_cloud.baseUrl() + "; "
         + (connected ? "the site is connected to the cloud: system " + *m_scenario.cloudSystemId
@@ -203,7 +206,8 @@ bool HostSession::writePluginIni()
     }
     // Nothing the plug-in fetches leaves the machine unless a scenario asks for it.
     text += "CloudAPI=" + m_cloud.baseUrl() + "\n";
-    text += "RuntimesStorageURL=" + m_cloud.baseUrl() + "\n";
+    // The cloud stand-in's storage serves runtime archives under "/runtimes".
+    text += "RuntimesStorageURL=" + m_cloud.baseUrl() + "/runtimes\n";
     for (const auto& [name, value]: m_scenario.ini)
         text += name + "=" + withCloudUrl(value, m_cloud.baseUrl()) + "\n";
 

@@ -138,6 +138,19 @@ CloudStandin::Fault faultOf(const Field& field)
     return fault;
 }
 
+// The package object the cloud stand-in reads; without a "path", the stand-in CPU runtime
+// archive built beside vyhost.
+std::string runtimePackageOf(const Field& field)
+{
+    field.expectObject({"path"});
+    const std::string path = field.has("path") ? field.member("path").nonEmptyText() : VY_STANDIN_RUNTIME_PACKAGE;
+    vy::standins::MutableJsonDoc doc = vy::standins::newJsonDoc();
+    yyjson_mut_val* package = yyjson_mut_obj(doc.get());
+    yyjson_mut_doc_set_root(doc.get(), package);
+    yyjson_mut_obj_add_strncpy(doc.get(), package, "path", path.data(), path.size());
+    return vy::standins::toCompactText(doc.get());
+}
+
 void readCloud(const Field& field, const std::vector<CameraScenario>& cameras, Scenario* scenario)
 {
     field.expectObject(
@@ -175,10 +188,7 @@ void readCloud(const Field& field, const std::vector<CameraScenario>& cameras, S
         cloud.models = field.member("models").jsonText();
     }
     if (field.has("runtimePackage") && !field.member("runtimePackage").isNull())
-    {
-        field.member("runtimePackage").expectObjectLoosely();
-        cloud.runtimePackage = field.member("runtimePackage").jsonText();
-    }
+        cloud.runtimePackage = runtimePackageOf(field.member("runtimePackage"));
     if (field.has("faults"))
     {
         for (const auto& [name, fault]: field.member("faults").members())

@@ -5,20 +5,25 @@
 
 #include <cloud/cloud_scenario.h>
 
+#include "scoped_temp_directory.h"
+#include "test_files.h"
+
 namespace {
 
 using vy::standins::CloudScenario;
 using vy::standins::CloudStandin;
 
-CloudScenario siteScenario()
+constexpr const char* kModels = R"([{"file":"m1.json","content":{"classes":[]},"lastModified":5}])";
+
+CloudScenario siteScenario(const std::string& packagePath)
 {
     CloudScenario scenario;
     scenario.systemId = "site";
     scenario.token = "secret";
     scenario.pipelines = R"([{"name":"A","uuid":"a"},{"name":"B","uuid":"b"}])";
     scenario.offers["cam1"] = {"b"};
-    scenario.models = R"([{"id":"m1"}])";
-    scenario.runtimePackage = R"({"name":"cpu"})";
+    scenario.models = kModels;
+    scenario.runtimePackage = R"({"path":")" + packagePath + R"("})";
     scenario.faults[CloudStandin::Route::reset] = CloudStandin::Fault{503};
     return scenario;
 }
@@ -27,8 +32,11 @@ CloudScenario siteScenario()
 // route misbehaves, and what the storage keeps for its routes.
 TEST(CloudScenario, ConfiguresIdentityOffersFaultsAndStorage)
 {
+    const vyai::test::ScopedTempDirectory directory;
+    const std::string packagePath = (directory.path() / "runtime.tar.gz").string();
+    vyai::test::writeFile(packagePath, "archive bytes");
     CloudStandin cloud;
-    ASSERT_TRUE(cloud.configure(siteScenario()));
+    ASSERT_TRUE(cloud.configure(siteScenario(packagePath)));
     ASSERT_TRUE(cloud.start());
     httplib::Client client("127.0.0.1", cloud.port());
     const httplib::Headers authorized{{"Authorization", "secret"}};
@@ -45,6 +53,11 @@ TEST(CloudScenario, ConfiguresIdentityOffersFaultsAndStorage)
         {"/system/site/device/cam2/available-pipelines", authorized, 200, nullptr},
         {"/system/other/device/cam1/available-pipelines", authorized, 404, nullptr},
         {"/system/site/device/cam1/available-pipelines", {}, 401, nullptr},
+        // The storage serves what the scenario stored, to the scenario's token only.
+        {"/runtimes/2.0.0/CPU/library.tar.gz", {}, 200, "archive bytes"},
+        {"/models/m1.json", authorized, 307, nullptr},
+        {"/models/m1.json", {}, 401, nullptr},
+        {"/models/m2.json", authorized, 404, nullptr},
     };
     for (const Case& c: cases)
     {
@@ -61,18 +74,37 @@ TEST(CloudScenario, ConfiguresIdentityOffersFaultsAndStorage)
     ASSERT_TRUE(reset);
     EXPECT_EQ(reset->status, 503);
 
-    EXPECT_EQ(cloud.models(), R"([{"id":"m1"}])");
-    EXPECT_EQ(cloud.runtimePackage(), R"({"name":"cpu"})");
+    EXPECT_EQ(cloud.models(), kModels);
+    EXPECT_EQ(cloud.storage().modelKey("m1.json").size(), 32u);
     EXPECT_FALSE(CloudStandin::routeNamed("nothing"));
     EXPECT_EQ(CloudStandin::routeNamed("availablePipelines"), CloudStandin::Route::availablePipelines);
 }
 
-TEST(CloudScenario, ACatalogueThatIsNoArrayIsRefused)
+TEST(CloudScenario, WhatCannotBeServedIsRefused)
 {
-    CloudScenario scenario;
-    scenario.pipelines = R"({"uuid":"a"})";
-    CloudStandin cloud;
-    EXPECT_FALSE(cloud.configure(scenario));
+    struct Case
+    {
+        const char* pipelines;
+        const char* models;
+        const char* runtimePackage;
+    };
+    const Case cases[] = {
+        {R"({"uuid":"a"})", "[]", ""},
+        {"[]", R"([{"content":{}}])", ""},
+        {"[]", R"([{"file":"m.json"}])", ""},
+        {"[]", "[]", R"({"path":"/nonexistent/runtime.tar.gz"})"},
+        {"[]", "[]", R"({"name":"cpu"})"},
+    };
+    for (const Case& c: cases)
+    {
+        SCOPED_TRACE(std::string(c.pipelines) + " " + c.models + " " + c.runtimePackage);
+        CloudScenario scenario;
+        scenario.pipelines = c.pipelines;
+        scenario.models = c.models;
+        scenario.runtimePackage = c.runtimePackage;
+        CloudStandin cloud;
+        EXPECT_FALSE(cloud.configure(scenario));
+    }
 }
 
 } // namespace
