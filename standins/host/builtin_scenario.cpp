@@ -9,7 +9,7 @@ const char* builtInScenarioText()
     // file is served by the cloud's storage) that finds the boxes the synthetic scene draws.
     // The cloud's reset assigns the pipeline to each new device; the user opens the first
     // camera's dialog and picks the CPU runtime among those the machine could run (an x86
-    // machine offers more than one); the plug-in installs it, downloads the model, and the
+    // machine offers more than one) and switches the camera's analytics on; the plug-in installs it, downloads the model, and the
     // boxes come back as "objects".
     return R"({
   "ini": {"sendFramesOverride": true},
@@ -52,7 +52,7 @@ const char* builtInScenarioText()
             ],
             "InputDriverDetails": {
               "width": 320, "height": 320, "channels": 3,
-              "vars": [1, 1, 1], "means": [0, 0, 0], "order": 1
+              "vars": [1, 1, 1], "means": [0, 0, 0], "order": 0
             },
             "NamedInput": [{"DataType": "float32", "Name": "images", "Shape": [1, 3, 320, 320]}],
             "NamedOutput": [
@@ -65,14 +65,16 @@ const char* builtInScenarioText()
           }
         ],
         "pipelines": [
-          {"method": "Direct", "modelUUID": "colour-boxes", "modelNMS": 0.45, "resizingMethod": "Stretch"}
+          {"method": "Direct", "modelUUID": "colour-boxes", "modelNMS": 0.45, "resizingMethod": "Stretch",
+           "chains": []}
         ]
       }
     ]
   },
   "actions": [
     {"at": 0.2, "do": "openSettings", "camera": "camera1"},
-    {"at": 0.4, "do": "pressButton", "camera": "camera1", "button": "libraryChoice_Generic CPU"}
+    {"at": 0.4, "do": "pressButton", "camera": "camera1", "button": "libraryChoice_Generic CPU"},
+    {"at": 0.6, "do": "applySettings", "camera": "camera1", "values": {"deviceActiveSwitch": true}}
   ]
 })";
 }
