@@ -32,7 +32,7 @@ CloudScenario siteScenario(const std::string& packagePath)
 // route misbehaves, and what the storage keeps for its routes.
 TEST(CloudScenario, ConfiguresIdentityOffersFaultsAndStorage)
 {
-    const vyai::test::ScopedTempDirectory directory;
+    const ScopedTempDirectory directory;
     const std::string packagePath = (directory.path() / "runtime.tar.gz").string();
     vyai::test::writeFile(packagePath, "archive bytes");
     CloudStandin cloud;

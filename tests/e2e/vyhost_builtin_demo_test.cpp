@@ -1,0 +1,123 @@
+// The product's main job, as vyhost's built-in scenario shows it on a fresh host directory:
+// the runtime is installed from the cloud, the encrypted model downloaded, the engine started,
+// and the synthetic scene's boxes come back as objects where the scene drew them.
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <utility>
+
+#include <gtest/gtest.h>
+
+#include "scoped_temp_directory.h"
+#include "vyhost_process.h"
+
+namespace {
+
+struct Box
+{
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+};
+
+double iou(const Box& a, const Box& b)
+{
+    const double w = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
+    const double h = std::min(a.y + a.height, b.y + b.height) - std::max(a.y, b.y);
+    if (w <= 0 || h <= 0)
+        return 0;
+    const double overlap = w * h;
+    return overlap / (a.width * a.height + b.width * b.height - overlap);
+}
+
+double number(yyjson_val* object, const char* key)
+{
+    return yyjson_get_num(yyjson_obj_get(object, key));
+}
+
+std::string text(yyjson_val* object, const char* key)
+{
+    const char* value = yyjson_get_str(yyjson_obj_get(object, key));
+    return value ? value : "";
+}
+
+using FrameKey = std::pair<std::string, int64_t>; //< camera, timestamp
+
+// The truth boxes per frame, by colour, in pixels; and the frame's size.
+struct Truth
+{
+    double width = 0;
+    double height = 0;
+    std::map<std::string, Box> boxes;
+};
+
+std::map<FrameKey, Truth> truthsOf(const VyhostRun& run)
+{
+    std::map<FrameKey, Truth> truths;
+    for (const VyhostLine* line: run.linesOfType("truth"))
+    {
+        Truth& truth = truths[{line->string("camera"), integerAt(*line, {"timestampUs"})}];
+        truth.width = (double) integerAt(*line, {"width"});
+        truth.height = (double) integerAt(*line, {"height"});
+        size_t index = 0;
+        size_t count = 0;
+        yyjson_val* box = nullptr;
+        yyjson_arr_foreach(line->at({"boxes"}), index, count, box)
+        {
+            truth.boxes[text(box, "colour")] =
+                {number(box, "x"), number(box, "y"), number(box, "width"), number(box, "height")};
+        }
+    }
+    return truths;
+}
+
+TEST(VyhostBuiltInDemo, TheSceneComesBackAsTrackedObjectsOnItsTruthBoxes)
+{
+    ScopedTempDirectory hostDirectory;
+    ScopedTempDirectory iniDirectory;
+    const VyhostRun run = runVyhost(VYHOST_PATH,
+        {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.path().string(), "--fps", "10",
+            "--seconds", "8"},
+        {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
+
+    const std::map<FrameKey, Truth> truths = truthsOf(run);
+    std::map<std::string, int> matched; //< colour -> tracked objects on their truth box
+    for (const VyhostLine* line: run.linesOfType("objects"))
+    {
+        const auto truth = truths.find({line->string("camera"), integerAt(*line, {"timestampUs"})});
+        ASSERT_NE(truth, truths.end()) << "objects of no frame pushed: " << line->text();
+        size_t index = 0;
+        size_t count = 0;
+        yyjson_val* item = nullptr;
+        yyjson_arr_foreach(line->at({"items"}), index, count, item)
+        {
+            const std::string type = text(item, "typeId");
+            ASSERT_TRUE(type.starts_with("vy.vyai.")) << line->text();
+            const std::string colour = type.substr(std::string("vy.vyai.").size());
+            const auto drawn = truth->second.boxes.find(colour);
+            ASSERT_NE(drawn, truth->second.boxes.end()) << "no " << colour << " box drawn: " << line->text();
+            if (text(item, "trackId") == "00000000-0000-0000-0000-000000000000")
+                continue;
+            yyjson_val* box = yyjson_obj_get(item, "box");
+            const Box found{number(box, "x") * truth->second.width, number(box, "y") * truth->second.height,
+                number(box, "width") * truth->second.width, number(box, "height") * truth->second.height};
+            EXPECT_GT(iou(found, drawn->second), 0.9) << colour << ": " << line->text();
+            ++matched[colour];
+        }
+    }
+    // The first camera's scene draws red, green and blue boxes.
+    for (const char* colour: {"red", "green", "blue"})
+        EXPECT_GE(matched[colour], 5) << colour << "\n" << run.describe();
+
+    const VyhostLine& summary = run.lines.back();
+    ASSERT_EQ(summary.type(), "summary") << run.describe();
+    EXPECT_TRUE(yyjson_get_bool(summary.at({"completed"})));
+    EXPECT_GT(integerAt(summary, {"inference", "inferred"}), 0) << summary.text();
+    EXPECT_GT(integerAt(summary, {"inference", "answered"}), 0) << summary.text();
+    EXPECT_GT(integerAt(summary, {"packets", "objects"}), 0) << summary.text();
+}
+
+} // namespace
