@@ -61,9 +61,9 @@ std::string writeLauncher(const ProcessorDeclaration& declaration, const std::fi
     for (const std::string& argument: declaration.arguments)
         script += " " + shellWord(withProcessorPlaceholders(argument, hostDirectory, false));
     script += "\n";
-    std::error_code error;
     if (!writeFile(path, script))
         return {};
+    std::error_code error;
     std::filesystem::permissions(path, std::filesystem::perms::owner_all, error);
     return error ? std::string() : path.string();
 }

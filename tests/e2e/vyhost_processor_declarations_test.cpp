@@ -93,8 +93,8 @@ TEST(VyhostProcessorDeclarations, ThePluginStartsTheDeclaredProcessorWithItsArgu
 {
     const ScopedTempDirectory host;
     const ParsedScenario parsed = parseScenario(R"({"preprocessors": [
-        {"Name": "cropper's", "Command": "{vyprocessor}", "arguments": ["--mode", "image-crop"],
-         "LogFilepath": "{host}/cropper.log"}]})", 1);
+        {"Name": "cropper's", "Command": "{vyprocessor}",
+         "arguments": ["--mode", "image-crop", "--note", "it's $HOME"], "LogFilepath": "{host}/cropper.log"}]})", 1);
     ASSERT_TRUE(parsed.scenario) << parsed.error;
     ASSERT_EQ(writePreprocessorDeclarations(parsed.scenario->preprocessors, host.path().string()), "");
     const std::filesystem::path folder = host.path() / "vy_veltrin" / "preprocessors";
@@ -116,7 +116,9 @@ TEST(VyhostProcessorDeclarations, ThePluginStartsTheDeclaredProcessorWithItsArgu
         std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
     }
     EXPECT_NE(commandLine.find(VY_PROCESSOR), std::string::npos) << commandLine;
-    EXPECT_NE(commandLine.find("--ProcessorName cropper's --mode image-crop"), std::string::npos) << commandLine;
+    // The shell passes each argument as it is: no splitting, no expansion.
+    EXPECT_NE(commandLine.find("--ProcessorName cropper's --mode image-crop --note it's $HOME "), std::string::npos)
+        << commandLine;
     processors.clear();
     EXPECT_TRUE(std::filesystem::exists(host.path() / "cropper.log"));
 }
