@@ -47,7 +47,7 @@ const char* builtInScenarioText()
                 "RuntimeArchitecture": "application/x-onnx",
                 "Url": "{cloud}/models/colour-boxes.json",
                 "LastModified": "2026-01-01T00:00:00",
-                "Size": 400
+                "Size": 345
               }
             ],
             "InputDriverDetails": {

@@ -33,6 +33,8 @@ TEST(VyhostScenario, TheExamplesAndTheBuiltInScenarioAreRead)
     EXPECT_TRUE(builtIn.scenario->cloudToken);
     EXPECT_TRUE(builtIn.scenario->cloudSystemId);
     EXPECT_EQ(builtIn.scenario->cloud.token, builtIn.scenario->cloudToken);
+    // Its cloud serves the runtime archive built here.
+    EXPECT_EQ(builtIn.scenario->cloud.runtimePackage, R"({"path":")" VY_STANDIN_RUNTIME_PACKAGE R"("})");
 }
 
 TEST(VyhostScenario, EveryFieldIsReadAndDefaultsAreFilledIn)
@@ -115,6 +117,8 @@ TEST(VyhostScenario, EachMalformedFieldIsNamed)
         {R"({"cloud": {"offers": {"camera1": [3]}}})", "cloud.offers.camera1[0]: must be a text"},
         {R"({"cloud": {"models": [1]}})", "cloud.models[0]: must be an object"},
         {R"({"cloud": {"runtimePackage": "pkg"}})", "cloud.runtimePackage: must be an object"},
+        {R"({"cloud": {"runtimePackage": {"name": "cpu"}}})", "cloud.runtimePackage.name: unknown field"},
+        {R"({"cloud": {"runtimePackage": {"path": ""}}})", "cloud.runtimePackage.path: must not be empty"},
         {R"({"cloud": {"faults": {"download": {}}}})", "cloud.faults.download: no cloud route"},
         {R"({"cloud": {"faults": {"reset": {"status": 99}}}})", "cloud.faults.reset.status: must be from 100 to 599"},
         {R"({"cloud": {"faults": {"reset": {"delayMs": -1}}}})", "cloud.faults.reset.delayMs: must be from 0"},
