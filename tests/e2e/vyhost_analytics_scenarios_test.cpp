@@ -1,6 +1,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,11 @@ void runExample(const char* name, int seconds, ScenarioRun& result)
 
 struct Item
 {
+    int64_t timestampUs = 0; //< of the frame
     std::string typeId;
     std::string description;
     double x = 0, y = 0, width = 0, height = 0; //< frame fractions
+    std::set<std::string> attributes; //< names
 };
 
 double numberOf(yyjson_val* object, const char* key)
@@ -55,7 +58,9 @@ std::vector<Item> itemsOf(const VyhostRun& run, const char* type)
         yyjson_arr_foreach(line->at({"items"}), index, count, value)
         {
             Item& item = items.emplace_back();
-            item.typeId = yyjson_get_str(yyjson_obj_get(value, "typeId"));
+            item.timestampUs = integerAt(*line, {"timestampUs"});
+            if (const char* typeId = yyjson_get_str(yyjson_obj_get(value, "typeId")))
+                item.typeId = typeId;
             if (const char* description = yyjson_get_str(yyjson_obj_get(value, "description")))
                 item.description = description;
             yyjson_val* box = yyjson_obj_get(value, "box");
@@ -63,6 +68,14 @@ std::vector<Item> itemsOf(const VyhostRun& run, const char* type)
             item.y = numberOf(box, "y");
             item.width = numberOf(box, "width");
             item.height = numberOf(box, "height");
+            size_t attributeIndex = 0;
+            size_t attributeCount = 0;
+            yyjson_val* attribute = nullptr;
+            yyjson_arr_foreach(yyjson_obj_get(value, "attributes"), attributeIndex, attributeCount, attribute)
+            {
+                if (const char* name = yyjson_get_str(yyjson_obj_get(attribute, "name")))
+                    item.attributes.insert(name);
+            }
         }
     }
     return items;
@@ -82,6 +95,24 @@ std::vector<Item> ofType(const std::vector<Item>& items, const std::string& type
     return found;
 }
 
+/** Per frame timestamp, the horizontal centre in pixels of the scene's box of that colour. */
+std::map<int64_t, double> truthCentres(const VyhostRun& run, const std::string& colour)
+{
+    std::map<int64_t, double> centres;
+    for (const VyhostLine* truth: run.linesOfType("truth"))
+    {
+        size_t index = 0;
+        size_t count = 0;
+        yyjson_val* box = nullptr;
+        yyjson_arr_foreach(truth->at({"boxes"}), index, count, box)
+        {
+            if (yyjson_equals_str(yyjson_obj_get(box, "colour"), colour.c_str()))
+                centres[integerAt(*truth, {"timestampUs"})] = numberOf(box, "x") + numberOf(box, "width") / 2;
+        }
+    }
+    return centres;
+}
+
 // analytics.json: a red box crosses the vertical middle line once, left to right; a green box
 // stands still (the dumping class, threshold 1 s); a blue box stands inside an exclusive mask.
 TEST(VyhostAnalyticsScenarios, CrossingsCountsAndDumpingFollowFromTheScene)
@@ -93,8 +124,8 @@ TEST(VyhostAnalyticsScenarios, CrossingsCountsAndDumpingFollowFromTheScene)
     const std::vector<Item> events = itemsOf(result.run, "events");
 
     // The detector finds the boxes outside the mask, and nothing of the masked one.
-    EXPECT_FALSE(ofType(objects, "red").empty()) << result.run.describe();
-    EXPECT_FALSE(ofType(objects, "green").empty()) << result.run.describe();
+    ASSERT_FALSE(ofType(objects, "red").empty()) << result.run.describe();
+    ASSERT_FALSE(ofType(objects, "green").empty()) << result.run.describe();
     EXPECT_TRUE(ofType(objects, "blue").empty());
     for (const Item& object: objects)
     {
@@ -107,13 +138,24 @@ TEST(VyhostAnalyticsScenarios, CrossingsCountsAndDumpingFollowFromTheScene)
     ASSERT_FALSE(crossings.empty()) << result.run.describe();
     for (const Item& crossing: crossings)
         EXPECT_EQ(crossing.description, "Left: 0\nRight: 1");
+    // The tally shows from the first frame the scene has the red box past the middle, and on
+    // every frame with objects after it: each frame with a count has it exactly then.
+    const std::map<int64_t, double> redCentres = truthCentres(result.run, "red");
+    std::set<int64_t> crossingFrames;
+    for (const Item& crossing: crossings)
+        crossingFrames.insert(crossing.timestampUs);
 
     // Counting: one red and one green box per frame, the masked blue one never.
     const std::vector<Item> counts = ofType(events, "vy.vyai.counted");
     ASSERT_FALSE(counts.empty());
     EXPECT_EQ(counts.back().description, "\ngreen: 1\nred: 1\n");
     for (const Item& count: counts)
+    {
         EXPECT_EQ(count.description.find("blue"), std::string::npos) << count.description;
+        ASSERT_EQ(redCentres.count(count.timestampUs), 1U) << count.timestampUs;
+        EXPECT_EQ(crossingFrames.count(count.timestampUs) == 1, redCentres.at(count.timestampUs) > kFrameWidth / 2)
+            << "red box centre at " << redCentres.at(count.timestampUs);
+    }
 
     // The green box stands still past the threshold: dumping is reported, at most once in
     // every five seconds of the run.
@@ -121,6 +163,11 @@ TEST(VyhostAnalyticsScenarios, CrossingsCountsAndDumpingFollowFromTheScene)
     ASSERT_FALSE(dumpings.empty()) << result.run.describe();
     EXPECT_LE(dumpings.size(), 2U);
     EXPECT_EQ(dumpings.front().description, "An object has not moved for longer than 1 seconds.");
+    const std::vector<Item> green = ofType(objects, "green");
+    EXPECT_GE(dumpings.front().timestampUs - green.front().timestampUs, 1'000'000);
+    EXPECT_TRUE(green.back().attributes.count("Dumped Object"));
+    for (const Item& red: ofType(objects, "red"))
+        EXPECT_FALSE(red.attributes.count("Dumped Object"));
 }
 
 // processor.json: the stage's pre-processor keeps the top half of the picture. The red box in
