@@ -18,6 +18,7 @@
 #include "host/engine_description.h"
 #include "host/engine_handler.h"
 #include "host/plugin_log.h"
+#include "host/processor_declarations.h"
 #include "host/response_lines.h"
 #include "host/rest_store.h"
 #include "host/sdk_results.h"
@@ -135,7 +136,8 @@ int HostSession::run()
     if (!hostContext.refCountableRegistry())
         hostContext.setRefCountableRegistry(new LeakRegistry(m_hostObjects));
 
-    bool completed = prepareDirectories() && startCloud() && writePluginIni() && loadPlugin()
+    bool completed = prepareDirectories() && startCloud() && writePluginIni()
+        && writeProcessorDeclarations() && loadPlugin()
         && createIntegration() && createEngine() && createDeviceAgents();
     if (completed)
     {
@@ -218,6 +220,15 @@ bool HostSession::writePluginIni()
     if (setenv("VY_INI_DIR", m_ownDirectory.c_str(), 1) != 0)
         return fail("cannot set VY_INI_DIR");
     return true;
+}
+
+bool HostSession::writeProcessorDeclarations()
+{
+    if (m_scenario.preprocessors.empty())
+        return true;
+    // Before the plug-in starts its engine, which starts the declared processors.
+    const std::string error = writePreprocessorDeclarations(m_scenario.preprocessors, m_hostDirectory);
+    return error.empty() || fail(error);
 }
 
 bool HostSession::loadPlugin()

@@ -55,6 +55,7 @@ private:
     bool prepareDirectories();
     bool startCloud();
     bool writePluginIni();
+    bool writeProcessorDeclarations();
     bool loadPlugin();
     bool createIntegration();
     bool createEngine();

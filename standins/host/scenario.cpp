@@ -270,9 +270,42 @@ UserAction actionOf(const Field& field, const std::vector<CameraScenario>& camer
     return action;
 }
 
+// The loader skips a declaration without a name or a way to reach its program; a scenario
+// that means to run a processor says so at once.
+std::vector<ProcessorDeclaration> declarationsOf(const Field& field)
+{
+    std::vector<ProcessorDeclaration> declarations;
+    std::set<std::string> names;
+    for (const Field& item: field.items())
+    {
+        item.expectObjectLoosely();
+        ProcessorDeclaration& declaration = declarations.emplace_back();
+        declaration.name = item.member("Name").nonEmptyText();
+        if (!names.insert(declaration.name).second)
+            item.member("Name").fail("another processor has this name");
+        if (item.has("Port"))
+            item.member("Port").integer(1, 65535);
+        else
+            declaration.command = item.member("Command").nonEmptyText();
+        if (item.has("arguments"))
+        {
+            if (declaration.command.empty())
+                item.member("arguments").fail("needs a \"Command\" to pass them to");
+            for (const Field& argument: item.member("arguments").items())
+                declaration.arguments.push_back(argument.text());
+        }
+        vy::standins::MutableJsonDoc doc = vy::standins::newJsonDoc();
+        yyjson_mut_val* copy = yyjson_val_mut_copy(doc.get(), item.value());
+        yyjson_mut_obj_remove_key(copy, "arguments");
+        yyjson_mut_doc_set_root(doc.get(), copy);
+        declaration.declaration = vy::standins::toCompactText(doc.get());
+    }
+    return declarations;
+}
+
 Scenario scenarioOf(const Field& root, int defaultCameras)
 {
-    root.expectObject({"serverId", "siteId", "cloud", "ini", "cameras", "actions"});
+    root.expectObject({"serverId", "siteId", "cloud", "ini", "cameras", "actions", "preprocessors"});
     Scenario scenario;
     scenario.serverId = root.has("serverId") ? root.member("serverId").uuid() : newUuid();
     if (root.has("siteId"))
@@ -312,6 +345,8 @@ Scenario scenarioOf(const Field& root, int defaultCameras)
             scenario.ini.emplace_back(name, text);
         }
     }
+    if (root.has("preprocessors"))
+        scenario.preprocessors = declarationsOf(root.member("preprocessors"));
     if (root.has("actions"))
     {
         for (const Field& item: root.member("actions").items())

@@ -50,6 +50,19 @@ struct CameraScenario
     SceneSettings scene;
 };
 
+// An external processor as the plug-in's declaration file names it. "{vyprocessor}" (the
+// stand-in processor built with vyhost) and "{host}" (the host directory) are replaced when
+// the file is written.
+struct ProcessorDeclaration
+{
+    std::string name;
+    std::string command; //< "": the declaration has a "Port"
+    std::string declaration; //< JSON object text, without "arguments"
+    // Passed after the plug-in's own arguments, through a launcher vyhost writes: the plug-in
+    // starts a pre-processor with its channels and name only.
+    std::vector<std::string> arguments;
+};
+
 // One run of vyhost as a scenario file describes it, checked and with every default filled in.
 struct Scenario
 {
@@ -64,6 +77,9 @@ struct Scenario
     vy::standins::CloudScenario cloud;
     std::vector<CameraScenario> cameras;
     std::vector<UserAction> actions; //< in time order
+    // The external pre-processors' declarations the plug-in finds in its data directory;
+    // none: no declaration file.
+    std::vector<ProcessorDeclaration> preprocessors;
 };
 
 struct ParsedScenario

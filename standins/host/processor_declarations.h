@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/scenario.h"
+
+namespace vyhost {
+
+/** The text with each "{vyprocessor}" and "{host}" replaced; `inJson`: as JSON string content. */
+std::string withProcessorPlaceholders(std::string text, const std::string& hostDirectory, bool inJson);
+
+/**
+ * Writes the external pre-processors' declarations where the plug-in reads them when its
+ * engine starts: <host directory>/vy_veltrin/preprocessors/external_preprocessors.json, and
+ * next to it a launcher per declaration with arguments. Empty on success, else what went wrong.
+ */
+std::string writePreprocessorDeclarations(
+    const std::vector<ProcessorDeclaration>& declarations, const std::string& hostDirectory);
+
+} // namespace vyhost

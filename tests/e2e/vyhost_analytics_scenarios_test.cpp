@@ -1,0 +1,197 @@
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "scoped_temp_directory.h"
+#include "vyhost_process.h"
+
+namespace {
+
+// The example scenarios' scene and analytics, as the tests read them back.
+constexpr double kFrameWidth = 640;
+constexpr double kFrameHeight = 360;
+
+struct ScenarioRun
+{
+    ScopedTempDirectory hostDirectory;
+    ScopedTempDirectory iniDirectory;
+    VyhostRun run;
+};
+
+/** Runs an example scenario for `seconds` at 10 frames a second. */
+void runExample(const char* name, int seconds, ScenarioRun& result)
+{
+    result.run = runVyhost(VYHOST_PATH,
+        {"--plugin", VY_PLUGIN_PATH, "--host-dir", result.hostDirectory.path().string(), "--scenario",
+            std::string(VYHOST_SCENARIOS_DIR) + "/" + name, "--fps", "10", "--seconds", std::to_string(seconds)},
+        {"VY_INI_DIR=" + result.iniDirectory.path().string()}, std::chrono::seconds(90));
+}
+
+struct Item
+{
+    int64_t timestampUs = 0; //< of the frame
+    std::string typeId;
+    std::string description;
+    double x = 0, y = 0, width = 0, height = 0; //< frame fractions
+    std::set<std::string> attributes; //< names
+};
+
+double numberOf(yyjson_val* object, const char* key)
+{
+    return yyjson_get_num(yyjson_obj_get(object, key));
+}
+
+/** The items of every line of a type ("objects" or "events"), in the order they came. */
+std::vector<Item> itemsOf(const VyhostRun& run, const char* type)
+{
+    std::vector<Item> items;
+    for (const VyhostLine* line: run.linesOfType(type))
+    {
+        size_t index = 0;
+        size_t count = 0;
+        yyjson_val* value = nullptr;
+        yyjson_arr_foreach(line->at({"items"}), index, count, value)
+        {
+            Item& item = items.emplace_back();
+            item.timestampUs = integerAt(*line, {"timestampUs"});
+            if (const char* typeId = yyjson_get_str(yyjson_obj_get(value, "typeId")))
+                item.typeId = typeId;
+            if (const char* description = yyjson_get_str(yyjson_obj_get(value, "description")))
+                item.description = description;
+            yyjson_val* box = yyjson_obj_get(value, "box");
+            item.x = numberOf(box, "x");
+            item.y = numberOf(box, "y");
+            item.width = numberOf(box, "width");
+            item.height = numberOf(box, "height");
+            size_t attributeIndex = 0;
+            size_t attributeCount = 0;
+            yyjson_val* attribute = nullptr;
+            yyjson_arr_foreach(yyjson_obj_get(value, "attributes"), attributeIndex, attributeCount, attribute)
+            {
+                if (const char* name = yyjson_get_str(yyjson_obj_get(attribute, "name")))
+                    item.attributes.insert(name);
+            }
+        }
+    }
+    return items;
+}
+
+bool endsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::vector<Item> ofType(const std::vector<Item>& items, const std::string& typeEnd)
+{
+    std::vector<Item> found;
+    for (const Item& item: items)
+        if (endsWith(item.typeId, typeEnd))
+            found.push_back(item);
+    return found;
+}
+
+/** Per frame timestamp, the horizontal centre in pixels of the scene's box of that colour. */
+std::map<int64_t, double> truthCentres(const VyhostRun& run, const std::string& colour)
+{
+    std::map<int64_t, double> centres;
+    for (const VyhostLine* truth: run.linesOfType("truth"))
+    {
+        size_t index = 0;
+        size_t count = 0;
+        yyjson_val* box = nullptr;
+        yyjson_arr_foreach(truth->at({"boxes"}), index, count, box)
+        {
+            if (yyjson_equals_str(yyjson_obj_get(box, "colour"), colour.c_str()))
+                centres[integerAt(*truth, {"timestampUs"})] = numberOf(box, "x") + numberOf(box, "width") / 2;
+        }
+    }
+    return centres;
+}
+
+// analytics.json: a red box crosses the vertical middle line once, left to right; a green box
+// stands still (the dumping class, threshold 1 s); a blue box stands inside an exclusive mask.
+TEST(VyhostAnalyticsScenarios, CrossingsCountsAndDumpingFollowFromTheScene)
+{
+    ScenarioRun result;
+    runExample("analytics.json", 8, result);
+    ASSERT_EQ(result.run.exitCode, 0) << result.run.describe();
+    const std::vector<Item> objects = itemsOf(result.run, "objects");
+    const std::vector<Item> events = itemsOf(result.run, "events");
+
+    // The detector finds the boxes outside the mask, and nothing of the masked one.
+    ASSERT_FALSE(ofType(objects, "red").empty()) << result.run.describe();
+    ASSERT_FALSE(ofType(objects, "green").empty()) << result.run.describe();
+    EXPECT_TRUE(ofType(objects, "blue").empty());
+    for (const Item& object: objects)
+    {
+        const bool bottomCentreInMask = object.x + object.width / 2 > 0.7 && object.y + object.height > 0.6;
+        EXPECT_FALSE(bottomCentreInMask) << object.typeId << " at " << object.x << ", " << object.y;
+    }
+
+    // One crossing to the right; the tally never shows another.
+    const std::vector<Item> crossings = ofType(events, "vy.vyai.linecrossing");
+    ASSERT_FALSE(crossings.empty()) << result.run.describe();
+    for (const Item& crossing: crossings)
+        EXPECT_EQ(crossing.description, "Left: 0\nRight: 1");
+    // The tally shows from the first frame the scene has the red box past the middle, and on
+    // every frame with objects after it: each frame with a count has it exactly then.
+    const std::map<int64_t, double> redCentres = truthCentres(result.run, "red");
+    std::set<int64_t> crossingFrames;
+    for (const Item& crossing: crossings)
+        crossingFrames.insert(crossing.timestampUs);
+
+    // Counting: one red and one green box per frame, the masked blue one never.
+    const std::vector<Item> counts = ofType(events, "vy.vyai.counted");
+    ASSERT_FALSE(counts.empty());
+    EXPECT_EQ(counts.back().description, "\ngreen: 1\nred: 1\n");
+    for (const Item& count: counts)
+    {
+        EXPECT_EQ(count.description.find("blue"), std::string::npos) << count.description;
+        ASSERT_EQ(redCentres.count(count.timestampUs), 1U) << count.timestampUs;
+        EXPECT_EQ(crossingFrames.count(count.timestampUs) == 1, redCentres.at(count.timestampUs) > kFrameWidth / 2)
+            << "red box centre at " << redCentres.at(count.timestampUs);
+    }
+
+    // The green box stands still past the threshold: dumping is reported, at most once in
+    // every five seconds of the run.
+    const std::vector<Item> dumpings = ofType(events, "vy.vyai.dumping");
+    ASSERT_FALSE(dumpings.empty()) << result.run.describe();
+    EXPECT_LE(dumpings.size(), 2U);
+    EXPECT_EQ(dumpings.front().description, "An object has not moved for longer than 1 seconds.");
+    const std::vector<Item> green = ofType(objects, "green");
+    EXPECT_GE(dumpings.front().timestampUs - green.front().timestampUs, 1'000'000);
+    EXPECT_TRUE(green.back().attributes.count("Dumped Object"));
+    for (const Item& red: ofType(objects, "red"))
+        EXPECT_FALSE(red.attributes.count("Dumped Object"));
+}
+
+// processor.json: the stage's pre-processor keeps the top half of the picture. The red box in
+// the top half reaches the model stretched to twice its height; the blue one below is gone.
+// Only the processor's reply can make these detections, so they show it was called.
+TEST(VyhostAnalyticsScenarios, TheDeclaredPreprocessorsImageReachesTheModel)
+{
+    ScenarioRun result;
+    runExample("processor.json", 6, result);
+    ASSERT_EQ(result.run.exitCode, 0) << result.run.describe();
+    // The plug-in started the declared processor: its output goes to the declared log file.
+    EXPECT_TRUE(std::filesystem::exists(result.hostDirectory.path() / "top-half.log"));
+
+    const std::vector<Item> objects = itemsOf(result.run, "objects");
+    const std::vector<Item> red = ofType(objects, "red");
+    ASSERT_FALSE(red.empty()) << result.run.describe();
+    EXPECT_TRUE(ofType(objects, "blue").empty());
+    // The scene's red box: rows 40 to 100 of 360; of the top half's 180 rows, twice the share.
+    for (const Item& object: red)
+    {
+        EXPECT_NEAR(object.y, 2 * 40 / kFrameHeight, 0.03);
+        EXPECT_NEAR(object.height, 2 * 60 / kFrameHeight, 0.03);
+        EXPECT_NEAR(object.width, 60 / kFrameWidth, 0.03);
+    }
+}
+
+} // namespace
