@@ -78,7 +78,7 @@ double roadMs(vyai::test::InferenceRoad& road, const std::shared_ptr<vyai::Model
         road.manager->sendInputMessage(vy::sdk::newRefCounted<Restamped>(frames[size_t(i) % frames.size()], timestamp),
             settings, camera, road.recorder("cam-1"));
         // One frame at a time: nothing is dropped and no worker waits for another.
-        vyai::test::eventuallyTrue([&] { return road.manager->counts().inferred >= expected; }, std::chrono::seconds(5));
+        vyai::test::eventually([&] { return road.manager->counts().inferred >= expected; }, std::chrono::seconds(5));
     }
     return (processCpuSeconds() - start) * 1000.0 / kFrames;
 }

@@ -10,6 +10,7 @@
 #include <cloud/cloud_standin.h>
 
 #include "core_host.h"
+#include "eventually.h"
 #include "foundations/message_codes.h"
 
 using namespace std::chrono_literals;
@@ -156,6 +157,28 @@ TEST_F(LoopPasses, AFailedServerReadIsTriedAgainAtTheNextPass)
     pass();
     EXPECT_NE(host.store->server().find(R"("pluginVersion":"5.0.19")"), std::string::npos);
     EXPECT_EQ(cloudResets().size(), 1u);
+}
+
+// The processors load on a thread of their own; names published before they were in are
+// published again once they are, so the cloud learns of declared processors.
+TEST_F(LoopPasses, ProcessorNamesArePublishedAgainOnceTheProcessorsAreLoaded)
+{
+    saveServerParameters(kSite);
+    configureDevices();
+    ASSERT_FALSE(engine->inferenceManager().processorsLoaded()) << "no agent asked for them yet";
+    pass();
+    const int patches = hostRequests("PATCH", "/rest/v4/servers/this");
+    ASSERT_GT(patches, 0);
+    pass();
+    EXPECT_EQ(hostRequests("PATCH", "/rest/v4/servers/this"), patches) << "nothing new to publish";
+
+    engine->inferenceManager().initProcessors();
+    ASSERT_TRUE(vyai::test::eventually([&] { return engine->inferenceManager().processorsLoaded(); }));
+    pass();
+    EXPECT_GT(hostRequests("PATCH", "/rest/v4/servers/this"), patches);
+    const int republished = hostRequests("PATCH", "/rest/v4/servers/this");
+    pass();
+    EXPECT_EQ(hostRequests("PATCH", "/rest/v4/servers/this"), republished) << "published once";
 }
 
 TEST_F(LoopPasses, ASiteChangeIsKeptUntilTheResetOfItsDevicesSucceeded)

@@ -73,7 +73,7 @@ TEST(InferenceRoadTest, SyntheticScenesComeBackAsTheirTruthBoxesFromSeveralCamer
                 scene.render(i, frame->planes());
                 road.manager->sendInputMessage(frame, settings, details, road.recorder(id));
                 // Paced by the road, so that a slow (sanitizer) build drops nothing either.
-                eventuallyTrue([&] { return road.manager->idle(); }, std::chrono::seconds(5));
+                eventually([&] { return road.manager->idle(); }, std::chrono::seconds(5));
             }
         });
     }
@@ -88,7 +88,7 @@ TEST(InferenceRoadTest, SyntheticScenesComeBackAsTheirTruthBoxesFromSeveralCamer
             && std::all_of(seen.begin(), seen.end(), [](const auto& entry) { return entry.second >= 5; });
     };
     const InferenceCounts_t counts = road.manager->counts();
-    EXPECT_TRUE(eventuallyTrue(enough)) << "admitted " << counts.admitted << ", dropped " << counts.dropped
+    EXPECT_TRUE(eventually(enough, std::chrono::seconds(20))) << "admitted " << counts.admitted << ", dropped " << counts.dropped
                                         << ", inferred " << counts.inferred << ", answered " << counts.answered << "\n" << log.text();
     road.manager->stopEngines();
 

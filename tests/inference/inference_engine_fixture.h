@@ -17,6 +17,7 @@
 #include "inference/inference_engine.h"
 #include "inference/inference_output_queue.h"
 #include "model_encryption.h"
+#include "eventually.h"
 #include "runtime_fixtures.h"
 #include "scoped_temp_directory.h"
 #include "test_files.h"
@@ -24,19 +25,6 @@
 namespace vyai::test {
 
 constexpr int kModelSide = 8; // the detector's input is 8 × 8 planar float RGB
-
-/** Polls `condition` every millisecond for at most `limit`; its last answer. */
-template<typename Condition>
-bool eventually(Condition&& condition, std::chrono::milliseconds limit = std::chrono::seconds(10))
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 class InferenceEngineFixture: public testing::Test
 {

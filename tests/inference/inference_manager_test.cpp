@@ -105,7 +105,7 @@ TEST(InferenceManagerTest, BothRoadsAnswerWithTheBoxOfTheFrame)
         road.manager->startEngines(road.models);
         const RedBoxFrame frame;
         sendSeconds(road, frame, InferenceRoad::settingsOf({stage}), "cam-1");
-        ASSERT_TRUE(eventuallyTrue([&] { return !road.answered().empty(); })) << log.text();
+        ASSERT_TRUE(eventually([&] { return !road.answered().empty(); }, std::chrono::seconds(20))) << log.text();
         const AnsweredObject object = road.answered().front();
         EXPECT_EQ(object.typeId, "vy.vyai.red");
         EXPECT_GT(object.timestampUs, 100000);
@@ -126,7 +126,7 @@ TEST(InferenceManagerTest, AResultWithOnlyUnselectedClassesCallsNoCompletion)
     sendSeconds(road, frame, settings, "cam-1");
     // A second camera with the class selected shows when the first one's frames have gone through.
     sendSeconds(road, frame, InferenceRoad::settingsOf({InferenceRoad::stage(model, {"red"})}), "cam-2");
-    ASSERT_TRUE(eventuallyTrue([&] { return !road.answered().empty(); }));
+    ASSERT_TRUE(eventually([&] { return !road.answered().empty(); }, std::chrono::seconds(20)));
     road.manager->stopEngines();
     for (const auto& object: road.answered())
         EXPECT_EQ(object.camera, "cam-2");
@@ -209,7 +209,7 @@ TEST(InferenceManagerTest, StopAndRestartWhileFramesArrive)
     }
     const size_t answeredBefore = road.completionCount();
     road.manager->startEngines(road.models);
-    EXPECT_TRUE(eventuallyTrue([&] { return road.completionCount() > answeredBefore; }));
+    EXPECT_TRUE(eventually([&] { return road.completionCount() > answeredBefore; }, std::chrono::seconds(20)));
     running.store(false);
     for (auto& camera: cameras)
         camera.join();

@@ -16,6 +16,7 @@
 
 #include <vy/sdk/analytics/helpers/object_metadata.h>
 
+#include "eventually.h"
 #include "inference/inference_manager.h"
 #include "model_encryption.h"
 #include "runtime_fixtures.h"
@@ -39,19 +40,6 @@ struct AnsweredObject
     std::string typeId;
     vy::sdk::analytics::BoundingBox box;
 };
-
-/** Polls `condition` every millisecond for at most `limit`; its last answer. */
-template<typename Condition>
-bool eventuallyTrue(Condition&& condition, std::chrono::milliseconds limit = std::chrono::seconds(20))
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 /** A host frame painted by the caller with a timestamp of its own. */
 template<typename Base>

@@ -150,6 +150,8 @@ private:
     // Loop thread only.
     std::string m_lastDevicesParameters; //< the last text processed in full
     bool m_serverConfigured = false; //< server parameters published, start-up resets done
+    // The processors load on a thread of their own: the names are published again once they are in.
+    bool m_processorNamesPublished = false;
     enum class ServerReset { none, unconfiguredDevices, configuredDevices };
     std::optional<ServerReset> m_serverReset; //< decided at connection, kept until done
 

@@ -138,7 +138,11 @@ bool Engine::connectToCloud(const ::vyai::UtilityProviderPtr& provider)
     }
     // Connected stays connected; the server's configuration has its own flag, so that a
     // failed step is tried again at the next pass rather than never.
-    return m_serverConfigured || configureServer(provider);
+    if (!m_serverConfigured)
+        return configureServer(provider);
+    if (!m_processorNamesPublished && m_inferenceManager.processorsLoaded())
+        m_processorNamesPublished = updateServerParameters(provider, /*withSiteId*/ true);
+    return true;
 }
 
 bool Engine::configureServer(const ::vyai::UtilityProviderPtr& provider)
@@ -171,8 +175,10 @@ bool Engine::configureServer(const ::vyai::UtilityProviderPtr& provider)
     // A new site id is saved only once the devices of the old site were reset: a failed
     // reset is then seen again, after a restart too.
     const bool siteChanged = m_serverReset == ServerReset::configuredDevices;
+    const bool processorsLoaded = m_inferenceManager.processorsLoaded();
     if (!updateServerParameters(provider, /*withSiteId*/ !siteChanged))
         return false;
+    m_processorNamesPublished = processorsLoaded;
     switch (*m_serverReset)
     {
         case ServerReset::none:

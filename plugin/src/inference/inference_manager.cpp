@@ -136,6 +136,12 @@ void InferenceManager::initProcessors()
     }
 }
 
+bool InferenceManager::processorsLoaded() const
+{
+    std::lock_guard lock(m_processorsMutex);
+    return m_preprocessors != nullptr;
+}
+
 std::shared_ptr<const ExternalPreprocessorMap> InferenceManager::externalPreprocessors() const
 {
     std::lock_guard lock(m_processorsMutex);

@@ -69,6 +69,9 @@ public:
      */
     void initProcessors();
 
+    /** True once both declaration files were loaded and their processes started; any thread. */
+    bool processorsLoaded() const;
+
     /** The started pre-processors by name; empty until initProcessors has loaded them. Never changes once given. */
     std::shared_ptr<const ExternalPreprocessorMap> externalPreprocessors() const;
 
