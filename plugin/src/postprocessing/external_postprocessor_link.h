@@ -51,19 +51,4 @@ public:
         const TensorSet_t* tensors, ObjectTracker& tracker, Timer& timer) = 0;
 };
 
-/**
- * The link used until the processor message exchange is wired in: no declarations, and
- * every exchange answers "no reply", so the pipeline goes on with its own data.
- */
-class UnwiredPostprocessorLink: public ExternalPostprocessorLink
-{
-public:
-    std::map<std::string, ExternalPostprocessor_t> loadDeclarations(const std::string& postprocessorsFolder) override;
-    TensorSetPtr exchangeTensors(const ExternalPostprocessor_t& declaration, const InferenceInput_t& input,
-        const TensorSet_t* tensors, Timer& timer) override;
-    std::optional<PostprocessorReply_t> exchangeObjects(const ExternalPostprocessor_t& declaration,
-        const InferenceInput_t& input, const ObjectsByClass& objects, const EventList& events,
-        const TensorSet_t* tensors, ObjectTracker& tracker, Timer& timer) override;
-};
-
 } // namespace vyai

@@ -9,7 +9,7 @@ PostprocessingState::PostprocessingState(std::string rootFolder, std::unique_ptr
     m_rootFolder(std::move(rootFolder)),
     m_tracker(trackingThresholds),
     m_dumping(m_rootFolder),
-    m_link(link ? std::move(link) : std::make_unique<UnwiredPostprocessorLink>())
+    m_link(link ? std::move(link) : std::make_unique<MessagePostprocessorLink>())
 {
 }
 

@@ -8,6 +8,7 @@
 #include "postprocessing/dumping_detection.h"
 #include "postprocessing/external_postprocessor_link.h"
 #include "postprocessing/line_crossing.h"
+#include "postprocessing/message_postprocessor_link.h"
 #include "postprocessing/object_counting.h"
 #include "postprocessing/object_tracking.h"
 #include "postprocessing/throughput_event.h"
@@ -26,7 +27,7 @@ class PostprocessingState
 public:
     /** `rootFolder` holds the "postprocessors" and "cache" folders. */
     explicit PostprocessingState(std::string rootFolder,
-        std::unique_ptr<ExternalPostprocessorLink> link = std::make_unique<UnwiredPostprocessorLink>(),
+        std::unique_ptr<ExternalPostprocessorLink> link = std::make_unique<MessagePostprocessorLink>(),
         TrackingThresholds_t trackingThresholds = {});
     /** Saves the known boxes first. Only once every output worker has finished. */
     ~PostprocessingState();
