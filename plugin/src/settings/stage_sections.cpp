@@ -64,13 +64,20 @@ void appendRegionOfInterest(const StageSectionContext& context,
         .flag("visible", context.ready && ownsFrame);
 }
 
+/** A group box of "caption", "items" and "visible", in that order; returns its items. */
+JsonArrayBuilder appendGroupBox(JsonArrayBuilder& items, const char* caption, bool visible)
+{
+    JsonObjectBuilder group = items.item("GroupBox");
+    group.text("caption", caption);
+    JsonArrayBuilder groupItems = group.array("items");
+    group.flag("visible", visible);
+    return groupItems;
+}
+
 void appendLineCrossing(const pipeline_stage_parameters_t& stage, bool visible,
     JsonArrayBuilder& items)
 {
-    JsonObjectBuilder group = items.item("GroupBox");
-    group.text("caption", "Line Crossing");
-    JsonArrayBuilder groupItems = group.array("items");
-    group.flag("visible", visible);
+    JsonArrayBuilder groupItems = appendGroupBox(items, "Line Crossing", visible);
     groupItems.item("LineFigure")
         .text("name", kLineCrossingLinePrefix + stage.id)
         .text("caption", "Line")
@@ -81,10 +88,7 @@ void appendLineCrossing(const pipeline_stage_parameters_t& stage, bool visible,
 
 void appendLoitering(const pipeline_stage_parameters_t& stage, bool visible, JsonArrayBuilder& items)
 {
-    JsonObjectBuilder group = items.item("GroupBox");
-    group.text("caption", "Loitering Detection");
-    JsonArrayBuilder groupItems = group.array("items");
-    group.flag("visible", visible);
+    JsonArrayBuilder groupItems = appendGroupBox(items, "Loitering Detection", visible);
     groupItems.item("SpinBox")
         .text("name", kLoiterDetectionTimeThresholdPrefix + stage.id)
         .text("caption", "Loiter Detection Time Threshold (s)")
@@ -104,10 +108,7 @@ void appendLoitering(const pipeline_stage_parameters_t& stage, bool visible, Jso
 
 void appendDumping(const pipeline_stage_parameters_t& stage, bool visible, JsonArrayBuilder& items)
 {
-    JsonObjectBuilder group = items.item("GroupBox");
-    group.text("caption", "Illegal Dumping Detection");
-    JsonArrayBuilder groupItems = group.array("items");
-    group.flag("visible", visible);
+    JsonArrayBuilder groupItems = appendGroupBox(items, "Illegal Dumping Detection", visible);
     groupItems.item("TextField")
         .text("name", kDumpingDetectionObjectTypePrefix + stage.id)
         .text("caption", "Dumping Detection Class")
@@ -134,10 +135,7 @@ void appendInputMasks(const pipeline_stage_parameters_t& stage, bool visible, Js
     // "#" stays literal: the host's repeater numbers each copy, and the device agent reads the
     // masks back under the numbered names.
     const std::string polygonName = kPolygon + "#.figure_" + stage.id;
-    JsonObjectBuilder group = items.item("GroupBox");
-    group.text("caption", "Input Masks");
-    JsonArrayBuilder groupItems = group.array("items");
-    group.flag("visible", visible);
+    JsonArrayBuilder groupItems = appendGroupBox(items, "Input Masks", visible);
 
     JsonObjectBuilder repeater = groupItems.item("Repeater");
     repeater.integer("count", 5);
