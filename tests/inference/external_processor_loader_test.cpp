@@ -7,7 +7,6 @@
 
 #include "captured_log.h"
 #include "inference/external_process.h"
-#include "inference/inference_manager.h"
 #include "processor_harness.h"
 #include "scoped_temp_directory.h"
 
@@ -131,22 +130,6 @@ TEST_F(DeclarationFiles, PostprocessorArgumentsComeFromConfigAsAList)
     const std::vector<std::string> tail{"--mode", "echo", "--label", "1 2", "--ProcessorName", "post; rm -rf x"};
     ASSERT_EQ(arguments.size(), 3 + tail.size());
     EXPECT_TRUE(std::equal(tail.begin(), tail.end(), arguments.begin() + 3));
-}
-
-TEST_F(DeclarationFiles, ManagerLoadsPreprocessorsWithoutHoldingItsCaller)
-{
-    writePre("[{\"Name\": \"tcp\", \"Port\": 9}, {\"Name\": \"child\", \"Command\": " + program() + "}]");
-    MessagingManager messages;
-    InferenceManager manager(root(), "", messages);
-    manager.initProcessors();
-    std::shared_ptr<const ExternalPreprocessorMap> processors = manager.externalPreprocessors();
-    for (int i = 0; i < 500 && processors->empty(); ++i)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        processors = manager.externalPreprocessors();
-    }
-    ASSERT_EQ(processors->size(), 2u);
-    EXPECT_TRUE(processors->at("child").process);
 }
 
 } // namespace

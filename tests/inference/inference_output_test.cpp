@@ -1,12 +1,11 @@
 // The pieces an inference output passes through: throughput windows, the bounded output
-// queue, and the host object item made from a detected object.
+// queue.
 #include <chrono>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "inference/inference_output_queue.h"
-#include "inference/object_metadata_builder.h"
 #include "inference/throughput_window.h"
 
 namespace {
@@ -94,32 +93,6 @@ TEST(InferenceOutputQueue, APopWaitsForAPushOrItsDeadline)
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->output->id, 5u);
     EXPECT_EQ(queue.size(), 0u);
-}
-
-TEST(ObjectMetadataBuilder, CopiesTheObjectAndSharesItsAttributes)
-{
-    vyai::VyAIObject_t object;
-    for (uint8_t i = 0; i < 16; ++i)
-        object.id.bytes[i] = static_cast<uint8_t>(i + 1);
-    object.typeId = "vy.vyai.person";
-    object.box = {0.1f, 0.2f, 0.3f, 0.4f};
-    object.confidence = 0.75f;
-    object.attributes.push_back(vy::sdk::newRefCounted<vy::sdk::Attribute>("colour", "red", 0.5f));
-
-    const auto item = vyai::makeObjectMetadata(object);
-    EXPECT_STREQ(item->typeId(), "vy.vyai.person");
-    EXPECT_FLOAT_EQ(item->confidence(), 0.75f);
-    vy::sdk::Uuid trackId;
-    item->getTrackId(&trackId);
-    EXPECT_EQ(trackId, object.id);
-    vy::sdk::analytics::BoundingBox box;
-    item->getBoundingBox(&box);
-    EXPECT_EQ(box, (vy::sdk::analytics::BoundingBox{0.1f, 0.2f, 0.3f, 0.4f}));
-    ASSERT_EQ(item->attributeCount(), 1);
-    const vy::sdk::IAttribute* attribute = item->attribute(0);
-    EXPECT_EQ(attribute, object.attributes[0].get());
-    attribute->dropRef();
-    EXPECT_EQ(object.attributes[0]->refCount(), 2) << "the object and the item hold one reference each";
 }
 
 } // namespace

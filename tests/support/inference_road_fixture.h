@@ -17,7 +17,7 @@
 #include <vy/sdk/analytics/helpers/object_metadata.h>
 
 #include "eventually.h"
-#include "inference/inference_manager.h"
+#include "road/inference_manager.h"
 #include "model_encryption.h"
 #include "runtime_fixtures.h"
 #include "scoped_temp_directory.h"

@@ -7,7 +7,7 @@
 #include <vy/network/http/http_client.h>
 
 #include "core/host_text.h"
-#include "core/plugin_version.h"
+#include "foundations/plugin_version.h"
 #include "foundations/ini.h"
 #include "foundations/json_helpers.h"
 #include "foundations/log.h"

@@ -23,7 +23,7 @@
 #include "core/settings_cache.h"
 #include "foundations/messaging_manager.h"
 #include "inference/external_processor_declarations.h"
-#include "inference/inference_manager.h"
+#include "road/inference_manager.h"
 #include "records/device_agent_details.h"
 #include "records/device_agent_error_type.h"
 #include "records/device_agent_settings.h"

@@ -13,7 +13,7 @@
 
 #include "core/device_agent.h"
 #include "core/plugin.h"
-#include "core/plugin_version.h"
+#include "foundations/plugin_version.h"
 #include "foundations/constants.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"

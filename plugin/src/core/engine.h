@@ -18,7 +18,7 @@
 #include "core/cloud_api_client.h"
 #include "core/pending_actions.h"
 #include "foundations/messaging_manager.h"
-#include "inference/inference_manager.h"
+#include "road/inference_manager.h"
 #include "provisioning/model_cache.h"
 #include "provisioning/runtimes_manager.h"
 #include "records/model_details.h"

@@ -9,7 +9,7 @@
 
 #include "core/engine.h"
 #include "core/host_text.h"
-#include "core/plugin_version.h"
+#include "foundations/plugin_version.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"
 #include "settings/json_document.h"

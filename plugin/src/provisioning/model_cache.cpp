@@ -12,7 +12,7 @@
 
 #include <vy/network/http/http_client.h>
 
-#include "core/plugin_version.h"
+#include "foundations/plugin_version.h"
 #include "foundations/file_helpers.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"

@@ -1,4 +1,4 @@
-#include "inference/model_chaining.h"
+#include "road/model_chaining.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "inference/metadata_packets.h"
+#include "road/metadata_packets.h"
 
-#include "inference/object_metadata_builder.h"
+#include "road/object_metadata_builder.h"
 
 namespace vyai {
 

@@ -19,7 +19,7 @@
 #include "inference/inference_input.h"
 #include "inference/inference_output_queue.h"
 #include "inference/model_input_plans.h"
-#include "inference/repeated_warning.h"
+#include "road/repeated_warning.h"
 #include "records/model_details.h"
 
 namespace vyai {

@@ -1,4 +1,4 @@
-#include "inference/object_metadata_builder.h"
+#include "road/object_metadata_builder.h"
 
 #include <vy/sdk/ptr.h>
 

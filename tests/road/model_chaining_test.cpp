@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
-#include "inference/model_chaining.h"
+#include "road/model_chaining.h"
 #include "inference/video_frame.h"
 #include "runtime_fixtures.h"
 #include "yuv_test_frame.h"

@@ -1,4 +1,4 @@
-#include "inference/repeated_warning.h"
+#include "road/repeated_warning.h"
 
 #include "foundations/log.h"
 

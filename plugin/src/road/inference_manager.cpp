@@ -1,4 +1,4 @@
-#include "inference/inference_manager.h"
+#include "road/inference_manager.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,8 +11,8 @@
 #include "inference/external_preprocessing.h"
 #include "inference/frame_preprocessing.h"
 #include "inference/host_frame_view.h"
-#include "inference/metadata_packets.h"
-#include "inference/model_chaining.h"
+#include "road/metadata_packets.h"
+#include "road/model_chaining.h"
 #include "postprocessing/message_postprocessor_link.h"
 #include "postprocessing/postprocessing.h"
 #include "postprocessing/postprocessing_state.h"
