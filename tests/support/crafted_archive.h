@@ -11,6 +11,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace vyai::test {
 
@@ -23,6 +24,7 @@ struct CraftedMember
     std::string content; //< a file's bytes; a link's target
     int64_t declaredSize = -1; //< the header's size; -1: the content's
     bool sparse = false; //< a file stored as one data block at 0 and a hole up to declaredSize
+    int mode = 0; //< permission bits; 0: the kind's usual ones
 };
 
 namespace detail {
@@ -61,6 +63,8 @@ inline void describe(archive_entry* entry, const CraftedMember& member)
             archive_entry_set_perm(entry, 0644);
             break;
     }
+    if (member.mode != 0)
+        archive_entry_set_perm(entry, static_cast<mode_t>(member.mode));
     const bool hasData = member.kind == CraftedMember::file;
     archive_entry_set_size(entry, member.declaredSize >= 0 ? member.declaredSize
         : hasData ? static_cast<int64_t>(member.content.size()) : 0);
