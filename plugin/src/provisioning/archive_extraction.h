@@ -32,7 +32,7 @@ using ExtractionProgress = std::function<void(unsigned percent)>;
 /**
  * Unpacks the tar archive (plain, or compressed with gzip, bzip2, xz or zstd) into `folder`.
  * The members go first into `stagingFolder` (made afresh; on the same file system as
- * `folder`), each checked (entryRefusal) before it is written there; only when the whole
+ * `folder`, and outside it when the folder is replaced whole), each checked (entryRefusal) before it is written there; only when the whole
  * archive has unpacked are they renamed into `folder`: with replaceFolder the folder is
  * replaced whole, otherwise each top-level member replaces what has its name there and the
  * rest of the folder stays. The staging folder is gone afterwards in every case. `cancel` is
