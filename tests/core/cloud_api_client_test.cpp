@@ -286,3 +286,52 @@ TEST_F(CloudApiClientTest, NoProviderNoReset)
     EXPECT_TRUE(cloud.requests().empty());
     EXPECT_TRUE(log.contains("Warning! Utility provider is null, cannot reset device pipelines.\n"));
 }
+
+TEST_F(CloudApiClientTest, AnswersThatNeverEndOrOutgrowTheBoundGiveNoPipelines)
+{
+    vy::standins::LoopbackServer slowCloud;
+    const std::string oversized = "[" + std::string(vyai::CloudApiClient::kMaxAnswerBytes, ' ') + "]";
+    slowCloud.http().Get(R"(/trickle/system/.*/available-pipelines)",
+        [&slowCloud](const httplib::Request&, httplib::Response& response) {
+            // A byte every half second for ten seconds: never idle for the client's limit.
+            response.set_chunked_content_provider("application/json", [&slowCloud](size_t offset, httplib::DataSink& sink) {
+                if (offset >= 20 || !slowCloud.pause(500ms))
+                    return sink.done(), true;
+                return sink.write(" ", 1);
+            });
+        });
+    slowCloud.http().Get(R"(/announced/system/.*/available-pipelines)",
+        [&oversized](const httplib::Request&, httplib::Response& response) {
+            response.set_content(oversized, "application/json");
+        });
+    slowCloud.http().Get(R"(/chunked/system/.*/available-pipelines)",
+        [&oversized](const httplib::Request&, httplib::Response& response) {
+            response.set_chunked_content_provider("application/json", [&oversized](size_t offset, httplib::DataSink& sink) {
+                if (offset >= oversized.size())
+                    return sink.done(), true;
+                return sink.write(oversized.data() + offset, std::min<size_t>(65536, oversized.size() - offset));
+            });
+        });
+    ASSERT_TRUE(slowCloud.start());
+    const std::string base = "http://127.0.0.1:" + std::to_string(slowCloud.port());
+    const std::string bound = std::to_string(vyai::CloudApiClient::kMaxAnswerBytes);
+
+    const struct {
+        const char* route;
+        std::string logged;
+    } cases[] = {
+        {"/trickle", "failed: not done within 1500 ms"},
+        {"/announced", "failed: the body of " + std::to_string(oversized.size()) + " bytes is above the bound of " + bound + " bytes"},
+        {"/chunked", "failed: the body is above the bound of " + bound + " bytes"},
+    };
+    for (const auto& c: cases)
+    {
+        SCOPED_TRACE(c.route);
+        CapturedLog caseLog;
+        vyai::CloudApiClient slowClient({base + c.route, 2s, 1500ms});
+        EXPECT_TRUE(slowClient.fetchAvailablePipelines(host.utilityProvider(), kCam1).empty());
+        EXPECT_TRUE(caseLog.contains("Failed to fetch available pipelines! Body can not be read.\n")) << caseLog.text();
+        EXPECT_TRUE(caseLog.contains(c.logged)) << caseLog.text();
+    }
+    slowCloud.stop();
+}

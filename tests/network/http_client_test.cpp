@@ -11,13 +11,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <openssl/evp.h>
-#include <openssl/x509.h>
-
 #include <cloud/loopback_server.h>
 #include <vy/network/http/http_client.h>
+#include <vy/network/http/redirect.h>
 
 #include "scoped_environment.h"
+#include "tls_identity.h"
 
 using namespace std::chrono_literals;
 using vy::network::http::HttpClient;
@@ -39,6 +38,7 @@ protected:
         auto& http = m_server.http();
         http.Get("/hello", [this](const httplib::Request& request, httplib::Response& response) {
             remember(request);
+            ++m_helloRequests;
             response.set_content("hello", "text/plain");
         });
         http.Post("/echo", [this](const httplib::Request& request, httplib::Response& response) {
@@ -67,6 +67,21 @@ protected:
                     return sink.done(), true;
                 return sink.write("x", 1);
             });
+        });
+        http.Get("/drip", [this](const httplib::Request&, httplib::Response& response) {
+            // A byte a second for a minute: never idle for long, never done soon.
+            response.set_chunked_content_provider("text/plain", [this](size_t offset, httplib::DataSink& sink) {
+                if (offset >= 60 || !m_server.pause(1s))
+                    return sink.done(), true;
+                return sink.write("x", 1);
+            });
+        });
+        http.Get("/relative-hop", [](const httplib::Request&, httplib::Response& response) {
+            response.status = 302;
+            response.set_header("Location", "with-headers");
+        });
+        http.Get("/declared-large", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(std::string(20'000, 'a'), "text/plain");
         });
         http.Get("/truncated", [](const httplib::Request&, httplib::Response& response) {
             response.set_content_provider(100, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
@@ -119,6 +134,7 @@ protected:
     }
 
     vy::standins::LoopbackServer m_server;
+    std::atomic<int> m_helloRequests{0};
 
 private:
     void remember(const httplib::Request& request)
@@ -244,40 +260,9 @@ TEST_F(HttpClientTest, AClientCanBeReusedAfterAFailedRequest)
     EXPECT_EQ(client.fetchEntireMessageBody()->toString(), "hello");
 }
 
-namespace {
-
-struct TlsIdentity
-{
-    EVP_PKEY* key = nullptr;
-    X509* certificate = nullptr;
-
-    TlsIdentity()
-    {
-        key = EVP_RSA_gen(2048);
-        certificate = X509_new();
-        X509_set_version(certificate, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
-        X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
-        X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
-        X509_NAME* name = X509_get_subject_name(certificate);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-            reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
-        X509_set_issuer_name(certificate, name);
-        X509_set_pubkey(certificate, key);
-        X509_sign(certificate, key, EVP_sha256());
-    }
-    ~TlsIdentity()
-    {
-        X509_free(certificate);
-        EVP_PKEY_free(key);
-    }
-};
-
-} // namespace
-
 TEST(HttpClientTls, ASelfSignedServerIsRefused)
 {
-    TlsIdentity identity;
+    vyai::test::TlsIdentity identity;
     auto tlsServer = std::make_unique<httplib::SSLServer>(identity.certificate, identity.key);
     ASSERT_TRUE(tlsServer->is_valid());
     tlsServer->Get("/hello", [](const httplib::Request&, httplib::Response& response) {
@@ -451,4 +436,140 @@ TEST_F(HttpClientTest, ACancelEndsTheWaitOnAStalledServer)
     EXPECT_TRUE(cancelled);
     // Uncancelled, the server ends the body well after 10 s and the request succeeds.
     EXPECT_FALSE(client.hasRequestSucceeded());
+}
+
+TEST_F(HttpClientTest, TheDeadlineEndsAServerThatNeverFinishes)
+{
+    const struct {
+        const char* path;
+        bool headArrives;
+    } cases[] = {
+        {"/slow-head", false},
+        {"/drip", true}, // a byte a second keeps the idle limit from ever firing
+    };
+    for (const auto& c: cases)
+    {
+        HttpClient client(kDefaultCertificateCheck);
+        client.setAllTimeouts(5s);
+        client.setDeadline(1500ms);
+        EXPECT_EQ(client.doGet(url(c.path)), c.headArrives) << c.path;
+        EXPECT_FALSE(client.fetchEntireMessageBody()) << c.path;
+        EXPECT_FALSE(client.hasRequestSucceeded()) << c.path;
+        EXPECT_EQ(client.failure(), "not done within 1500 ms") << c.path;
+    }
+}
+
+TEST_F(HttpClientTest, ADownloadSlowerThanTheMinimumRateEnds)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(5s);
+    client.setMinimumRate(1024, 1s);
+    ASSERT_TRUE(client.doGet(url("/drip")));
+    while (!client.eof())
+        client.fetchMessageBodyBuffer();
+    EXPECT_FALSE(client.hasRequestSucceeded());
+    EXPECT_EQ(client.failure(), "fewer than 1024 bytes per second over 1000 ms");
+}
+
+TEST_F(HttpClientTest, ASlowButSteadyBodyMeetsALowMinimumRate)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(5s);
+    client.setMinimumRate(1, 500ms); // the trickle sends about four bytes a second
+    ASSERT_TRUE(client.doGet(url("/trickle")));
+    const auto body = client.fetchEntireMessageBody();
+    ASSERT_TRUE(body) << client.failure();
+    EXPECT_EQ(body->toString(), "xxxxxx");
+    EXPECT_EQ(client.failure(), "");
+}
+
+TEST_F(HttpClientTest, ADeclaredBodyAboveTheBoundIsRefusedBeforeItComes)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setMaxBodySize(10'000);
+    ASSERT_TRUE(client.doGet(url("/declared-large")));
+    EXPECT_EQ(client.response()->statusLine.statusCode, 200);
+    EXPECT_FALSE(client.fetchEntireMessageBody());
+    EXPECT_EQ(client.failure(), "the body of 20000 bytes is above the bound of 10000 bytes");
+}
+
+TEST_F(HttpClientTest, ARelativeLocationIsFollowedFromTheRequestsUrl)
+{
+    HttpClient client(kDefaultCertificateCheck);
+    client.setMaxNumberOfRedirects(1);
+    ASSERT_TRUE(client.doGet(url("/relative-hop")));
+    EXPECT_EQ(client.response()->statusLine.statusCode, 200);
+    EXPECT_EQ(vy::network::http::getHeaderValue(client.response()->headers, "X-Checksum-Md5"), "ABCDEF");
+}
+
+TEST(RedirectLocation, ResolvesAgainstTheRequest)
+{
+    const struct {
+        const char* location;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"https://storage.example/m.vyc", "https://storage.example/m.vyc"},
+        {"/storage/m.vyc?sig=1", "https://cloud.example:8443/storage/m.vyc?sig=1"},
+        {"m.vyc", "https://cloud.example:8443/models/m.vyc"},
+        {"../storage/m.vyc", "https://cloud.example:8443/storage/m.vyc"},
+        {"//other.example/m.vyc", "https://other.example/m.vyc"},
+        {"http://plain.example/m.vyc", "http://plain.example/m.vyc"},
+    };
+    for (const auto& c: cases)
+    {
+        EXPECT_EQ(vy::network::http::resolveLocation("https://cloud.example:8443/models/abc?x=1", c.location),
+            c.expected)
+            << c.location;
+    }
+    EXPECT_EQ(vy::network::http::resolveLocation("not a url", "/x"), std::nullopt);
+}
+
+TEST(RedirectLocation, OnlyLeavingHttpsIsADowngrade)
+{
+    const struct {
+        const char* from;
+        const char* to;
+        bool downgrade;
+    } cases[] = {
+        {"https://a.example/x", "http://b.example/y", true},
+        {"HTTPS://a.example/x", "HTTP://a.example/x", true},
+        {"https://a.example/x", "ftp://b.example/y", true},
+        {"https://a.example/x", "not a url", true},
+        {"https://a.example/x", "https://b.example/y", false},
+        {"http://a.example/x", "http://b.example/y", false},
+        {"http://a.example/x", "https://b.example/y", false},
+    };
+    for (const auto& c: cases)
+        EXPECT_EQ(vy::network::http::isDowngrade(c.from, c.to), c.downgrade) << c.from << " -> " << c.to;
+}
+
+TEST_F(HttpClientTest, HttpsNeverFollowsARedirectToPlainHttp)
+{
+    vyai::test::TrustedTlsServer tls;
+    const std::string plainHello = url("/hello").toString();
+    tls.http().Get("/hello", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("secure hello", "text/plain");
+    });
+    tls.http().Get("/to-plain", [&plainHello](const httplib::Request&, httplib::Response& response) {
+        response.status = 302;
+        response.set_header("Location", plainHello);
+    });
+    tls.http().Get("/to-secure", [](const httplib::Request&, httplib::Response& response) {
+        response.status = 307;
+        response.set_header("Location", "/hello");
+    });
+    ASSERT_TRUE(tls.start());
+
+    HttpClient client(kDefaultCertificateCheck);
+    client.setAllTimeouts(10s);
+    client.setMaxNumberOfRedirects(10);
+    ASSERT_TRUE(client.doGet(vy::Url(tls.url("/to-secure")))) << client.failure();
+    EXPECT_EQ(client.fetchEntireMessageBody()->toString(), "secure hello");
+
+    ASSERT_TRUE(client.doGet(vy::Url(tls.url("/to-plain"))));
+    EXPECT_EQ(client.response()->statusLine.statusCode, 302);
+    EXPECT_FALSE(client.fetchEntireMessageBody());
+    EXPECT_FALSE(client.hasRequestSucceeded());
+    EXPECT_EQ(client.failure(), "a redirect from https to " + plainHello + " was refused");
+    EXPECT_EQ(m_helloRequests.load(), 0);
 }

@@ -12,6 +12,7 @@
 #include "foundations/messaging_manager.h"
 #include "scoped_temp_directory.h"
 #include "test_files.h"
+#include "tls_identity.h"
 
 namespace vyai {
 namespace {
@@ -151,6 +152,25 @@ TEST_F(DownloadFileTest, ACancelBeforeTheStartFetchesNothing)
     std::atomic<bool> cancel{true};
     EXPECT_FALSE(download(packageUrl(), &cancel));
     EXPECT_TRUE(folderEntries().empty());
+}
+
+TEST_F(DownloadFileTest, AnHttpsPackageNeverComesOverPlainHttp)
+{
+    test::TrustedTlsServer tls;
+    const std::string plain = packageUrl();
+    tls.http().Get("/package", [&plain](const httplib::Request&, httplib::Response& response) {
+        response.status = 302;
+        response.set_header("Location", plain);
+    });
+    ASSERT_TRUE(tls.start());
+
+    std::string checksum = "untouched";
+    EXPECT_FALSE(download(tls.url("/package"), nullptr, &checksum));
+    EXPECT_TRUE(folderEntries().empty());
+    EXPECT_TRUE(m_cloud.storage().requests().empty());
+    EXPECT_EQ(checksum, "untouched");
+    m_log.stop();
+    EXPECT_TRUE(m_log.contains("Reason: a redirect from https to " + plain + " was refused"));
 }
 
 TEST(ModelFileName, TheLastPathPart)

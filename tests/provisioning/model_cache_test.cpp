@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <openssl/evp.h>
+
 #include <gtest/gtest.h>
 
 #include <cloud/cloud_standin.h>
@@ -11,6 +13,7 @@
 #include "captured_log.h"
 #include "scoped_temp_directory.h"
 #include "test_files.h"
+#include "tls_identity.h"
 #include "vyai_crypto/model_decryption.h"
 
 namespace vyai {
@@ -276,6 +279,64 @@ TEST_F(ModelCacheTest, ClearingTheCacheEmptiesBothFolders)
     EXPECT_TRUE(fs::is_empty(m_cache.keysDirectory()));
     check();
     EXPECT_EQ(m_model->status.load(), kModelFileReady);
+}
+
+std::string base64(const std::string& bytes)
+{
+    std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+// A cloud on https whose redirect for the model names a relative location or a plain-http one.
+class SecureCloudModelTest: public ModelCacheTest
+{
+protected:
+    void SetUp() override
+    {
+        ModelCacheTest::SetUp();
+        m_tls.http().Get("/models/relative.vyc", [](const httplib::Request&, httplib::Response& response) {
+            response.status = 307;
+            response.set_header("Location", "../storage/m1.vyc");
+        });
+        m_tls.http().Get("/models/plain.vyc", [this](const httplib::Request&, httplib::Response& response) {
+            response.status = 307;
+            response.set_header("Location", m_cloud.baseUrl() + "/storage/m1.vyc");
+        });
+        m_tls.http().Get("/storage/m1.vyc", [this](const httplib::Request& request, httplib::Response& response) {
+            m_storageAuthorization = request.get_header_value("Authorization");
+            response.set_header("X-Key", base64(m_cloud.storage().modelKey("m1.vyc")));
+            response.set_header("Last-Modified", "Sun, 15 Jun 2025 15:06:40 GMT");
+            response.set_content(m_encrypted, "application/octet-stream");
+        });
+        ASSERT_TRUE(m_tls.start());
+    }
+
+    test::TrustedTlsServer m_tls;
+    std::string m_storageAuthorization = "<not asked>";
+};
+
+TEST_F(SecureCloudModelTest, ARelativeLocationIsResolvedAgainstTheModelsUrl)
+{
+    m_model->url = m_tls.url("/models/relative.vyc");
+    check();
+    ASSERT_EQ(m_model->status.load(), kModelFileReady) << (m_model->errorsCopy().empty() ? "" : m_model->errorsCopy()[0]);
+    EXPECT_EQ(decrypted(), R"({"detector":"boxes"})");
+    EXPECT_EQ(m_storageAuthorization, "");
+}
+
+TEST_F(SecureCloudModelTest, ARedirectToPlainHttpIsRefused)
+{
+    m_model->url = m_tls.url("/models/plain.vyc");
+    check();
+    EXPECT_EQ(m_model->status.load(), kModelFailed);
+    EXPECT_FALSE(modelFilesPresent());
+    EXPECT_TRUE(m_cloud.storage().requests().empty());
+    const auto errors = m_model->errorsCopy();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Failed to download model from:" + m_model->url + "\nThe server redirected to a plain-text address.");
 }
 
 } // namespace

@@ -106,7 +106,7 @@ TEST_F(RuntimesManagerTest, RemovalThenReinstall)
     EXPECT_TRUE(m_log.contains("Succesfully removed runtime library."));
 }
 
-TEST_F(RuntimesManagerTest, TheChecksumDecidesWithTheBuiltInStorageOnly)
+TEST_F(RuntimesManagerTest, TheChecksumDecidesWheneverTheServerSendsOne)
 {
     const struct {
         const char* name;
@@ -116,7 +116,8 @@ TEST_F(RuntimesManagerTest, TheChecksumDecidesWithTheBuiltInStorageOnly)
     } cases[] = {
         {"wrong", "0123456789abcdef0123456789abcdef", false, false},
         {"absent", "", false, true},
-        {"wrong, configured storage", "0123456789abcdef0123456789abcdef", true, true},
+        {"wrong, configured storage", "0123456789abcdef0123456789abcdef", true, false},
+        {"absent, configured storage", "", true, true},
     };
     for (const auto& c: cases)
     {

@@ -24,11 +24,20 @@ std::unique_ptr<HttpClient> makeCloudClient(const CloudApiClient::Endpoint& endp
 {
     auto client = std::make_unique<HttpClient>(vy::network::ssl::kDefaultCertificateCheck);
     client->setAllTimeouts(endpoint.timeout);
+    client->setDeadline(endpoint.deadline);
+    client->setMaxBodySize(CloudApiClient::kMaxAnswerBytes);
     client->addAdditionalHeader("User-Agent", std::string("VYAI-Plugin/") + kPluginVersion);
     // No token: sent empty, and the service refuses the request.
     const char* token = provider ? provider->cloudToken() : nullptr;
     client->addAdditionalHeader("Authorization", token ? token : "");
     return client;
+}
+
+// The client's own account of a failure (a time limit, the answer bound), when it has one.
+void logFailureReason(const HttpClient& client, const std::string& url)
+{
+    if (const std::string reason = client.failure(); !reason.empty())
+        logError("Cloud request to %s failed: %s\n", url.c_str(), reason.c_str());
 }
 
 // True when the request got status 200; otherwise logs why, starting with `failurePrefix`.
@@ -38,6 +47,7 @@ bool isSuccessful(HttpClient& client, bool requestMade, const std::string& url, 
     if (!response)
     {
         logError("Couldn't get a response from endpoint: %s\n", url.c_str());
+        logFailureReason(client, url);
         return false;
     }
     if (requestMade && response->statusLine.statusCode == 200)
@@ -98,7 +108,8 @@ std::string resetRequestBody(const std::string& systemId, const char* serverId, 
 CloudApiClient::Endpoint CloudApiClient::endpointFromIni()
 {
     const char* cloudApi = ini().CloudAPI;
-    return {cloudApi ? cloudApi : "", std::chrono::milliseconds(int64_t{ini().HTTPRequestTimeout} * 1000)};
+    const std::chrono::milliseconds timeout(int64_t{ini().HTTPRequestTimeout} * 1000);
+    return {cloudApi ? cloudApi : "", timeout, std::max(kRequestDeadline, 2 * timeout)};
 }
 
 CloudApiClient::CloudApiClient(Endpoint endpoint): m_endpoint(std::move(endpoint))
@@ -146,6 +157,7 @@ std::vector<AvailablePipeline> CloudApiClient::fetchAvailablePipelines(
     if (!body)
     {
         logError("Failed to fetch available pipelines! Body can not be read.\n");
+        logFailureReason(*client, url);
         return {};
     }
     const JsonDocument answer = readJsonDocument(body->view());
@@ -184,7 +196,10 @@ bool CloudApiClient::resetDevices(UtilityProviderPtr provider, std::vector<std::
 
     const auto answerBody = client->fetchEntireMessageBody();
     if (!answerBody)
+    {
+        logFailureReason(*client, url);
         return false;
+    }
     const JsonDocument answer = readJsonDocument(answerBody->view());
     yyjson_val* devices = yyjson_obj_get(yyjson_doc_get_root(answer.get()), "Devices");
     // Nothing asked, nothing to patch: the cloud's acceptance is the whole reset.

@@ -18,13 +18,21 @@ namespace vyai {
 class CloudApiClient
 {
 public:
+    // The service's answers are small: a request takes at most this long in all, so that a
+    // server sending a byte now and then cannot hold a thread (and a device agent's release).
+    static constexpr std::chrono::milliseconds kRequestDeadline{30'000};
+    // Answers above this are refused.
+    static constexpr std::uint64_t kMaxAnswerBytes = std::uint64_t{4} << 20;
+
     // Where the service is and the time limits of its requests.
     struct Endpoint
     {
         std::string baseUrl; //< request paths are appended to it
         std::chrono::milliseconds timeout; //< connect and idle limit of each request
+        std::chrono::milliseconds deadline = kRequestDeadline; //< for each whole request
     };
-    // The ini options CloudAPI and HTTPRequestTimeout (seconds).
+    // The ini options CloudAPI and HTTPRequestTimeout (seconds); the deadline is never below
+    // twice the idle limit.
     static Endpoint endpointFromIni();
 
     explicit CloudApiClient(Endpoint endpoint = endpointFromIni());

@@ -1,6 +1,7 @@
 #include "core/host_rest_client.h"
 
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -44,7 +45,19 @@ std::string resultToText(VYAICompletionHandler& handler)
     else if (!result->value())
         failure = "Result has no value.";
     else
-        text = result->value()->str();
+    {
+        const char* answer = result->value()->str();
+        const std::size_t length = answer ? std::strlen(answer) : 0;
+        if (length > kMaxHostAnswerBytes)
+        {
+            failure = "the host's answer of " + std::to_string(length) + " bytes is above the bound of "
+                + std::to_string(kMaxHostAnswerBytes) + " bytes";
+        }
+        else if (answer)
+        {
+            text.assign(answer, length);
+        }
+    }
     releaseResultStrings(*result);
 
     if (failure)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,9 +29,14 @@ inline constexpr std::chrono::milliseconds kDefaultHostAnswerTimeout{30'000};
 std::chrono::milliseconds hostAnswerTimeout();
 void setHostAnswerTimeout(std::chrono::milliseconds timeout);
 
+// Answers longer than this are refused as failed requests: the plug-in's records in the host
+// are a few KiB each, and nothing of this size is parsed or copied.
+inline constexpr std::size_t kMaxHostAnswerBytes = std::size_t{16} << 20;
+
 // Sends one request to the host's REST interface and returns the first line of the answer's
 // body (the host answers compact one-line JSON). Empty on every failure: no provider, an
-// error or an empty result from the host, no answer in time, or a status other than 2xx.
+// error or an empty result from the host, no answer in time, an answer above the bound, or a
+// status other than 2xx.
 std::string doRequest(const char* path, const char* method, const char* mimeType, const char* body,
     UtilityProviderPtr provider);
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// Running a command-line tool ("nvidia-smi", "dxrt-cli", "tar") and capturing what it writes.
+// Running a command-line tool ("nvidia-smi", "dxrt-cli") and capturing what it writes.
 
 namespace vyai {
 

@@ -11,15 +11,13 @@
 #include "foundations/log.h"
 #include "foundations/messaging_manager.h"
 #include "provisioning/bounded_text.h"
+#include "provisioning/progress_entry.h"
 
 namespace vyai {
 
 namespace {
 
 namespace http = vy::network::http;
-
-// Progress in bytes is posted at this step, so that the log is not written for every buffer.
-constexpr uint64_t kBytesProgressStep = 1 << 20;
 
 std::optional<uint64_t> parseContentLength(const std::string& text, std::string& error)
 {
@@ -33,43 +31,12 @@ std::optional<uint64_t> parseContentLength(const std::string& text, std::string&
     return value;
 }
 
-class ProgressEntry
+// The client's own account of a failure (a time limit, a refused redirect), when it has one.
+void logFailureReason(const http::HttpClient& client)
 {
-public:
-    ProgressEntry(MessagingManager& messages, std::string code, std::string text, uint64_t size):
-        m_messages(messages), m_code(std::move(code)), m_text(std::move(text)), m_size(size)
-    {
-    }
-    ~ProgressEntry() { m_messages.removeMessage(m_code); }
-    ProgressEntry(const ProgressEntry&) = delete;
-    ProgressEntry& operator=(const ProgressEntry&) = delete;
-
-    void update(uint64_t received)
-    {
-        std::string text;
-        if (m_size != 0)
-        {
-            text = m_text + " (" + std::to_string(received * 100 / m_size) + "%)";
-        }
-        else
-        {
-            if (m_posted && received - m_lastPosted < kBytesProgressStep)
-                return;
-            text = m_text + " (" + std::to_string(received) + " bytes)";
-        }
-        m_posted = true;
-        m_lastPosted = received;
-        m_messages.addMessage(m_code, text + "\nPress 'Refresh' to see updated progress.", kMessageTypeMessage);
-    }
-
-private:
-    MessagingManager& m_messages;
-    std::string m_code;
-    std::string m_text;
-    uint64_t m_size; //< 0: unknown
-    bool m_posted = false;
-    uint64_t m_lastPosted = 0;
-};
+    if (const std::string reason = client.failure(); !reason.empty())
+        logError("Reason: %s\n", boundedText(reason).c_str());
+}
 
 void removePartial(const std::string& path)
 {
@@ -91,17 +58,20 @@ bool downloadFile(const std::string& url, const std::string& filePath, Messaging
     client.setMaxBodySize(kMaxDownloadBytes);
     // Package storage may hand the file out from elsewhere.
     client.setMaxNumberOfRedirects(10);
+    client.setMinimumRate(kMinimumDownloadRate, kDownloadRateWindow);
     if (cancelFlag)
         client.setCancelCheck([cancelFlag] { return cancelFlag->load(); });
     if (!client.doGet(vy::Url(url)) || !client.response())
     {
         logError("Failed to download file at: %s\n", url.c_str());
+        logFailureReason(client);
         return false;
     }
     const http::Response& response = *client.response();
     if (response.statusLine.statusCode != 200)
     {
         logError("Error! Could not request file data! Status code: %d\n", response.statusLine.statusCode);
+        logFailureReason(client);
         return false;
     }
 
@@ -125,7 +95,7 @@ bool downloadFile(const std::string& url, const std::string& filePath, Messaging
     bool cancelled = false;
     bool written = true;
     {
-        ProgressEntry progress(messages, messageCode, messageText, size);
+        ProgressEntry progress(messages, messageCode, messageText);
         while (!client.eof())
         {
             if (cancelFlag && cancelFlag->load())
@@ -140,7 +110,10 @@ bool downloadFile(const std::string& url, const std::string& filePath, Messaging
                 written = false;
                 break;
             }
-            progress.update(received);
+            if (size != 0)
+                progress.showPercent(received * 100 / size);
+            else
+                progress.showBytes(received);
         }
         // The check may have ended the transfer inside the client.
         cancelled = cancelled || (cancelFlag && cancelFlag->load() && !client.hasRequestSucceeded());
@@ -164,6 +137,7 @@ bool downloadFile(const std::string& url, const std::string& filePath, Messaging
     if (!client.hasRequestSucceeded() || (declared && *declared != 0 && received != *declared))
     {
         logError("Download of %s was interrupted before completing.\n", url.c_str());
+        logFailureReason(client);
         removePartial(partialPath);
         return false;
     }

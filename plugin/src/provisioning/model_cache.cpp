@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <vy/network/http/http_client.h>
+#include <vy/network/http/redirect.h>
 
 #include "foundations/plugin_version.h"
 #include "foundations/file_helpers.h"
@@ -134,6 +135,7 @@ bool ModelDownload::run(const char* authorization)
     client.setMaxNumberOfRedirects(0);
     client.setAllTimeouts(std::chrono::milliseconds(int64_t{std::max(ini().modelDownloadSeconds, 1)} * 1000));
     client.setMaxBodySize(kMaxDownloadBytes);
+    client.setMinimumRate(kMinimumDownloadRate, kDownloadRateWindow);
     client.setCancelCheck([this] { return m_stopping.load(); });
 
     if (!client.doGet(vy::Url(url)) || !client.response())
@@ -150,7 +152,16 @@ bool ModelDownload::run(const char* authorization)
             return fail(failedFrom + "\nThe server's redirection named no location.");
         }
         logError("Got redirection link: %s\n", location.c_str());
-        if (!client.doGet(vy::Url(location)) || !client.response())
+        const auto storageUrl = http::resolveLocation(url, location);
+        if (!storageUrl)
+            return fail(failedFrom + "\nThe server's redirection named no valid location.");
+        // The key arrives with the model: neither may come over a line anyone can read or change.
+        if (http::isDowngrade(url, *storageUrl))
+        {
+            logError("Error! Refusing the redirection from HTTPS to %s\n", storageUrl->c_str());
+            return fail(failedFrom + "\nThe server redirected to a plain-text address.");
+        }
+        if (!client.doGet(vy::Url(*storageUrl)) || !client.response())
             return fail(failedFrom + "\nCouldn't get a response.");
     }
     const http::Response& response = *client.response();

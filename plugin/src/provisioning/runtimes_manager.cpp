@@ -7,16 +7,16 @@
 #include <system_error>
 #include <utility>
 
-#include "foundations/child_process.h"
 #include "foundations/constants.h"
 #include "foundations/file_helpers.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"
 #include "foundations/message_codes.h"
 #include "foundations/text_helpers.h"
-#include "provisioning/archive_check.h"
+#include "provisioning/archive_extraction.h"
 #include "provisioning/bounded_text.h"
 #include "provisioning/file_download.h"
+#include "provisioning/progress_entry.h"
 #include "vyai_crypto/file_md5.h"
 
 namespace vyai {
@@ -249,20 +249,22 @@ void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingMa
         return;
     }
 
-    if (ownFolder)
+    // Unpacked beside the runtime's files, on the same file system, so that moving them into
+    // place is a rename.
+    const std::string staging = (root / ("." + runtimeName + ".extracting")).string();
+    const ExtractionOutcome extracted = extractPackage(packagePath, folder, staging, ownFolder, messages);
+    if (extracted == ExtractionOutcome::cancelled)
     {
-        fs::remove_all(folder, error);
-        if (!fs::create_directories(folder, error) || error)
-        {
-            logError("ERROR: Failed to create a folder for the runtime.");
-            finishInstall(kRuntimeInstallFailed);
-            return;
-        }
+        logError("Info: Runtime extraction for %s was cancelled by the user.\n", runtimeName.c_str());
+        m_cancelledByUser.store(true);
+        releasePackage(packagePath);
+        finishInstall(kRuntimeInstallFailed);
+        return;
     }
-
-    if (!extractPackage(packagePath, folder, messages))
+    if (extracted != ExtractionOutcome::extracted)
     {
-        // The next attempt must not reuse a package that does not unpack.
+        // The next attempt must not reuse a package that does not unpack. Whatever library an
+        // earlier install left stays as it was, and proves nothing about this one.
         tryRemoveFile(packagePath);
         messages.addMessage(kMessageRuntimeExtractionFailed, kRuntimeExtractionFailedText, kMessageTypeWarning);
         finishInstall(kRuntimeInstallFailed);
@@ -270,12 +272,7 @@ void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingMa
     }
 
     logError("Info: Runtime %s downloaded successfully.\n", runtimeName.c_str());
-    if (m_options.cacheRuntimeArchives)
-        logError("Info: Caching the runtime package file as per configuration.\n");
-    else if (tryRemoveFile(packagePath))
-        logError("Info: Deleted the tar file successfully.\n");
-    else
-        logError("ERROR: Failed to delete the tar file: %s\n", packagePath.c_str());
+    releasePackage(packagePath);
 
     if (getState() == kRuntimeInstalling)
         reportRuntimeDocumentation(messages, runtimeName);
@@ -314,7 +311,8 @@ bool RuntimesManager::fetchPackage(const std::string& runtimeName, const std::st
         return false;
     }
 
-    if (!m_options.storage.usesBuiltInStorage() || expectedMd5.empty())
+    // Whichever storage serves the package: a configured one is no more trustworthy in transit.
+    if (expectedMd5.empty())
         return true;
     const std::string expected = lowerCase(expectedMd5);
     const std::string actual = fileMd5Hex(packagePath).value_or("<unreadable>");
@@ -327,27 +325,41 @@ bool RuntimesManager::fetchPackage(const std::string& runtimeName, const std::st
     return false;
 }
 
-bool RuntimesManager::extractPackage(const std::string& packagePath, const std::string& folder, MessagingManager& messages)
+ExtractionOutcome RuntimesManager::extractPackage(const std::string& packagePath, const std::string& folder,
+    const std::string& staging, bool ownFolder, MessagingManager& messages)
 {
-    std::string problem;
-    if (!isArchiveSafeToExtract(packagePath, problem))
+    ExtractionResult_t result;
     {
-        logError("ERROR: Refusing to extract the runtime package %s: %s\n", packagePath.c_str(),
-            boundedText(problem).c_str());
-        return false;
+        ProgressEntry progress(messages, kMessageRuntimeExtraction, kRuntimeExtractionText);
+        progress.showStarted();
+        result = extractArchive(packagePath, folder, staging, ownFolder, m_cancelRequested,
+            [&progress](unsigned percent) { progress.showPercent(percent); });
     }
-    messages.addMessage(kMessageRuntimeExtraction, kRuntimeExtractionText, kMessageTypeMessage);
-    // Owners in the archive mean nothing here; the files belong to whoever runs the host.
-    const ProcessResult tar = runProgram({"tar", "-xf", packagePath, "-C", folder, "--no-same-owner"});
-    messages.removeMessage(kMessageRuntimeExtraction);
-    if (tar.exitCode != 0)
+    switch (result.outcome)
     {
-        // Whatever it left behind may be incomplete: a library on disk proves nothing.
-        logError("ERROR: Failed to extract the runtime package. Tar exit status: %d. Output: %s\n",
-            tar.exitCode, boundedText(tar.output).c_str());
-        return false;
+        case ExtractionOutcome::extracted:
+        case ExtractionOutcome::cancelled:
+            break;
+        case ExtractionOutcome::refused:
+            logError("ERROR: Refusing to extract the runtime package %s: %s\n", packagePath.c_str(),
+                boundedText(result.problem).c_str());
+            break;
+        case ExtractionOutcome::failed:
+            logError("ERROR: Failed to extract the runtime package %s: %s\n", packagePath.c_str(),
+                boundedText(result.problem).c_str());
+            break;
     }
-    return true;
+    return result.outcome;
+}
+
+void RuntimesManager::releasePackage(const std::string& packagePath)
+{
+    if (m_options.cacheRuntimeArchives)
+        logError("Info: Caching the runtime package file as per configuration.\n");
+    else if (tryRemoveFile(packagePath))
+        logError("Info: Deleted the tar file successfully.\n");
+    else
+        logError("ERROR: Failed to delete the tar file: %s\n", packagePath.c_str());
 }
 
 void RuntimesManager::finishInstall(uint32_t state)

@@ -10,6 +10,7 @@
 
 #include "foundations/messaging_manager.h"
 #include "foundations/system_info.h"
+#include "provisioning/archive_extraction.h"
 #include "provisioning/chip_family.h"
 
 namespace vyai {
@@ -83,7 +84,7 @@ public:
     std::string getSelectedRuntime() const;
     /** The user's choice: the name and state 2 together. */
     void selectRuntime(const std::string& runtimeName);
-    /** Makes a running runtime package download end; any thread. */
+    /** Makes a running runtime package download or extraction end; any thread. */
     void requestCancel() { m_cancelRequested.store(true); }
     bool isCancelRequested() const { return m_cancelRequested.load(); }
     bool wasCancelledByUser() const { return m_cancelledByUser.load(); }
@@ -91,7 +92,10 @@ public:
 private:
     // Each step logs its failure; false ends the installation with state 4.
     bool fetchPackage(const std::string& runtimeName, const std::string& packagePath, MessagingManager& messages);
-    bool extractPackage(const std::string& packagePath, const std::string& folder, MessagingManager& messages);
+    ExtractionOutcome extractPackage(const std::string& packagePath, const std::string& folder,
+        const std::string& staging, bool ownFolder, MessagingManager& messages);
+    // After a whole package was unpacked: kept when packages are cached, deleted otherwise.
+    void releasePackage(const std::string& packagePath);
     // Ends an installation unless the user moved the state meanwhile (a reselect).
     void finishInstall(uint32_t state);
 

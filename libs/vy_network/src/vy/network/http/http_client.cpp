@@ -1,7 +1,9 @@
 #include "vy/network/http/http_client.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -10,6 +12,8 @@
 #include <curl/curl.h>
 
 #include <vy/utils/string_compare.h>
+
+#include "vy/network/http/redirect.h"
 
 namespace vy::network::http {
 
@@ -38,6 +42,11 @@ bool isFollowedRedirect(int statusCode)
         || statusCode == 308;
 }
 
+std::string milliseconds(std::chrono::milliseconds duration)
+{
+    return std::to_string(duration.count()) + " ms";
+}
+
 std::string_view trimmed(std::string_view text)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -60,6 +69,9 @@ struct HttpClient::Impl
     std::vector<std::pair<std::string, std::string>> additionalHeaders;
     int maxRedirects = 0;
     std::uint64_t maxBodySize = 0; //< 0: unbounded
+    std::chrono::milliseconds deadline{0}; //< 0: none
+    std::uint64_t minimumRate = 0; //< bytes per second; 0: none
+    std::chrono::milliseconds rateWindow{0};
     std::function<bool()> cancelCheck;
 
     // State of the current request.
@@ -74,8 +86,13 @@ struct HttpClient::Impl
     bool streaming = true; //< the body is fetched buffer by buffer, not whole
     bool paused = false; //< curl holds the body back until the buffer is fetched
     std::size_t bytesReceived = 0; //< head and body, for the idle limit
+    std::chrono::steady_clock::time_point started; //< for the deadline
+    std::chrono::steady_clock::duration rateWaited{}; //< waiting time in the rate window so far
+    std::size_t rateWindowStart = 0; //< progress when the rate window began
     bool finished = false;
     CURLcode result = CURLE_OK;
+    std::string failureText;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
 
     explicit Impl(ssl::CertificatePolicy policy): certificatePolicy(policy)
     {
@@ -116,7 +133,9 @@ struct HttpClient::Impl
         }
         else if (line.empty() && self->pendingStatusLine)
         {
-            self->endOfHead();
+            // A short count makes curl end the transfer.
+            if (!self->endOfHead())
+                return 0;
         }
         else if (const auto colon = line.find(':'); colon != std::string_view::npos)
         {
@@ -127,17 +146,47 @@ struct HttpClient::Impl
     }
 
     // Interim (1xx) heads and redirects that curl follows are followed by the real one.
-    void endOfHead()
+    // False when the transfer must end here: the head is then the response.
+    bool endOfHead()
     {
         const int statusCode = pendingStatusLine->statusCode;
-        const bool followed = isFollowedRedirect(statusCode) && redirectsSeen < maxRedirects
-            && !getHeaderValue(pendingHeaders, "Location").empty();
+        const std::string location = getHeaderValue(pendingHeaders, "Location");
+        const bool followed = isFollowedRedirect(statusCode) && redirectsSeen < maxRedirects && !location.empty();
+        std::string refusal;
         if (followed)
+            refusal = downgradeRefusal(location);
+        else if (statusCode >= 200)
+            refusal = declaredSizeRefusal();
+
+        if (followed && refusal.empty())
             ++redirectsSeen;
         else if (statusCode >= 200)
             response = Response{*pendingStatusLine, std::move(pendingHeaders)};
         pendingStatusLine.reset();
         pendingHeaders.clear();
+        failureText = refusal;
+        return refusal.empty();
+    }
+
+    // Empty when the redirect may be followed.
+    std::string downgradeRefusal(const std::string& location) const
+    {
+        const char* current = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &current);
+        const std::string from = current ? current : "";
+        const std::string to = resolveLocation(from, location).value_or(location);
+        return isDowngrade(from, to) ? "a redirect from https to " + to + " was refused" : std::string();
+    }
+
+    // Empty unless the response announces a body above the bound: refused before it comes.
+    std::string declaredSizeRefusal() const
+    {
+        const std::string length = getHeaderValue(pendingHeaders, "Content-Length");
+        std::uint64_t declared = 0;
+        const auto [end, error] = std::from_chars(length.data(), length.data() + length.size(), declared);
+        if (maxBodySize == 0 || error != std::errc() || end != length.data() + length.size() || declared <= maxBodySize)
+            return {};
+        return "the body of " + length + " bytes is above the bound of " + std::to_string(maxBodySize) + " bytes";
     }
 
     static size_t onBody(char* data, size_t size, size_t count, void* user)
@@ -155,7 +204,10 @@ struct HttpClient::Impl
         }
         self->bodyTotal += length;
         if (self->maxBodySize != 0 && self->bodyTotal > self->maxBodySize)
+        {
+            self->failureText = "the body is above the bound of " + std::to_string(self->maxBodySize) + " bytes";
             return CURL_WRITEFUNC_ERROR;
+        }
         self->body.append(data, length);
         return length;
     }
@@ -178,17 +230,22 @@ struct HttpClient::Impl
         streaming = true;
         paused = false;
         bytesReceived = 0;
+        started = std::chrono::steady_clock::now();
+        rateWaited = {};
+        rateWindowStart = 0;
         finished = false;
         result = CURLE_OK;
+        failureText.clear();
+        errorBuffer[0] = '\0';
 
         curl_easy_setopt(easy, CURLOPT_URL, url.toString().c_str());
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(maxRedirects));
-        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        if (maxBodySize != 0)
-            curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodySize));
+        // endOfHead refuses the step down to http first, with its reason; this is the backstop.
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, isHttpsUrl(url.toString()) ? "https" : "http,https");
+        curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
         // A proxy's answer to CONNECT is not the server's response: without this it would
         // pass for one, a 200 even when the tunnelled connection then fails.
         curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
@@ -202,6 +259,12 @@ struct HttpClient::Impl
             case ssl::CertificatePolicy::verifyWithSystemRoots:
                 curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
                 curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+                // OpenSSL's own variables, where set, name the roots: an administrator's
+                // private authority is trusted the way every OpenSSL program trusts it.
+                if (const char* file = std::getenv("SSL_CERT_FILE"); file && *file)
+                    curl_easy_setopt(easy, CURLOPT_CAINFO, file);
+                if (const char* folder = std::getenv("SSL_CERT_DIR"); folder && *folder)
+                    curl_easy_setopt(easy, CURLOPT_CAPATH, folder);
                 break;
         }
 
@@ -224,8 +287,7 @@ struct HttpClient::Impl
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList);
         if (curl_multi_add_handle(multi, easy) != CURLM_OK)
         {
-            finished = true;
-            result = CURLE_FAILED_INIT;
+            fail(CURLE_FAILED_INIT, "the transfer could not be started");
             return false;
         }
         attached = true;
@@ -238,40 +300,71 @@ struct HttpClient::Impl
     template<typename Done>
     void driveUntil(Done done)
     {
-        auto lastProgress = std::chrono::steady_clock::now();
+        using Clock = std::chrono::steady_clock;
+        auto lastTick = Clock::now();
+        auto lastProgress = lastTick;
         std::size_t progressSeen = progress();
         while (!finished && !done())
         {
             if (cancelCheck && cancelCheck())
             {
-                finish(CURLE_ABORTED_BY_CALLBACK);
+                fail(CURLE_ABORTED_BY_CALLBACK, "cancelled");
                 break;
             }
             int running = 0;
             if (curl_multi_perform(multi, &running) != CURLM_OK)
             {
-                finish(CURLE_FAILED_INIT);
+                fail(CURLE_FAILED_INIT, "the transfer could not be driven");
                 break;
             }
             collectCompletion();
             if (finished || done())
                 break;
 
-            const auto now = std::chrono::steady_clock::now();
+            const auto now = Clock::now();
             if (const std::size_t current = progress(); current != progressSeen)
             {
                 progressSeen = current;
                 lastProgress = now;
             }
+            rateWaited += now - lastTick;
+            lastTick = now;
             const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(now - lastProgress);
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - started);
             if (idle >= timeout)
             {
-                finish(CURLE_OPERATION_TIMEDOUT);
+                fail(CURLE_OPERATION_TIMEDOUT, "no data moved for " + milliseconds(timeout));
                 break;
             }
-            const auto wait = std::min(cancelCheck ? kCancelPollInterval : kPollInterval, timeout - idle);
+            if (deadline.count() > 0 && elapsed >= deadline)
+            {
+                fail(CURLE_OPERATION_TIMEDOUT, "not done within " + milliseconds(deadline));
+                break;
+            }
+            if (isBelowMinimumRate(progressSeen))
+            {
+                fail(CURLE_OPERATION_TIMEDOUT, "fewer than " + std::to_string(minimumRate) + " bytes per second over "
+                    + milliseconds(rateWindow));
+                break;
+            }
+            auto wait = std::min(cancelCheck ? kCancelPollInterval : kPollInterval, timeout - idle);
+            if (deadline.count() > 0)
+                wait = std::min(wait, deadline - elapsed);
             curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<std::int64_t>(wait.count(), 1)), nullptr);
         }
+    }
+
+    // Judged once per full window of waiting; a window that passes starts the next.
+    bool isBelowMinimumRate(std::size_t progressNow)
+    {
+        if (minimumRate == 0 || rateWaited < rateWindow)
+            return false;
+        const auto windowMs = static_cast<std::uint64_t>(rateWindow.count());
+        if ((progressNow - rateWindowStart) * 1000 < minimumRate * windowMs)
+            return true;
+        rateWaited = {};
+        rateWindowStart = progressNow;
+        return false;
     }
 
     // Bytes moved either way so far.
@@ -305,7 +398,16 @@ struct HttpClient::Impl
     {
         finished = true;
         result = code;
+        // A reason set on the way (a refusal, the body bound) says more than curl's code.
+        if (code != CURLE_OK && failureText.empty())
+            failureText = errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(code);
         detach();
+    }
+
+    void fail(CURLcode code, std::string reason)
+    {
+        failureText = std::move(reason);
+        finish(code);
     }
 };
 
@@ -330,6 +432,17 @@ void HttpClient::removeAdditionalHeader(const std::string& name)
 {
     std::erase_if(m_impl->additionalHeaders,
         [&name](const auto& header) { return vy::utils::stricmp(header.first, name) == 0; });
+}
+
+void HttpClient::setDeadline(std::chrono::milliseconds deadline)
+{
+    m_impl->deadline = std::max(deadline, std::chrono::milliseconds(0));
+}
+
+void HttpClient::setMinimumRate(std::uint64_t bytesPerSecond, std::chrono::milliseconds window)
+{
+    m_impl->minimumRate = bytesPerSecond;
+    m_impl->rateWindow = std::max(window, std::chrono::milliseconds(1));
 }
 
 void HttpClient::setMaxNumberOfRedirects(int count)
@@ -407,6 +520,11 @@ vy::BasicBuffer HttpClient::fetchMessageBodyBuffer()
 bool HttpClient::hasRequestSucceeded() const
 {
     return m_impl->response && m_impl->finished && m_impl->result == CURLE_OK;
+}
+
+std::string HttpClient::failure() const
+{
+    return m_impl->finished ? m_impl->failureText : std::string();
 }
 
 } // namespace vy::network::http

@@ -18,7 +18,8 @@ namespace vy::network::http {
 // A blocking HTTP/HTTPS client for one request at a time. A request returns
 // once the response head has arrived; the body is fetched afterwards, whole or
 // buffer by buffer. Only "http" and "https" URLs are accepted; redirects are
-// followed only up to setMaxNumberOfRedirects (none by default).
+// followed only up to setMaxNumberOfRedirects (none by default), and never from
+// https to plain http.
 // Not thread-safe: one thread uses a client at a time.
 class HttpClient
 {
@@ -33,9 +34,20 @@ public:
     HttpClient& operator=(const HttpClient&) = delete;
 
     // Bounds the connection set-up and every stretch in which no data moves
-    // while the client waits for it. There is no limit on a whole transfer, so
-    // a large body that keeps arriving always completes.
+    // while the client waits for it. Alone it does not bound a server that
+    // keeps sending a byte now and then: add a deadline or a minimum rate.
     void setAllTimeouts(std::chrono::milliseconds timeout);
+
+    // The whole of each request, from doGet or doPost to the body's end, must
+    // be done within this time; later the transfer ends and has not succeeded.
+    // For answers of known small size. 0 (the default): no deadline.
+    void setDeadline(std::chrono::milliseconds deadline);
+
+    // For large bodies, in place of a deadline: the transfer ends, without
+    // success, when fewer than bytesPerSecond × window bytes move in a window
+    // of that length. Only time spent waiting for the server counts, not time
+    // the caller takes between buffers. bytesPerSecond 0 (the default): none.
+    void setMinimumRate(std::uint64_t bytesPerSecond, std::chrono::milliseconds window);
 
     // Sent with every following request, in the order added. An empty value
     // is sent as an empty header, not dropped.
@@ -77,6 +89,10 @@ public:
     vy::BasicBuffer fetchMessageBodyBuffer();
     // True when the last request got a response and its whole body arrived.
     bool hasRequestSucceeded() const;
+    // Why the last request failed or broke off, in words for a log line (a
+    // time limit, the body bound, a refused redirect, the network's error);
+    // empty while it has not failed.
+    std::string failure() const;
 
 private:
     struct Impl;

@@ -5,7 +5,8 @@ namespace vy::network::ssl {
 // How a TLS client judges the server's certificate.
 enum class CertificatePolicy
 {
-    // Verify the chain against the system's trusted roots and the host name.
+    // Verify the chain against the system's trusted roots (or those that
+    // SSL_CERT_FILE and SSL_CERT_DIR name) and the host name.
     verifyWithSystemRoots,
 };
 
