@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include <pthread.h>
+
 #include "colour_box_finder.h"
 #include "detection_output.h"
 #include "last_error.h"
@@ -145,6 +147,8 @@ void CpuRuntime::stopWorker()
 
 void CpuRuntime::work()
 {
+    // Named so that a host can tell the runtime's CPU time from its own ("vy-runtime").
+    pthread_setname_np(pthread_self(), "vy-runtime");
     std::unique_lock lock(m_mutex);
     while (true) {
         m_inputQueued.wait(lock, [this] { return !m_inputs.empty() || m_stopping; });
