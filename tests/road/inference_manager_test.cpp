@@ -7,6 +7,7 @@
 
 #include "captured_log.h"
 #include "inference_road_fixture.h"
+#include "named_threads.h"
 #include "yuv_test_frame.h"
 
 namespace vyai::test {
@@ -208,6 +209,8 @@ TEST(InferenceManagerTest, StopAndRestartWhileFramesArrive)
         road.manager->startEngines(road.models);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         road.manager->stopEngines();
+        // The engine and its runtime are gone by the time the stop returns, whoever held it.
+        EXPECT_TRUE(threadsNamed(kRuntimeThreadName).empty()) << "round " << round;
     }
     const size_t answeredBefore = road.completionCount();
     road.manager->startEngines(road.models);
@@ -216,6 +219,7 @@ TEST(InferenceManagerTest, StopAndRestartWhileFramesArrive)
     for (auto& camera: cameras)
         camera.join();
     road.manager.reset(); // the destructor drains what is still under way
+    EXPECT_TRUE(threadsNamed(kRuntimeThreadName).empty());
 }
 
 } // namespace

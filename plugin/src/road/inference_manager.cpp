@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "foundations/ini.h"
@@ -42,42 +43,6 @@ int64_t workersFromOption(int64_t requested)
     return std::clamp<int64_t>(configured, 0, InferenceManager::kMaxWorkers);
 }
 
-/** Gives one count back when the worker ends, however it ends. */
-class SemaphoreCount
-{
-public:
-    SemaphoreCount(std::counting_semaphore<InferenceManager::kMaxWorkers>& semaphore, std::atomic<int64_t>& busy):
-        m_semaphore(semaphore), m_busy(busy)
-    {
-    }
-    ~SemaphoreCount()
-    {
-        m_busy.fetch_sub(1);
-        m_semaphore.release();
-    }
-    SemaphoreCount(const SemaphoreCount&) = delete;
-    SemaphoreCount& operator=(const SemaphoreCount&) = delete;
-
-private:
-    std::counting_semaphore<InferenceManager::kMaxWorkers>& m_semaphore;
-    std::atomic<int64_t>& m_busy;
-};
-
-/** Starts a detached thread; false when none could be made. */
-template<typename Body>
-bool startDetached(Body&& body)
-{
-    try
-    {
-        std::thread(std::forward<Body>(body)).detach();
-        return true;
-    }
-    catch (const std::system_error&)
-    {
-        return false;
-    }
-}
-
 const std::string& cameraOf(const std::shared_ptr<DeviceAgentDetails_t>& details)
 {
     static const std::string unknown;
@@ -97,9 +62,11 @@ InferenceManager::InferenceManager(const std::string& rootFolder, std::string se
     m_secondFolder(std::move(secondFolder)),
     m_messages(messages),
     m_workers(workersFromOption(workers)),
-    m_inputWorkers(static_cast<std::ptrdiff_t>(m_workers)),
-    m_outputWorkers(static_cast<std::ptrdiff_t>(m_workers)),
-    m_postprocessing(std::make_unique<PostprocessingState>(m_rootFolder, std::make_unique<MessagePostprocessorLink>()))
+    m_postprocessing(std::make_unique<PostprocessingState>(m_rootFolder, std::make_unique<MessagePostprocessorLink>())),
+    // The two bounded worker sets: N threads at most per direction, started once and then
+    // waiting for work, in place of a new thread per frame. A full pool refuses at once.
+    m_inputWorkers(static_cast<size_t>(m_workers)),
+    m_outputWorkers(static_cast<size_t>(m_workers))
 {
     logError("Using Veltrin root folder: %s\n", m_rootFolder.c_str());
 }
@@ -109,10 +76,8 @@ InferenceManager::~InferenceManager()
     if (m_processorLoader.joinable())
         m_processorLoader.join();
     std::lock_guard lock(m_controlMutex);
-    stopOutputLoop();
-    waitForWorkers();
     // The engine's output thread writes into the queue: the engine goes first.
-    setEngine(nullptr);
+    shutDownEngine();
 }
 
 void InferenceManager::initProcessors()
@@ -191,7 +156,7 @@ void InferenceManager::logCounts() const
 bool InferenceManager::idle() const
 {
     const auto engine = this->engine();
-    return m_busyWorkers.load() == 0 && m_outputQueue.size() == 0 && (!engine || engine->inFlight() == 0);
+    return m_inputWorkers.busy() == 0 && m_outputWorkers.busy() == 0 && m_outputQueue.size() == 0 && (!engine || engine->inFlight() == 0);
 }
 
 void InferenceManager::startEngines(const ModelDetailsMap& models)
@@ -241,13 +206,22 @@ void InferenceManager::startEngines(const ModelDetailsMap& models)
 void InferenceManager::stopEngines()
 {
     std::lock_guard lock(m_controlMutex);
+    shutDownEngine();
+    m_inputWorkers.reopen();
+    m_outputWorkers.reopen();
+    m_plans.clear();
+    logCounts();
+}
+
+void InferenceManager::shutDownEngine()
+{
     if (auto engine = this->engine())
         engine->markStopping();
     stopOutputLoop();
-    waitForWorkers();
-    setEngine(nullptr);
-    m_plans.clear();
-    logCounts();
+    // Closed pools refuse new work as full ones do, until reopened.
+    m_inputWorkers.closeAndWait();
+    m_outputWorkers.closeAndWait();
+    releaseEngine();
 }
 
 std::shared_ptr<InferenceEngine> InferenceManager::engine() const
@@ -258,11 +232,8 @@ std::shared_ptr<InferenceEngine> InferenceManager::engine() const
 
 void InferenceManager::setEngine(std::shared_ptr<InferenceEngine> engine)
 {
-    {
-        std::lock_guard lock(m_engineMutex);
-        m_engine.swap(engine);
-    }
-    // The old engine, if this was its last holder, stops its threads here, outside the lock.
+    std::lock_guard lock(m_engineMutex);
+    m_engine = std::move(engine);
 }
 
 void InferenceManager::stopOutputLoop()
@@ -274,14 +245,21 @@ void InferenceManager::stopOutputLoop()
     m_outputLoop = std::jthread();
 }
 
-void InferenceManager::waitForWorkers()
+void InferenceManager::releaseEngine()
 {
-    for (int64_t i = 0; i < m_workers; ++i)
-        m_inputWorkers.acquire();
-    for (int64_t i = 0; i < m_workers; ++i)
-        m_outputWorkers.acquire();
-    m_inputWorkers.release(static_cast<std::ptrdiff_t>(m_workers));
-    m_outputWorkers.release(static_cast<std::ptrdiff_t>(m_workers));
+    std::shared_ptr<InferenceEngine> engine;
+    {
+        std::lock_guard lock(m_engineMutex);
+        engine.swap(m_engine);
+    }
+    if (!engine)
+        return;
+    // A host thread admitting a frame may still hold it for a moment (workers are done by
+    // now). No new holder can appear, and the last one must be this thread: the teardown
+    // stops threads and the runtime, which a host thread must never wait for.
+    while (engine.use_count() > 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    engine.reset();
 }
 
 void InferenceManager::sendInputMessage(vy::sdk::Ptr<const vy::sdk::analytics::IUncompressedVideoFrame> frame,
@@ -315,12 +293,12 @@ void InferenceManager::admitStage(const std::shared_ptr<InferenceEngine>& engine
         m_notReady.report(camera);
         return;
     }
-    if (!m_inputWorkers.try_acquire())
+    if (!m_inputWorkers.tryReserve())
     {
         m_inputQueueFull.report(camera);
         return;
     }
-    auto work = std::make_unique<InputWork>();
+    auto work = std::make_shared<InputWork>();
     work->engine = engine;
     work->timestamp = static_cast<uint64_t>(frame.timestampUs());
     const std::optional<YuvFrameView> view = hostFrameView(frame);
@@ -328,7 +306,7 @@ void InferenceManager::admitStage(const std::shared_ptr<InferenceEngine>& engine
     if (!view || !plan || !stage.model)
     {
         m_notPreprocessed.report(camera);
-        m_inputWorkers.release();
+        m_inputWorkers.cancelReservation();
         return;
     }
     if (!stage.requiresFullFrame)
@@ -337,7 +315,7 @@ void InferenceManager::admitStage(const std::shared_ptr<InferenceEngine>& engine
         if (!work->tensors)
         {
             m_notPreprocessed.report(camera);
-            m_inputWorkers.release();
+            m_inputWorkers.cancelReservation();
             return;
         }
         timer.lap("preprocessDirect");
@@ -353,19 +331,11 @@ void InferenceManager::admitStage(const std::shared_ptr<InferenceEngine>& engine
     work->device = details;
     work->stage = &stage;
     work->completion = completion;
-    InputWork* handedOver = work.release();
-    m_busyWorkers.fetch_add(1);
-    const bool started = startDetached([this, handedOver] {
-        std::unique_ptr<InputWork> owned(handedOver);
-        SemaphoreCount count(m_inputWorkers, m_busyWorkers);
-        processAndSendInput(*owned);
-    });
-    if (!started)
+    // The host thread gives up its hold on the engine with this call; the work item's hold
+    // ends on the worker, before the worker's place is given back.
+    const auto admission = m_inputWorkers.submitReserved([this, work = std::move(work)] { processAndSendInput(*work); });
+    if (admission != WorkerPool::Admission::accepted)
     {
-        // The worker never ran: its count and its input come back here.
-        delete handedOver;
-        m_busyWorkers.fetch_sub(1);
-        m_inputWorkers.release();
         m_noThread.report(camera);
         return;
     }
@@ -432,24 +402,15 @@ void InferenceManager::inferenceOutputLoop(const std::stop_token& stopToken)
         }
         timer.lap("output wait");
         const std::string camera = entry->input ? cameraOf(entry->input->device) : std::string();
-        if (!m_outputWorkers.try_acquire())
+        auto owned = std::make_shared<InferenceOutput_t>(std::move(*entry));
+        const auto admission = m_outputWorkers.trySubmit([this, owned = std::move(owned)] { processOutput(*owned); });
+        if (admission == WorkerPool::Admission::full)
         {
             m_outputQueueFull.report(camera);
             continue;
         }
-        auto owned = std::make_unique<InferenceOutput_t>(std::move(*entry));
-        InferenceOutput_t* handedOver = owned.release();
-        m_busyWorkers.fetch_add(1);
-        const bool started = startDetached([this, handedOver] {
-            std::unique_ptr<InferenceOutput_t> mine(handedOver);
-            SemaphoreCount count(m_outputWorkers, m_busyWorkers);
-            processOutput(*mine);
-        });
-        if (!started)
+        if (admission == WorkerPool::Admission::noThread)
         {
-            delete handedOver;
-            m_busyWorkers.fetch_sub(1);
-            m_outputWorkers.release();
             m_noThread.report(camera);
             continue;
         }

@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 #include <string>
 #include <thread>
 
@@ -13,6 +12,7 @@
 #include <vy/sdk/ptr.h>
 
 #include "foundations/messaging_manager.h"
+#include "foundations/worker_pool.h"
 #include "inference/external_processor_declarations.h"
 #include "inference/external_processor_loader.h"
 #include "inference/inference_engine.h"
@@ -38,14 +38,15 @@ struct InferenceCounts_t
 
 /**
  * The engine's gateway to inference: admits frames per pipeline input on the host's thread,
- * prepares and submits them on bounded input workers, post-processes and chains the outputs
- * on bounded output workers, and hands the packets back through each frame's completion.
+ * prepares and submits them on a bounded input worker pool, post-processes and chains the
+ * outputs on a bounded output worker pool, and hands the packets back through each frame's completion.
  * Admission never blocks: when workers, engine capacity or queue space run out, the input
  * or output is dropped with a warning written at most once a second per camera.
  *
  * Threads: host threads call sendInputMessage and sendReferenceRun; the runtime manager
  * loop calls startEngines and stopEngines; the engine is held through a shared pointer by
- * every user, so a stop never frees it under a host thread.
+ * every user, so a stop never frees it under a host thread, and the stop waits until it holds
+ * the last reference, so the engine's teardown never runs on a host or worker thread.
  */
 class InferenceManager
 {
@@ -56,7 +57,7 @@ public:
     InferenceManager(const std::string& rootFolder, std::string secondFolder, MessagingManager& messages,
         int64_t workers = -1);
 
-    /** Stops the output loop, waits for every worker, then frees the engine and the queue. */
+    /** Marks the engine stopping, stops the output loop, waits for every worker, then frees the engine and the queue. */
     ~InferenceManager();
 
     InferenceManager(const InferenceManager&) = delete;
@@ -120,8 +121,10 @@ private:
     void processOutput(InferenceOutput_t& entry);
     void submitChild(std::shared_ptr<InferenceInput_t> input, TensorSetPtr tensors);
     void stopOutputLoop();
-    /** Waits until no worker runs: takes every count of both semaphores, then gives them back. */
-    void waitForWorkers();
+    /** Takes the engine out and frees it on this thread once no one else holds it. */
+    void releaseEngine();
+    /** Marks the engine stopping, stops the output loop, closes both pools and waits for their work, then frees the engine. */
+    void shutDownEngine();
 
     std::shared_ptr<InferenceEngine> engine() const;
     void setEngine(std::shared_ptr<InferenceEngine> engine);
@@ -130,8 +133,6 @@ private:
     std::string m_secondFolder;
     MessagingManager& m_messages;
     const int64_t m_workers;
-    std::counting_semaphore<kMaxWorkers> m_inputWorkers;
-    std::counting_semaphore<kMaxWorkers> m_outputWorkers;
     // Declared before the engine: the engine's output thread writes into it.
     InferenceOutputQueue m_outputQueue;
     std::unique_ptr<PostprocessingState> m_postprocessing;
@@ -151,7 +152,6 @@ private:
     RepeatedWarning m_outputQueueFull{"Warning! Output processing queue is full!\n"};
     RepeatedWarning m_noThread{"Warning! Could not start a worker thread; the input is dropped.\n"};
     std::atomic<uint64_t> m_admitted{0};
-    std::atomic<int64_t> m_busyWorkers{0};
     std::atomic<uint64_t> m_inferred{0};
     std::atomic<uint64_t> m_answered{0};
 
@@ -159,6 +159,9 @@ private:
     mutable std::mutex m_processorsMutex;
     std::shared_ptr<const ExternalPreprocessorMap> m_preprocessors; //< guarded by m_processorsMutex; set once
     std::atomic<bool> m_postprocessorsLoaded{false};
+    // Last: their idle threads are joined before anything their tasks use goes.
+    WorkerPool m_inputWorkers;
+    WorkerPool m_outputWorkers;
 };
 
 } // namespace vyai
