@@ -1,5 +1,8 @@
 // The YOLO-family decoders on hand-built heads with known boxes.
 #include <cmath>
+#include <cstring>
+#include <random>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +52,38 @@ TEST(AnchorFreeYolo, KeepsTheBestPerClassInProposalOrderWhateverTheWorkerSplit)
     EXPECT_EQ(inline2047.rows, expected);
     EXPECT_EQ(threaded.rows, expected);
     EXPECT_EQ(threaded.id, 7u);
+}
+
+TEST(AnchorFreeYolo, DecodesConcurrentWithOtherOutputsGiveTheSameBitsAsALoneDecode)
+{
+    // Dense random scores: thousands of candidates across every chunk, so that any chunk
+    // scanned twice, skipped or split differently shows in the result.
+    AnchorFreeHead head(8, 8400);
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int32_t i = 0; i < head.n; ++i) {
+        head.put(i, unit(random) * 640, unit(random) * 640, 8 + unit(random) * 60, 8 + unit(random) * 60, 0, unit(random));
+        for (int32_t c = 1; c < head.classes; ++c)
+            head.output.floats(0)[(4 + c) * head.n + i] = unit(random);
+    }
+    const TensorSet_t* set = head.output.set();
+    const Table lone = decode(0, set, 0.6f, 0.45f);
+    ASSERT_GT(lone.rows.size(), 100u);
+    // More decodes at once than the pool has helpers: some chunks run on the callers.
+    constexpr int kThreads = 6;
+    std::vector<Table> concurrent(kThreads * 4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < 4; ++k)
+                concurrent[size_t(t * 4 + k)] = decode(0, set, 0.6f, 0.45f);
+        });
+    for (std::thread& thread: threads)
+        thread.join();
+    for (const Table& table: concurrent) {
+        ASSERT_EQ(table.rows.size(), lone.rows.size());
+        EXPECT_EQ(0, std::memcmp(table.rows.data(), lone.rows.data(), lone.rows.size() * sizeof(Row)));
+    }
 }
 
 TEST(AnchorFreeYolo, AnEmptyOrFailedDecodeCarriesIdZero)

@@ -1,9 +1,12 @@
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <numeric>
 #include <thread>
 #include <vector>
 
 #include "foundations/log.h"
+#include "foundations/worker_pool.h"
 #include "postprocessing/decoders/decoders.h"
 #include "postprocessing/decoders/detection_table.h"
 #include "postprocessing/decoders/lanes.h"
@@ -56,6 +59,37 @@ void decodeAnchorFreeYoloRange(const ScanState& state, int32_t first, int32_t en
     }
 }
 
+// Chunks handed to helpers and not finished yet. Notified under the lock, so the waiting
+// caller cannot destroy it while a helper still touches it.
+class ChunksLeft {
+public:
+    explicit ChunksLeft(int32_t count): m_left(count) {}
+    void finishOne()
+    {
+        std::lock_guard lock(m_mutex);
+        if (--m_left == 0)
+            m_finished.notify_all();
+    }
+    void wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_finished.wait(lock, [this] { return m_left == 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    int32_t m_left; //< guarded by m_mutex
+};
+
+// The scan's helper threads wait here between frames instead of being started for each one.
+// Shared by every decoding output worker and joined when the library is unloaded.
+WorkerPool& scanPool()
+{
+    static WorkerPool pool(kMaximumWorkers - 1);
+    return pool;
+}
+
 void scanProposals(const ScanState& state)
 {
     const int32_t n = state.proposals;
@@ -65,24 +99,24 @@ void scanProposals(const ScanState& state)
     }
     const int32_t workers = static_cast<int32_t>(std::clamp(std::thread::hardware_concurrency(), 1u, kMaximumWorkers));
     const int32_t chunk = (n + workers - 1) / workers;
-    // The calling thread scans the first chunk itself instead of idling in join: one thread
-    // fewer to start on every frame.
-    std::vector<std::thread> threads;
-    threads.reserve(static_cast<size_t>(workers));
-    for (int32_t t = 1; t < workers; ++t) {
+    int32_t helped = 0;
+    for (int32_t t = 1; t < workers; ++t)
+        helped += t * chunk < n ? 1 : 0;
+    ChunksLeft done(helped);
+    // The calling thread scans the first chunk itself instead of idling; a chunk the pool
+    // has no thread for right now (other outputs decoding) is scanned here too.
+    for (int32_t t = 1; t <= helped; ++t) {
         const int32_t first = t * chunk;
         const int32_t end = std::min(n, first + chunk);
-        if (first >= end)
-            continue;
-        try {
-            threads.emplace_back(decodeAnchorFreeYoloRange, std::cref(state), first, end);
-        } catch (const std::system_error&) {
-            decodeAnchorFreeYoloRange(state, first, end); // no thread to be had: scan here
-        }
+        const auto scan = [&state, &done, first, end] {
+            decodeAnchorFreeYoloRange(state, first, end);
+            done.finishOne();
+        };
+        if (scanPool().trySubmit(scan) != WorkerPool::Admission::accepted)
+            scan();
     }
     decodeAnchorFreeYoloRange(state, 0, std::min(n, chunk));
-    for (std::thread& thread: threads)
-        thread.join();
+    done.wait();
 }
 
 // The anchor-free head's own overlap, with an early exit for disjoint boxes.
