@@ -65,20 +65,28 @@ bool PeerChannel::writeStatus(uint8_t status)
     return m_events[1].signal();
 }
 
-bool PeerChannel::readMessage(std::vector<uint8_t>* message) const
+std::optional<std::span<const uint8_t>> PeerChannel::message() const
 {
     const uint64_t size = m_data.committedSize();
     uint32_t length = 0;
     if (size < 4)
-        return false;
+        return std::nullopt;
     memcpy(&length, m_data.view(), 4);
     if (uint64_t{length} + 4 > size)
+        return std::nullopt;
+    return std::span<const uint8_t>(m_data.view() + 4, length);
+}
+
+bool PeerChannel::readMessage(std::vector<uint8_t>* message) const
+{
+    const auto request = this->message();
+    if (!request)
         return false;
-    message->assign(m_data.view() + 4, m_data.view() + 4 + length);
+    message->assign(request->begin(), request->end());
     return true;
 }
 
-bool PeerChannel::writeMessage(const std::vector<uint8_t>& payload, uint32_t announcedLength, uint8_t status)
+bool PeerChannel::writeMessage(std::span<const uint8_t> payload, uint32_t announcedLength, uint8_t status)
 {
     const uint64_t needed = payload.size() + 4;
     if (needed > m_data.committedSize())

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,12 @@ public:
     std::optional<uint8_t> waitStatus(int32_t timeoutMs = -1);
     bool writeStatus(uint8_t status);
 
+    /** The request where it lies, valid until acknowledged and overwritten; nullopt when its length does not fit the object. */
+    std::optional<std::span<const uint8_t>> message() const;
     /** Copies the request into *message (reusing its storage); false when its length does not fit the object. */
     bool readMessage(std::vector<uint8_t>* message) const;
     /** Writes [length][payload], growing the object (and telling the plug-in) when needed. */
-    bool writeMessage(const std::vector<uint8_t>& payload, uint32_t announcedLength, uint8_t status);
+    bool writeMessage(std::span<const uint8_t> payload, uint32_t announcedLength, uint8_t status);
 
 private:
     vy::platform::AutoResetEvent m_events[2];

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <span>
 #include <thread>
 
 #include "peer_channel.h"
@@ -14,7 +15,7 @@ namespace {
 enum Status : uint8_t { kAcknowledge = 0, kMessage = 1, kReallocated = 2, kReady = 4, kExitRequest = 5 };
 constexpr uint8_t kUnknownStatus = 3; // no such status exists
 
-bool sendReply(PeerChannel& output, const ProcessorOptions& options, const std::vector<uint8_t>& reply)
+bool sendReply(PeerChannel& output, const ProcessorOptions& options, std::span<const uint8_t> reply)
 {
     if (options.mode == ProcessorMode::readySpam)
     {
@@ -66,6 +67,21 @@ int serveSharedMemory(const ProcessorOptions& options)
         }
         if (*status != kMessage)
             continue;
+        if (options.mode == ProcessorMode::echo && options.replySize == 0)
+        {
+            // Straight from the request's segment into the reply's. The plug-in leaves its
+            // request alone until it has taken the reply.
+            const auto echoed = input.message();
+            if (!echoed)
+            {
+                input.writeStatus(kUnknownStatus);
+                continue;
+            }
+            input.writeStatus(kAcknowledge);
+            if (!sendReply(output, options, *echoed))
+                return 4;
+            continue;
+        }
         if (!input.readMessage(&request) || options.mode == ProcessorMode::wrongAck)
         {
             input.writeStatus(kUnknownStatus);

@@ -72,6 +72,7 @@ public:
 
     std::unique_ptr<ExternalProcess> process;
     size_t segmentCount() const { return m_segments.size(); }
+    const std::vector<std::string>& segments() const { return m_segments; }
 
 private:
     std::unique_ptr<ProcessorChild> m_tcpChild;
@@ -194,6 +195,21 @@ TEST_P(ExternalProcessTransport, HungPeerCostsATimeOutAndShutDownStillEnds)
 INSTANTIATE_TEST_SUITE_P(Transports, ExternalProcessTransport,
     ::testing::Values(Transport::sharedMemory, Transport::tcp),
     [](const auto& info) { return info.param == Transport::tcp ? "tcp" : "sharedMemory"; });
+
+TEST(ExternalProcess, SegmentNamesAreGoneOnceTheChildHasThemOpenAndGrowingStillWorks)
+{
+    Peer peer(Transport::sharedMemory, "echo");
+    ASSERT_TRUE(peer.process);
+    ASSERT_EQ(peer.segmentCount(), 4u);
+    const std::vector<uint8_t> first = numbered(16, 1);
+    ASSERT_EQ(peer.exchange(first), first);
+    // A crash of either side from now on leaves nothing in the shared-memory folder.
+    for (const std::string& name: peer.segments())
+        EXPECT_FALSE(segmentExists(name)) << name;
+    // Both sides grow the unnamed segments through their open handles.
+    const std::vector<uint8_t> large = numbered(640 * 640 * 3 * 4, 2);
+    EXPECT_EQ(peer.exchange(large), large);
+}
 
 TEST(ExternalProcess, ChildIgnoringTerminationIsKilled)
 {

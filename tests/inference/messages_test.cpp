@@ -38,6 +38,15 @@ struct OneTensor
 
 const DeviceAgentDetails_t kDevice{"d", "n"};
 
+/** The tensor request written into a buffer of exactly its size, as a channel's segment is. */
+std::vector<uint8_t> tensorRequest(uint64_t timestamp, const TensorSet_t& tensors,
+    const std::map<std::string, std::string>& userSettings)
+{
+    const TensorRequest request(timestamp, kDevice, tensors, userSettings);
+    std::vector<uint8_t> bytes(request.size().value_or(0));
+    return request.size() && request.writeInto(bytes) ? bytes : std::vector<uint8_t>{};
+}
+
 Bytes tensorHead(uint8_t entries)
 {
     Bytes head;
@@ -51,7 +60,18 @@ TEST(TensorMessageWriter, WritesTheRequestKeysInOrderInShortestForms)
     OneTensor one;
     const auto expected = tensorHead(6).str("Tensors").raw({0x81}).str("t").bin({1, 2})
         .str("TensorShapes").raw({0x91, 0x91, 0x02}).str("TensorDataTypes").raw({0x91, 0x02});
-    EXPECT_EQ(toVector(serializeTensorMessage(5, kDevice, one.set, {})), expected.bytes());
+    EXPECT_EQ(tensorRequest(5, one.set, {}), expected.bytes());
+}
+
+TEST(TensorMessageWriter, WritesNothingIntoBytesOfAnotherSize)
+{
+    OneTensor one;
+    const TensorRequest request(5, kDevice, one.set, {});
+    ASSERT_TRUE(request.size());
+    std::vector<uint8_t> shorter(*request.size() - 1, 0xee);
+    std::vector<uint8_t> longer(*request.size() + 1, 0xee);
+    EXPECT_FALSE(request.writeInto(shorter));
+    EXPECT_FALSE(request.writeInto(longer));
 }
 
 TEST(TensorMessageWriter, AddsSortedUserSettingsAsASeventhEntry)
@@ -60,7 +80,7 @@ TEST(TensorMessageWriter, AddsSortedUserSettingsAsASeventhEntry)
     const auto expected = tensorHead(7).str("Tensors").raw({0x81}).str("t").bin({1, 2})
         .str("TensorShapes").raw({0x91, 0x92, 0xff, 0x02}).str("TensorDataTypes").raw({0x91, 0x02})
         .str("UserSettings").raw({0x82}).str("a").str("1").str("b").str("2");
-    EXPECT_EQ(toVector(serializeTensorMessage(5, kDevice, one.set, {{"b", "2"}, {"a", "1"}})), expected.bytes());
+    EXPECT_EQ(tensorRequest(5, one.set, {{"b", "2"}, {"a", "1"}}), expected.bytes());
 }
 
 TEST(TensorMessageWriter, EmptySetWritesEmptyCollectionsAndLargeTimestampsAsUint64)
@@ -70,7 +90,7 @@ TEST(TensorMessageWriter, EmptySetWritesEmptyCollectionsAndLargeTimestampsAsUint
         .raw({0xcf, 0x00, 0x06, 0x0a, 0x24, 0x18, 0x1e, 0x40, 0x00}).str("DeviceID").str("d")
         .str("DeviceName").str("n").str("Tensors").raw({0x80}).str("TensorShapes").raw({0x90})
         .str("TensorDataTypes").raw({0x90});
-    EXPECT_EQ(toVector(serializeTensorMessage(1700000000000000ull, kDevice, empty, {})), expected.bytes());
+    EXPECT_EQ(tensorRequest(1700000000000000ull, empty, {}), expected.bytes());
 }
 
 TEST(ImageMessageWriter, WritesImageDataAndOptionalSettings)
@@ -111,7 +131,7 @@ std::vector<uint8_t> validTensorReply()
     tensors[1] = {const_cast<char*>("empty"), TensorDataType_Int64, 1, shapeB, 0, nullptr};
     set.count = 2;
     set.tensors = tensors;
-    return toVector(serializeTensorMessage(7, kDevice, set, {{"x", "y"}}));
+    return tensorRequest(7, set, {{"x", "y"}});
 }
 
 TEST(TensorMessageReader, ReadsBackWhatTheWriterWrote)

@@ -77,14 +77,13 @@ TensorSetPtr runExternalTensorPreprocessor(uint64_t timestamp, const TensorSet_t
     if (!record)
         return nullptr;
     Timer timer("TensorsPostprocessor");
-    const std::optional<MessageBuffer> request =
-        serializeTensorMessage(timestamp, device, tensors, stage.preprocessorSettings);
+    const TensorRequest request(timestamp, device, tensors, stage.preprocessorSettings);
     timer.lap("serialize");
-    if (!request)
+    if (!request.size())
         return nullptr;
     logInfo("Sending message to external postprocessor %s\n", record->Name.c_str());
     ExternalProcess& process = *record->process;
-    const bool sent = process.sendMessage(request->bytes(), !record->NoResponse);
+    const bool sent = process.sendMessage(*request.size(), request.fill(), !record->NoResponse);
     timer.lap("send");
     if (record->NoResponse || !sent)
         return nullptr;

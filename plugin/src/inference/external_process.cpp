@@ -227,9 +227,34 @@ ExternalProcess::~ExternalProcess()
 
 bool ExternalProcess::sendMessage(std::span<const uint8_t> request, bool replyExpected)
 {
+    return beginExchange(
+        [&] { return m_tcp ? sendOverTcp(request) : sendOverChannel(request.size(), copyOf(request)); }, replyExpected);
+}
+
+bool ExternalProcess::sendMessage(uint64_t length, const MessageFill& fill, bool replyExpected)
+{
+    return beginExchange(
+        [&] {
+            if (!m_tcp)
+                return sendOverChannel(length, fill);
+            // The frame itself is the TCP send's: the request is made in a buffer kept for it.
+            if (length > SharedMemoryChannel::kMaxPayload)
+            {
+                logError("Warning! Request of %zu bytes is too large for external process at port: %u\n",
+                    static_cast<size_t>(length), m_port);
+                return false;
+            }
+            m_requestBuffer.resize(length);
+            return fill(m_requestBuffer) && sendOverTcp(m_requestBuffer);
+        },
+        replyExpected);
+}
+
+bool ExternalProcess::beginExchange(const std::function<bool()>& send, bool replyExpected)
+{
     m_exchangeMutex.lock();
     m_exchangeOwner = std::this_thread::get_id();
-    const bool sent = m_tcp ? sendOverTcp(request) : sendOverChannel(request);
+    const bool sent = send();
     if (!sent || !replyExpected)
         endExchange();
     return sent;
@@ -258,6 +283,9 @@ bool ExternalProcess::awaitReady()
         return false;
     }
     logInfo("Received ready signal from external process\n");
+    // The child attaches both channels before it announces itself.
+    m_input->removeNames();
+    m_output->removeNames();
     return true;
 }
 
@@ -280,7 +308,7 @@ bool ExternalProcess::drainOwedReplies()
     return true;
 }
 
-bool ExternalProcess::sendOverChannel(std::span<const uint8_t> request)
+bool ExternalProcess::sendOverChannel(uint64_t length, const MessageFill& fill)
 {
     if (m_broken)
     {
@@ -291,12 +319,12 @@ bool ExternalProcess::sendOverChannel(std::span<const uint8_t> request)
         return false;
     if (!drainOwedReplies())
         return false;
-    if (request.size() > SharedMemoryChannel::kMaxPayload)
+    if (length > SharedMemoryChannel::kMaxPayload)
     {
         logError("Warning! Could not send input message: %d\n", kChannelNoControl);
         return false;
     }
-    const int32_t result = m_input->send(request.data(), static_cast<uint32_t>(request.size()));
+    const int32_t result = m_input->send(static_cast<uint32_t>(length), fill);
     if (result != kChannelOk)
     {
         logError("Warning! Could not send input message: %d\n", result);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,8 @@ public:
 
     /** True when the request was handed over. replyExpected false: the exchange ends here. */
     bool sendMessage(std::span<const uint8_t> request, bool replyExpected = true);
+    /** As above, the request's `length` bytes written by `fill` straight into the channel's segment. */
+    bool sendMessage(uint64_t length, const MessageFill& fill, bool replyExpected = true);
     ExternalProcessReply waitForOutput(uint32_t timeoutMs);
     /** Releases the reply (0 on success, or the acknowledgement's channel code); 0 when none is held. */
     int finishResponse();
@@ -63,7 +66,9 @@ private:
     friend std::unique_ptr<ExternalProcess> makeExternalProcessTcp(uint32_t);
 
     void monitorProcess(const StartRequest& request, std::promise<bool>& started);
-    bool sendOverChannel(std::span<const uint8_t> request);
+    /** Takes the exchange for this thread and sends; the exchange ends unless a reply is awaited. */
+    bool beginExchange(const std::function<bool()>& send, bool replyExpected);
+    bool sendOverChannel(uint64_t length, const MessageFill& fill);
     bool awaitReady();
     bool drainOwedReplies();
     bool sendOverTcp(std::span<const uint8_t> request);
@@ -95,6 +100,7 @@ private:
     std::unique_ptr<vy::network::StreamSocket> m_socket;
     std::vector<uint8_t> m_sendBuffer;
     std::vector<uint8_t> m_receiveBuffer;
+    std::vector<uint8_t> m_requestBuffer; //< the exchange holder's: a request made for the TCP send
 };
 
 /** The spawned variant, or none when the child did not start (the reason is logged). */

@@ -64,6 +64,17 @@ uint64_t msLeft(std::chrono::steady_clock::time_point deadline)
 
 } // namespace
 
+MessageFill copyOf(std::span<const uint8_t> bytes)
+{
+    return [bytes](std::span<uint8_t> into) {
+        if (into.size() != bytes.size())
+            return false;
+        if (!bytes.empty())
+            memcpy(into.data(), bytes.data(), bytes.size());
+        return true;
+    };
+}
+
 std::unique_ptr<SharedMemoryChannel> SharedMemoryChannel::create(uint32_t capacity)
 {
     std::unique_ptr<SharedMemoryChannel> channel(new SharedMemoryChannel);
@@ -123,6 +134,12 @@ int32_t SharedMemoryChannel::waitForReady(int32_t timeoutMs)
     return kChannelOk;
 }
 
+void SharedMemoryChannel::removeNames()
+{
+    m_control.section.removeName();
+    m_data.section.removeName();
+}
+
 int32_t SharedMemoryChannel::reallocate(uint64_t size)
 {
     logInfo("Reallocating buffer from %zu to %zu\n", (size_t) m_data.committedSize, (size_t) size);
@@ -158,6 +175,11 @@ int32_t SharedMemoryChannel::reallocate(uint64_t size)
 
 int32_t SharedMemoryChannel::send(const uint8_t* payload, uint32_t length)
 {
+    return send(length, copyOf({payload, length}));
+}
+
+int32_t SharedMemoryChannel::send(uint32_t length, const MessageFill& fill)
+{
     if (!m_ready)
         return kChannelNotReady;
     logInfo("Sending message with size: %u\n", length);
@@ -168,10 +190,11 @@ int32_t SharedMemoryChannel::send(const uint8_t* payload, uint32_t length)
         if (result != kChannelOk)
             return result;
     }
+    // The segment is this side's until the status below: a failed fill sends nothing.
     uint8_t* data = m_data.section.view();
+    if (!fill({data + 4, length}))
+        return kChannelWriteFailed;
     memcpy(data, &length, 4);
-    if (length > 0)
-        memcpy(data + 4, payload, length);
     int32_t result = writeStatus(kStatusMessage);
     if (result != kChannelOk)
         return result;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include <vy/platform/auto_reset_event.h>
@@ -18,7 +20,17 @@ enum ChannelResult : int32_t {
     kChannelNotReady = 4, //< send before the peer announced itself
     kChannelNotAcknowledged = 5,
     kChannelUnexpectedStatus = 6, //< also: a reply that does not fit its segment
+    kChannelWriteFailed = 7, //< the message could not be written into the segment
 };
+
+/**
+ * Writes a message of exactly the span's size where it is to go (the data segment, a send
+ * buffer), so that it is made there instead of copied; false when it could not.
+ */
+using MessageFill = std::function<bool(std::span<uint8_t> into)>;
+
+/** A fill that copies bytes made elsewhere; they must outlive the fill. */
+MessageFill copyOf(std::span<const uint8_t> bytes);
 
 /** Status byte values. */
 enum ChannelStatus : uint8_t {
@@ -61,6 +73,8 @@ public:
 
     int32_t waitForReady(int32_t timeoutMs);
     int32_t send(const uint8_t* payload, uint32_t length);
+    /** Sends `length` bytes that `fill` writes straight into the data segment, grown first when needed. */
+    int32_t send(uint32_t length, const MessageFill& fill);
     /**
      * Waits for one message; on success *payload points into the data segment until the
      * acknowledgement. The whole wait is bounded by timeoutMs (negative: no limit), ready
@@ -71,6 +85,13 @@ public:
     int32_t sendExitRequest();
 
     bool isReady() const { return m_ready; }
+
+    /**
+     * Removes both segments' names; call once the peer has both open (it announced itself).
+     * The segments live on through the open mappings, and a crash of either side leaves
+     * nothing behind in the system's shared-memory folder.
+     */
+    void removeNames();
 
 private:
     SharedMemoryChannel() = default;

@@ -52,17 +52,17 @@ void updateTracks(const ObjectsReply_t& reply, const ObjectsByClass& replied, co
 
 } // namespace
 
-std::optional<std::vector<uint8_t>> exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration,
-    std::span<const uint8_t> request, Timer& timer)
+bool exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration, uint64_t length, const MessageFill& fill,
+    Timer& timer, const std::function<void(std::span<const uint8_t> reply)>& read)
 {
     if (!declaration.process)
-        return std::nullopt;
+        return false;
     ExternalProcess& process = *declaration.process;
     logInfo("Sending message to external postprocessor %s\n", declaration.Name.c_str());
-    const bool sent = process.sendMessage(request, !declaration.NoResponse);
+    const bool sent = process.sendMessage(length, fill, !declaration.NoResponse);
     timer.lap("send");
     if (!sent || declaration.NoResponse)
-        return std::nullopt;
+        return false;
     const auto timeoutMs = static_cast<uint32_t>(std::min<uint64_t>(declaration.TimeoutMs, INT32_MAX));
     const ExternalProcessReply reply = process.waitForOutput(timeoutMs);
     timer.lap("wait");
@@ -70,11 +70,12 @@ std::optional<std::vector<uint8_t>> exchangeWithPostprocessor(const ExternalPost
     {
         logError("Warning: No response from postprocessor %s\n", declaration.Name.c_str());
         process.finishResponse();
-        return std::nullopt;
+        return false;
     }
-    std::vector<uint8_t> bytes(reply.data, reply.data + reply.length);
+    // Read in place: the child waits for the acknowledgement before it writes again.
+    read({reply.data, reply.length});
     process.finishResponse();
-    return bytes;
+    return true;
 }
 
 std::map<std::string, ExternalPostprocessor_t> MessagePostprocessorLink::loadDeclarations(
@@ -90,15 +91,14 @@ TensorSetPtr MessagePostprocessorLink::exchangeTensors(const ExternalPostprocess
 {
     if (!tensors || !input.device || !input.stage)
         return nullptr;
-    const std::optional<MessageBuffer> request =
-        serializeTensorMessage(input.timestamp, *input.device, *tensors, input.stage->postprocessorSettings);
+    const TensorRequest request(input.timestamp, *input.device, *tensors, input.stage->postprocessorSettings);
     timer.lap("serialize");
-    if (!request)
+    if (!request.size())
         return nullptr;
-    const auto reply = exchangeWithPostprocessor(declaration, request->bytes(), timer);
-    if (!reply)
-        return nullptr;
-    return deserializeTensorMessage(reply->data(), reply->size());
+    TensorSetPtr replied;
+    exchangeWithPostprocessor(declaration, *request.size(), request.fill(), timer,
+        [&](std::span<const uint8_t> reply) { replied = deserializeTensorMessage(reply.data(), reply.size()); });
+    return replied;
 }
 
 std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(const ExternalPostprocessor_t& declaration,
@@ -117,10 +117,9 @@ std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(co
     timer.lap("serialize");
     if (!request)
         return std::nullopt;
-    const auto bytes = exchangeWithPostprocessor(declaration, request->bytes(), timer);
-    if (!bytes)
-        return std::nullopt;
-    const std::optional<ObjectsReply_t> reply = deserializeObjectsResponse(bytes->data(), bytes->size());
+    std::optional<ObjectsReply_t> reply;
+    exchangeWithPostprocessor(declaration, request->bytes().size(), copyOf(request->bytes()), timer,
+        [&](std::span<const uint8_t> bytes) { reply = deserializeObjectsResponse(bytes.data(), bytes.size()); });
     if (!reply)
         return std::nullopt;
     const std::string deviceId = input.device ? input.device->id : std::string();

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "inference/shared_memory_channel.h"
 #include "postprocessing/external_postprocessor_link.h"
 
 namespace vyai {
@@ -26,8 +28,11 @@ public:
         const TensorSet_t* tensors, ObjectTracker& tracker, Timer& timer) override;
 };
 
-/** Sends the request and returns a copy of the reply; none when nothing (valid) came back. */
-std::optional<std::vector<uint8_t>> exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration,
-    std::span<const uint8_t> request, Timer& timer);
+/**
+ * Sends the request of `length` bytes that `fill` writes in place and hands the reply, read
+ * where it arrived, to `read`; false when nothing (valid) came back.
+ */
+bool exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration, uint64_t length, const MessageFill& fill,
+    Timer& timer, const std::function<void(std::span<const uint8_t> reply)>& read);
 
 } // namespace vyai

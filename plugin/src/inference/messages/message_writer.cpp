@@ -1,15 +1,49 @@
 #include "inference/messages/message_writer.h"
 
+#include <cstring>
 #include <limits>
 
 #include "foundations/log.h"
 
 namespace vyai {
 
-MessageWriter::MessageWriter()
+MessageWriter::MessageWriter(): MessageWriter(Sink::ownBuffer, {})
+{
+}
+
+MessageWriter::MessageWriter(std::span<uint8_t> target): MessageWriter(Sink::target, target)
+{
+}
+
+MessageWriter::MessageWriter(Counting): MessageWriter(Sink::counting, {})
+{
+}
+
+MessageWriter::MessageWriter(Sink sink, std::span<uint8_t> target): m_sink(sink), m_target(target)
 {
     msgpack_sbuffer_init(&m_buffer);
-    msgpack_packer_init(&m_packer, &m_buffer, msgpack_sbuffer_write);
+    msgpack_packer_init(&m_packer, this, put);
+}
+
+int MessageWriter::put(void* writer, const char* bytes, size_t length)
+{
+    auto& self = *static_cast<MessageWriter*>(writer);
+    switch (self.m_sink)
+    {
+        case Sink::ownBuffer:
+            if (msgpack_sbuffer_write(&self.m_buffer, bytes, length) != 0)
+                return -1;
+            break;
+        case Sink::target:
+            if (length > self.m_target.size() - self.m_written)
+                return -1;
+            memcpy(self.m_target.data() + self.m_written, bytes, length);
+            break;
+        case Sink::counting:
+            break;
+    }
+    self.m_written += length;
+    return 0;
 }
 
 MessageWriter::~MessageWriter()
@@ -76,7 +110,7 @@ void MessageWriter::textMap(const std::map<std::string, std::string>& entries)
 
 std::optional<MessageBuffer> MessageWriter::finish(const char* errorLine)
 {
-    if (m_failed)
+    if (m_failed || m_sink != Sink::ownBuffer)
     {
         logError("%s", errorLine);
         return std::nullopt;

@@ -69,19 +69,38 @@ bool readTensor(MessageReader& reader, const msgpack_object_kv& entry, const msg
 
 } // namespace
 
-std::optional<MessageBuffer> serializeTensorMessage(uint64_t timestamp, const DeviceAgentDetails_t& device,
-    const TensorSet_t& tensors, const std::map<std::string, std::string>& userSettings)
+TensorRequest::TensorRequest(uint64_t timestamp, const DeviceAgentDetails_t& device, const TensorSet_t& tensors,
+    const std::map<std::string, std::string>& userSettings):
+    m_timestamp(timestamp), m_device(device), m_tensors(tensors), m_userSettings(userSettings)
 {
-    MessageWriter writer;
-    const auto count = static_cast<uint32_t>(tensors.count > 0 ? tensors.count : 0);
-    const std::span<const Tensor_t> all(tensors.tensors, count);
-    writer.map(userSettings.empty() ? 6 : 7);
+    MessageWriter counter{MessageWriter::Counting{}};
+    write(counter);
+    if (counter.failed())
+        logError("Error: Failed to serialize objects for postprocessor\n");
+    else
+        m_size = counter.size();
+}
+
+bool TensorRequest::writeInto(std::span<uint8_t> target) const
+{
+    if (!m_size || target.size() != *m_size)
+        return false;
+    MessageWriter writer(target);
+    write(writer);
+    return !writer.failed() && writer.size() == target.size();
+}
+
+void TensorRequest::write(MessageWriter& writer) const
+{
+    const auto count = static_cast<uint32_t>(m_tensors.count > 0 ? m_tensors.count : 0);
+    const std::span<const Tensor_t> all(m_tensors.tensors, count);
+    writer.map(m_userSettings.empty() ? 6 : 7);
     writer.str("Timestamp");
-    writer.integer(static_cast<int64_t>(timestamp));
+    writer.integer(static_cast<int64_t>(m_timestamp));
     writer.str("DeviceID");
-    writer.str(device.id);
+    writer.str(m_device.id);
     writer.str("DeviceName");
-    writer.str(device.name);
+    writer.str(m_device.name);
     writer.str("Tensors");
     writer.map(count);
     for (const Tensor_t& tensor: all)
@@ -101,12 +120,11 @@ std::optional<MessageBuffer> serializeTensorMessage(uint64_t timestamp, const De
     writer.array(count);
     for (const Tensor_t& tensor: all)
         writer.integer(tensor.type);
-    if (!userSettings.empty())
+    if (!m_userSettings.empty())
     {
         writer.str("UserSettings");
-        writer.textMap(userSettings);
+        writer.textMap(m_userSettings);
     }
-    return writer.finish("Error: Failed to serialize objects for postprocessor\n");
 }
 
 TensorSetPtr deserializeTensorMessage(const uint8_t* data, size_t length)

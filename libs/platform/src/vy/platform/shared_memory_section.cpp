@@ -127,9 +127,14 @@ void SharedMemorySection::close()
     unmap();
     if (m_fd >= 0)
         ::close(m_fd);
+    removeName();
+    m_fd = -1;
+}
+
+void SharedMemorySection::removeName()
+{
     if (m_owner)
         shm_unlink(m_name.c_str());
-    m_fd = -1;
     m_owner = false;
 }
 

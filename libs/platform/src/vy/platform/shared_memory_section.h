@@ -42,6 +42,11 @@ public:
     void unmap();
     /** Unmaps, closes and (creator only) removes the name; safe to call twice. */
     void close();
+    /**
+     * Creator only: removes the name now, so that nothing is left behind should this process
+     * die. The object and every mapping of it stay until closed; no one can open it any more.
+     */
+    void removeName();
 
     bool isOpen() const { return m_fd >= 0; }
     bool isMapped() const { return m_view != nullptr; }
