@@ -30,7 +30,7 @@ private:
 
 TEST(WorkerPool, RefusesAtOnceBeyondItsLimitAndAcceptsAgainWhenATaskEnds)
 {
-    WorkerPool pool(2);
+    WorkerPool pool("test-pool", 2);
     Gate gate;
     std::atomic<int> ran{0};
     const auto held = [&] {
@@ -52,7 +52,7 @@ TEST(WorkerPool, RefusesAtOnceBeyondItsLimitAndAcceptsAgainWhenATaskEnds)
 
 TEST(WorkerPool, KeepsItsThreadsFromTaskToTask)
 {
-    WorkerPool pool(3);
+    WorkerPool pool("test-pool", 3);
     std::mutex mutex;
     std::set<std::thread::id> seen;
     for (int i = 0; i < 200; ++i)
@@ -71,7 +71,7 @@ TEST(WorkerPool, KeepsItsThreadsFromTaskToTask)
 
 TEST(WorkerPool, ClosingWaitsUntilWhatTheTasksHoldIsReleased)
 {
-    WorkerPool pool(4);
+    WorkerPool pool("test-pool", 4);
     auto held = std::make_shared<int>(1);
     std::weak_ptr<int> watch = held;
     for (int i = 0; i < 4; ++i)
@@ -89,7 +89,7 @@ TEST(WorkerPool, ClosingWaitsUntilWhatTheTasksHoldIsReleased)
 
 TEST(WorkerPool, ATaskThatThrowsLeavesThePoolWorking)
 {
-    WorkerPool pool(1);
+    WorkerPool pool("test-pool", 1);
     ASSERT_EQ(pool.trySubmit([] { throw std::runtime_error("task failed"); }), Admission::accepted);
     pool.closeAndWait();
     pool.reopen();
@@ -101,7 +101,7 @@ TEST(WorkerPool, ATaskThatThrowsLeavesThePoolWorking)
 
 TEST(WorkerPool, ALimitOfZeroAcceptsNothing)
 {
-    WorkerPool pool(0);
+    WorkerPool pool("test-pool", 0);
     EXPECT_FALSE(pool.tryReserve());
     EXPECT_EQ(pool.trySubmit([] {}), Admission::full);
 }

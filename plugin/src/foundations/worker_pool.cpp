@@ -4,11 +4,13 @@
 #include <system_error>
 #include <utility>
 
+#include <pthread.h>
+
 #include "foundations/log.h"
 
 namespace vyai {
 
-WorkerPool::WorkerPool(size_t limit): m_limit(limit)
+WorkerPool::WorkerPool(std::string name, size_t limit): m_name(std::move(name)), m_limit(limit)
 {
 }
 
@@ -100,6 +102,7 @@ size_t WorkerPool::busy() const
 
 void WorkerPool::workerLoop()
 {
+    pthread_setname_np(pthread_self(), m_name.c_str());
     std::unique_lock lock(m_mutex);
     for (;;)
     {

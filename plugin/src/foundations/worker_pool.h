@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,7 +25,8 @@ class WorkerPool
 public:
     enum class Admission { accepted, full, noThread };
 
-    explicit WorkerPool(size_t limit);
+    /** `name` names the threads (at most 15 characters), so that their CPU time can be told apart. */
+    WorkerPool(std::string name, size_t limit);
     /** Closes the pool, waits for the accepted tasks and joins the threads. */
     ~WorkerPool();
 
@@ -57,6 +59,7 @@ private:
     /** Gives one place back; called with the lock held. */
     void finishOne();
 
+    const std::string m_name;
     const size_t m_limit;
     mutable std::mutex m_mutex;
     std::condition_variable m_workReady; //< a task was queued, or the pool ends

@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <numeric>
+#include <utility>
 
+#include "foundations/spare_buffers.h"
 #include "inference/yuv_colour.h"
 
 namespace vyai {
@@ -47,6 +49,14 @@ std::vector<uint8_t> convertFrame(const YuvFrameView& frame, bool planar)
     return bytes;
 }
 
+// A copy is made for every frame and freed when its work ends: the buffers of the frames
+// that were in flight are kept, so that the next copies write into warm pages.
+SpareBuffers& yuvCopies()
+{
+    static SpareBuffers spares(4);
+    return spares;
+}
+
 } // namespace
 
 VideoFrame::VideoFrame(const YuvFrameView& frame, uint32_t layout):
@@ -56,7 +66,7 @@ VideoFrame::VideoFrame(const YuvFrameView& frame, uint32_t layout):
     const int64_t chromaHeight = (m_height + 1) / 2;
     const int64_t lumaSize = m_width * m_height;
     const int64_t chromaSize = chromaWidth * chromaHeight;
-    m_yuvPlanes.resize(static_cast<size_t>(lumaSize + 2 * chromaSize));
+    m_yuvPlanes = yuvCopies().take(static_cast<size_t>(lumaSize + 2 * chromaSize));
     uint8_t* y = m_yuvPlanes.data();
     uint8_t* u = y + lumaSize;
     uint8_t* v = u + chromaSize;
@@ -72,6 +82,11 @@ VideoFrame::VideoFrame(std::vector<uint8_t> pixels, int64_t width, int64_t heigh
     m_width(width), m_height(height), m_layout(layout), m_pixels(std::move(pixels))
 {
     std::call_once(m_pixelsMade, [] {});
+}
+
+VideoFrame::~VideoFrame()
+{
+    yuvCopies().give(std::move(m_yuvPlanes));
 }
 
 const std::vector<uint8_t>& VideoFrame::pixels() const

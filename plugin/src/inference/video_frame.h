@@ -28,6 +28,9 @@ public:
     /** Takes an image as float32 R, G, B bytes (an external pre-processor's reply). */
     VideoFrame(std::vector<uint8_t> pixels, int64_t width, int64_t height, uint32_t layout);
 
+    /** Gives the YUV copy's buffer back for the next frame's copy. */
+    ~VideoFrame();
+
     VideoFrame(const VideoFrame&) = delete;
     VideoFrame& operator=(const VideoFrame&) = delete;
 

@@ -65,8 +65,8 @@ InferenceManager::InferenceManager(const std::string& rootFolder, std::string se
     m_postprocessing(std::make_unique<PostprocessingState>(m_rootFolder, std::make_unique<MessagePostprocessorLink>())),
     // The two bounded worker sets: N threads at most per direction, started once and then
     // waiting for work, in place of a new thread per frame. A full pool refuses at once.
-    m_inputWorkers(static_cast<size_t>(m_workers)),
-    m_outputWorkers(static_cast<size_t>(m_workers))
+    m_inputWorkers("vyai-input", static_cast<size_t>(m_workers)),
+    m_outputWorkers("vyai-output", static_cast<size_t>(m_workers))
 {
     logError("Using Veltrin root folder: %s\n", m_rootFolder.c_str());
 }

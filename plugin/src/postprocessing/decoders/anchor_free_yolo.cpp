@@ -86,7 +86,7 @@ private:
 // Shared by every decoding output worker and joined when the library is unloaded.
 WorkerPool& scanPool()
 {
-    static WorkerPool pool(kMaximumWorkers - 1);
+    static WorkerPool pool("vyai-decode", kMaximumWorkers - 1);
     return pool;
 }
 
