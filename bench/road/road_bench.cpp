@@ -1,5 +1,6 @@
 // CPU time per 1080p frame with a 640 × 640 model, the stand-in runtime at zero latency:
-//  preprocess - the direct conversion alone;
+//  preprocess - the direct conversion alone, of the same four frames in turn as the road (one
+//               frame over and over would read from the cache and flatter the reference);
 //  road       - the plug-in's share of the whole road, admission to completion (copy or
 //               direct conversion, engine, decoding, tracking, packets): the process's CPU
 //               time minus that of the stand-in runtime's worker thread ("vy-runtime"),
@@ -51,6 +52,15 @@ vy::sdk::Ptr<vyhost::VideoFrame> sceneFrame(int64_t index)
     return frame;
 }
 
+/** The frames both the road and pre-processing alone go through in turn, so that they read the same memory. */
+std::vector<vy::sdk::Ptr<vyhost::VideoFrame>> sceneFrames()
+{
+    std::vector<vy::sdk::Ptr<vyhost::VideoFrame>> frames;
+    for (int i = 0; i < 4; ++i)
+        frames.push_back(sceneFrame(i));
+    return frames;
+}
+
 /** A painted frame handed over again with a later timestamp, so tracking sees time go on. */
 class Restamped: public vy::sdk::RefCountable<vy::sdk::analytics::IUncompressedVideoFrame>
 {
@@ -87,9 +97,7 @@ void measureRoad(vyai::test::InferenceRoad& road, const std::shared_ptr<vyai::Mo
     stage.requiresFullFrame = copy;
     const auto settings = vyai::test::InferenceRoad::settingsOf({stage});
     const auto camera = vyai::test::InferenceRoad::camera("cam-1");
-    std::vector<vy::sdk::Ptr<vyhost::VideoFrame>> frames;
-    for (int i = 0; i < 4; ++i)
-        frames.push_back(sceneFrame(i));
+    const auto frames = sceneFrames();
     static int64_t timestamp = 0;
     const uint64_t before = road.manager->counts().inferred;
     const auto inferredAtLeast = [&](uint64_t count) {
@@ -117,10 +125,10 @@ double preprocessMs(const std::shared_ptr<vyai::ModelDetails_t>& model)
     vyai::ModelInputPlans plans;
     auto stage = vyai::test::InferenceRoad::stage(model, {});
     const auto plan = plans.planFor(stage);
-    const auto frame = sceneFrame(0);
+    const auto frames = sceneFrames();
     const double start = processCpuSeconds();
     for (int i = 0; i < kFrames; ++i) {
-        const auto view = vyai::hostFrameView(*frame);
+        const auto view = vyai::hostFrameView(*frames[size_t(i) % frames.size()]);
         auto tensors = vyai::prepareModelInput(*view, *plan, vyai::stageSampling(stage, vyai::stageRegion(stage)));
     }
     return (processCpuSeconds() - start) * 1000.0 / kFrames;

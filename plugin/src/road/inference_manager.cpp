@@ -331,8 +331,7 @@ void InferenceManager::admitStage(const std::shared_ptr<InferenceEngine>& engine
     work->device = details;
     work->stage = &stage;
     work->completion = completion;
-    // The host thread gives up its hold on the engine with this call; the work item's hold
-    // ends on the worker, before the worker's place is given back.
+    // The work item's hold on the engine ends on the worker, before its place is given back.
     const auto admission = m_inputWorkers.submitReserved([this, work = std::move(work)] { processAndSendInput(*work); });
     if (admission != WorkerPool::Admission::accepted)
     {
