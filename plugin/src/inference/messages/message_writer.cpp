@@ -37,7 +37,8 @@ int MessageWriter::put(void* writer, const char* bytes, size_t length)
         case Sink::target:
             if (length > self.m_target.size() - self.m_written)
                 return -1;
-            memcpy(self.m_target.data() + self.m_written, bytes, length);
+            if (length > 0) // an empty body may come without bytes
+                memcpy(self.m_target.data() + self.m_written, bytes, length);
             break;
         case Sink::counting:
             break;
