@@ -535,6 +535,28 @@ TEST_F(RuntimeStep, SeveralCompatibleRuntimesWaitForTheUsersChoiceAndAReselectOf
     EXPECT_EQ(packageRequests(), 1);
 }
 
+TEST_F(RuntimeStep, ARuntimeInformationTheHostRefusedIsSentAgainAfterAPause)
+{
+    onMachine(vyai::kArchitectureX86_64);
+    pass();
+    host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::status,
+        .status = 500, .pathPrefix = "/rest/v4/servers/this", .count = 1});
+    runtimes().selectRuntime("Generic CPU");
+    pass();
+    ASSERT_EQ(state(), vyai::kRuntimeInstalled);
+    EXPECT_EQ(serverRuntimeInformation().find("Generic CPU"), std::string::npos);
+    const int patches = hostRequests("PATCH", "/rest/v4/servers/this");
+
+    advanceFakeClock(999ms);
+    pass();
+    EXPECT_EQ(hostRequests("PATCH", "/rest/v4/servers/this"), patches) << "not before the pause ends";
+    advanceFakeClock(1ms);
+    pass();
+    EXPECT_EQ(serverRuntimeInformation(), R"("runtimeInformation":[{"mimetypes":["application/x-onnx"],"name":"Generic CPU"}])");
+    pass();
+    EXPECT_EQ(hostRequests("PATCH", "/rest/v4/servers/this"), patches + 1) << "sent once";
+}
+
 TEST_F(RuntimeStep, ACancelPressedBeforeTheInstallBeganEndsItAndTheNextChoiceInstalls)
 {
     onMachine(vyai::kArchitectureX86_64);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <yyjson.h>
 
@@ -122,6 +123,10 @@ private:
     bool siteIdChanged(yyjson_val* serverRecord);
     bool updateServerParameters(const ::vyai::UtilityProviderPtr& provider, bool withSiteId);
     bool prepareRuntime(const ::vyai::UtilityProviderPtr& provider);
+    // A new runtime information for the host, sent at once; one that failed is sent again later.
+    void publishRuntimeInformation(
+        const ::vyai::UtilityProviderPtr& provider, std::string name, std::string mimeType);
+    void retryRuntimeInformation(const ::vyai::UtilityProviderPtr& provider);
     bool performPendingActions(const ::vyai::UtilityProviderPtr& provider);
     bool followDevicesParameters(const ::vyai::UtilityProviderPtr& provider);
     void downloadAndStartModels();
@@ -170,6 +175,9 @@ private:
     ::vyai::RetryBackoff m_serverRetry; //< server record read and parameters PATCH
     ::vyai::RetryBackoff m_deviceResetRetry; //< the cloud's reset of a new server's or site's devices
     ::vyai::RetryBackoff m_processorNamesRetry; //< the PATCH of processor names loaded later
+    ::vyai::RetryBackoff m_runtimeInformationRetry;
+    // Name and mime type of the runtime information the host has not taken yet.
+    std::optional<std::pair<std::string, std::string>> m_runtimeInformationPending;
     // The loop's clock; tests move time themselves.
     std::chrono::steady_clock::time_point (*m_now)() = &std::chrono::steady_clock::now;
 

@@ -289,13 +289,14 @@ bool Engine::updateServerParameters(const ::vyai::UtilityProviderPtr& provider, 
 bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
 {
     using namespace ::vyai;
+    retryRuntimeInformation(provider);
     const uint32_t state = m_runtimesManager.getState();
     if (state == kRuntimeReselect)
     {
         m_inferenceManager.stopEngines();
         // A removal that failed is tried again at the next pass; the host hears of it once.
         if (m_runtimesManager.removeInstalledRuntime())
-            updateRuntimeInformation(provider, "", "");
+            publishRuntimeInformation(provider, "", "");
         return false;
     }
     if (state == kRuntimeInstalled)
@@ -336,10 +337,27 @@ bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
     if (m_runtimesManager.getState() == kRuntimeInstalled)
     {
         m_runtimesManager.saveInstalledRuntimeName(chosen);
-        updateRuntimeInformation(provider, chosen, m_runtimesManager.getRuntimeMimeType(chosen));
+        publishRuntimeInformation(provider, chosen, m_runtimesManager.getRuntimeMimeType(chosen));
         m_refreshRequested.store(true);
     }
     return true;
+}
+
+void Engine::publishRuntimeInformation(
+    const ::vyai::UtilityProviderPtr& provider, std::string name, std::string mimeType)
+{
+    m_runtimeInformationPending.emplace(std::move(name), std::move(mimeType));
+    m_runtimeInformationRetry.succeeded();
+    retryRuntimeInformation(provider);
+}
+
+void Engine::retryRuntimeInformation(const ::vyai::UtilityProviderPtr& provider)
+{
+    if (!m_runtimeInformationPending || !m_runtimeInformationRetry.isDue(m_now()))
+        return;
+    const auto& [name, mimeType] = *m_runtimeInformationPending;
+    if (m_runtimeInformationRetry.record(::vyai::updateRuntimeInformation(provider, name, mimeType), m_now()))
+        m_runtimeInformationPending.reset();
 }
 
 bool Engine::performPendingActions(const ::vyai::UtilityProviderPtr& provider)
