@@ -68,7 +68,7 @@ struct AgentFixture
     void process(const std::string& device)
     {
         const vyai::JsonDocument doc = vyai::readJsonDocument(device);
-        agent->processDeviceParameters(yyjson_doc_get_root(doc.get()), models, {}, {}, engine->messages());
+        agent->processDeviceParameters(yyjson_doc_get_root(doc.get()), models, {}, {}, engine->pipelineParseReport());
     }
 
     vy::sdk::Result<const vy::sdk::ISettingsResponse*> applySettings(const Values& values)

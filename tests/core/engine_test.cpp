@@ -1,4 +1,5 @@
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,7 +11,9 @@
 #include <vy/sdk/i_settings_response.h>
 #include <vy/sdk/i_string.h>
 
+#include "../provisioning/fake_tools.h"
 #include "core_host.h"
+#include "foundations/log.h"
 #include "settings/settings_manager.h"
 
 namespace {
@@ -297,6 +300,43 @@ TEST(EngineShutdown, RunningLoopEndsOnceShutdownBegins)
     const auto agent = CoreHost::createAgent(*engine, kDeviceId);
     core::EngineTestAccess::beginShutdown(*engine);
     EXPECT_EQ(engine->utilityProvider(), nullptr);
+    // Ended on its own, before the destructor joins it.
+    bool ended = false;
+    for (int i = 0; i < 500 && !ended; ++i)
+    {
+        ended = countOf(host.startLog(), "Runtime Manager Loop interrupted.\n") == 1;
+        if (!ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(ended) << host.startLog();
+}
+
+// Engine creation is a host call: the accelerators' tools run later, on the loop.
+TEST(EngineCreation, ReturnsWithinTwoSecondsWhileTheAcceleratorToolsHang)
+{
+    vyai::test::FakeTools tools;
+    tools.addHangingProgram("dxrt-cli");
+    tools.addHangingProgram("nvidia-smi");
+    CoreHost host;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        const auto engine = host.obtainEngine();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_FALSE(engine->runtimesManager().acceleratorsDetected());
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+// Each engine holds the log: the release of one leaves it running for another.
+TEST(EngineLog, TheReleaseOfOneEngineLeavesTheLogOfAnother)
+{
+    CoreHost host;
+    const auto first = host.obtainEngine();
+    {
+        const auto second = host.obtainEngine();
+    }
+    ::vyai::logError("After the second engine: %s\n", "still logging");
+    EXPECT_EQ(countOf(host.startLog(), "After the second engine: still logging\n"), 1) << host.startLog();
 }
 
 TEST(EngineShutdown, EngineWithoutAgentsJoinsNoLoop)

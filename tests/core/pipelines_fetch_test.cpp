@@ -34,23 +34,24 @@ TEST(PipelinesFetch, OneTaskRunsAtATimeAndTheOwnerWaitsForIt)
 TEST(PipelineParseReport, ADeviceThatReadsCleanlyDoesNotHideAnothersError)
 {
     vyai::MessagingManager messages;
+    vyai::PipelineParseReport report(messages);
     const auto hasMessage = [&] { return messages.getMessages().contains("PARSE_PIPELINE"); };
 
-    vyai::reportPipelineParse(messages, "a", {"missing required string: resizingMethod"});
-    vyai::reportPipelineParse(messages, "b", {});
+    report.report("a", {"missing required string: resizingMethod"});
+    report.report("b", {});
     ASSERT_TRUE(hasMessage());
     EXPECT_EQ(messages.getMessages().at("PARSE_PIPELINE").text,
         "Could not parse pipeline details. Probably an error with metadata: missing required string: resizingMethod");
 
-    vyai::reportPipelineParse(messages, "b", {"missing required key: modelNMS"});
-    vyai::reportPipelineParse(messages, "a", {});
+    report.report("b", {"missing required key: modelNMS"});
+    report.report("a", {});
     EXPECT_TRUE(hasMessage());
-    vyai::forgetPipelineParse(messages, "b");
+    report.forget("b");
     EXPECT_FALSE(hasMessage());
 
     // A message left by an earlier walk goes with the next clean reading.
     messages.addMessage("PARSE_PIPELINE", "old", vyai::kMessageTypeWarning);
-    vyai::reportPipelineParse(messages, "a", {});
+    report.report("a", {});
     EXPECT_FALSE(hasMessage());
 }
 

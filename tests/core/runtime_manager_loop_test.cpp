@@ -1,3 +1,4 @@
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -9,9 +10,12 @@
 
 #include <cloud/cloud_standin.h>
 
+#include "../provisioning/fake_tools.h"
 #include "core_host.h"
 #include "eventually.h"
 #include "foundations/message_codes.h"
+#include "runtimes_manager_test_access.h"
+#include "test_files.h"
 
 using namespace std::chrono_literals;
 using vy::standins::CloudStandin;
@@ -30,6 +34,19 @@ constexpr const char* kDevicesPath = "/rest/v4/devices?serverId";
 constexpr const char* kCatalogue = R"([
     {"name":"People","uuid":"p-1","models":[],"pipelines":[{"modelUUID":"m-1"}]}
 ])";
+
+// The loop's clock in the tests that move time themselves.
+std::atomic<std::chrono::steady_clock::rep> g_fakeTicks{0};
+
+std::chrono::steady_clock::time_point fakeNow()
+{
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(g_fakeTicks.load()));
+}
+
+void advanceFakeClock(std::chrono::steady_clock::duration step)
+{
+    g_fakeTicks += step.count();
+}
 
 /**
  * An engine whose loop the test drives pass by pass, against the host's REST store and the
@@ -52,6 +69,7 @@ protected:
         engine = host.obtainEngine();
         core::EngineTestAccess::holdLoop(*engine);
         core::EngineTestAccess::useCloud(*engine, cloud.baseUrl());
+        core::EngineTestAccess::useClock(*engine, &fakeNow);
     }
 
     void pass() { core::EngineTestAccess::runPass(*engine); }
@@ -146,17 +164,25 @@ TEST_F(LoopPasses, FirstConfigurationPublishesTheServerAndResetsTheUnconfiguredD
     EXPECT_EQ(cloudResets().size(), 1u);
 }
 
-TEST_F(LoopPasses, AFailedServerReadIsTriedAgainAtTheNextPass)
+TEST_F(LoopPasses, AFailedServerReadIsTriedAgainAfterAPauseWhileTheDevicesAreFollowed)
 {
+    configureDevices();
+    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
     host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::status,
         .status = 500, .pathPrefix = "/rest/v4/servers/this", .count = 1});
     pass();
     EXPECT_EQ(host.store->server().find("pluginVersion"), std::string::npos);
-    EXPECT_TRUE(cloudResets().empty());
+    EXPECT_EQ(hostRequests("GET", kDevicesPath), 1) << "the devices do not wait for the server";
 
+    advanceFakeClock(900ms);
     pass();
+    EXPECT_EQ(hostRequests("GET", "/rest/v4/servers/this"), 1) << "not every pass";
+    EXPECT_EQ(hostRequests("GET", kDevicesPath), 2);
+
+    advanceFakeClock(100ms);
+    pass();
+    EXPECT_EQ(hostRequests("GET", "/rest/v4/servers/this"), 2);
     EXPECT_NE(host.store->server().find(R"("pluginVersion":"5.0.19")"), std::string::npos);
-    EXPECT_EQ(cloudResets().size(), 1u);
 }
 
 // The processors load on a thread of their own; names published before they were in are
@@ -181,26 +207,68 @@ TEST_F(LoopPasses, ProcessorNamesArePublishedAgainOnceTheProcessorsAreLoaded)
     EXPECT_EQ(hostRequests("PATCH", "/rest/v4/servers/this"), republished) << "published once";
 }
 
-TEST_F(LoopPasses, ASiteChangeIsKeptUntilTheResetOfItsDevicesSucceeded)
+// The pause after each failure doubles from a second; the other steps run at every pass.
+TEST_F(LoopPasses, ASiteChangeIsKeptUntilTheResetOfItsDevicesSucceededAfterGrowingPauses)
 {
     saveServerParameters("old-site");
     configureDevices();
+    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
     cloud.setFault(CloudStandin::Route::reset, {.status = 500});
 
-    pass();
-    ASSERT_EQ(cloudResets().size(), 1u);
-    EXPECT_NE(host.store->server().find(R"("siteID":"old-site")"), std::string::npos)
-        << "a failed reset must leave the old site id saved";
+    const struct {
+        std::chrono::milliseconds after; //< since the pass before
+        size_t resets; //< reset requests the cloud has had after the pass
+    } passes[] = {
+        {0ms, 1}, // fails: a second's pause
+        {999ms, 1},
+        {1ms, 2}, // fails: two seconds' pause
+        {1999ms, 2},
+    };
+    for (size_t i = 0; i < std::size(passes); ++i)
+    {
+        advanceFakeClock(passes[i].after);
+        const int devicesReads = hostRequests("GET", kDevicesPath);
+        const size_t resets = cloudResets().size();
+        pass();
+        EXPECT_EQ(cloudResets().size(), passes[i].resets) << "pass " << i;
+        // A reset attempt lists the devices first; the devices' step reads them once more.
+        EXPECT_EQ(size_t(hostRequests("GET", kDevicesPath)), devicesReads + 1 + (passes[i].resets - resets))
+            << "pass " << i;
+        EXPECT_NE(host.store->server().find(R"("siteID":"old-site")"), std::string::npos)
+            << "a failed reset must leave the old site id saved";
+    }
 
     cloud.clearFaults();
+    advanceFakeClock(1ms);
     pass();
-    ASSERT_EQ(cloudResets().size(), 2u);
-    EXPECT_NE(cloudResets()[1].find(kCam1), std::string::npos);
+    ASSERT_EQ(cloudResets().size(), 3u);
+    EXPECT_NE(cloudResets()[2].find(kCam1), std::string::npos);
     EXPECT_NE(host.store->server().find(R"("siteID":"site-1")"), std::string::npos);
     EXPECT_NE(host.store->device(kCam2)->find(R"("selectedPipeline":"p-1")"), std::string::npos);
 
+    advanceFakeClock(120s);
     pass();
-    EXPECT_EQ(cloudResets().size(), 2u);
+    EXPECT_EQ(cloudResets().size(), 3u);
+}
+
+TEST(RetryBackoff, ThePauseDoublesFromASecondToAMinuteAndASuccessEndsIt)
+{
+    vyai::RetryBackoff retry;
+    const auto start = std::chrono::steady_clock::time_point(1000s);
+    EXPECT_TRUE(retry.isDue(start));
+    auto now = start;
+    for (const int seconds: {1, 2, 4, 8, 16, 32, 60, 60})
+    {
+        EXPECT_FALSE(retry.record(false, now));
+        EXPECT_EQ(retry.pause(), std::chrono::seconds(seconds));
+        EXPECT_FALSE(retry.isDue(now + std::chrono::seconds(seconds) - 1ms));
+        now += std::chrono::seconds(seconds);
+        EXPECT_TRUE(retry.isDue(now));
+    }
+    EXPECT_TRUE(retry.record(true, now));
+    EXPECT_TRUE(retry.isDue(now));
+    retry.failed(now);
+    EXPECT_EQ(retry.pause(), 1s);
 }
 
 TEST_F(LoopPasses, ASavedSiteIdInBracesIsTheSameSite)
@@ -358,6 +426,194 @@ TEST(RuntimeManagerLoop, ARefreshWakesTheRunningLoopAndIsAnswered)
 
     EXPECT_TRUE(engine->requestParametersRefresh(30));
     EXPECT_TRUE(engine->requestParametersRefresh(30)) << "an unchanged reading answers too";
+}
+
+} // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+/** The runtime step on a machine of the test's choice, with runtime packages from the stand-in storage. */
+class RuntimeStep: public LoopPasses
+{
+protected:
+    void SetUp() override
+    {
+        LoopPasses::SetUp();
+        ASSERT_TRUE(cloud.storage().loadRuntimePackage(VY_TEST_RUNTIME_PACKAGE));
+        saveServerParameters(kSite);
+        configureDevices();
+    }
+
+    /** Before the first pass, which detects the accelerators. */
+    void onMachine(int32_t architecture)
+    {
+        const std::string storage = cloud.baseUrl() + "/runtimes";
+        vyai::RuntimesManagerTestAccess::useMachine(
+            engine->runtimesManager(), architecture, {{"", storage, false}, false, {tools.pciRoot()}});
+    }
+
+    vyai::RuntimesManager& runtimes() { return engine->runtimesManager(); }
+
+    /** The user's "Reselect Runtime" and the pass that removes the runtime. */
+    void reselect()
+    {
+        engine->reselectRuntime();
+        pass();
+        EXPECT_EQ(state(), vyai::kRuntimeNothingDecided);
+        EXPECT_FALSE(std::filesystem::exists(runtimeFolder() / vyai::kRuntimeLibraryFileName));
+    }
+    uint32_t state() { return runtimes().getState(); }
+
+    fs::path runtimeFolder() const { return host.dataDirectory() / "inference_engine"; }
+
+    int packageRequests()
+    {
+        int count = 0;
+        for (const auto& request: cloud.storage().requests())
+            count += request.path.starts_with("/runtimes/") ? 1 : 0;
+        return count;
+    }
+
+    std::string serverRuntimeInformation() const
+    {
+        const std::string server = host.store->server();
+        const auto at = server.find(R"("runtimeInformation":)");
+        return at == std::string::npos ? std::string() : server.substr(at, server.find("}]", at) - at + 2);
+    }
+
+    vyai::test::FakeTools tools; // no accelerator tools, no PCI devices
+};
+
+TEST_F(RuntimeStep, NoCompatibleRuntimeOffersNothingAndInstallsNothing)
+{
+    onMachine(vyai::kArchitectureUnknown);
+    pass();
+    pass();
+    EXPECT_EQ(state(), vyai::kRuntimeNoneCompatible);
+    EXPECT_TRUE(runtimes().getOfferedRuntimes().empty());
+    EXPECT_EQ(packageRequests(), 0);
+}
+
+TEST_F(RuntimeStep, TheOnlyCompatibleRuntimeIsInstalledWithoutAChoiceAndAgainAfterAReselect)
+{
+    onMachine(vyai::kArchitectureAarch64);
+    pass();
+    ASSERT_EQ(state(), vyai::kRuntimeInstalled);
+    EXPECT_TRUE(runtimes().getOfferedRuntimes().empty()) << "nothing to choose from";
+    EXPECT_EQ(vyai::test::readFile(runtimeFolder() / vyai::kInstalledRuntimeFileName), "Generic CPU");
+    EXPECT_EQ(serverRuntimeInformation(), R"("runtimeInformation":[{"mimetypes":["application/x-onnx"],"name":"Generic CPU"}])");
+    pass();
+    EXPECT_EQ(packageRequests(), 1);
+
+    reselect();
+    EXPECT_EQ(serverRuntimeInformation(), R"("runtimeInformation":[{"mimetypes":[""],"name":""}])");
+    pass();
+    EXPECT_EQ(state(), vyai::kRuntimeInstalled);
+    EXPECT_EQ(packageRequests(), 2);
+}
+
+TEST_F(RuntimeStep, SeveralCompatibleRuntimesWaitForTheUsersChoiceAndAReselectOffersThemAgain)
+{
+    onMachine(vyai::kArchitectureX86_64);
+    pass();
+    pass();
+    EXPECT_EQ(state(), vyai::kRuntimeAwaitingChoice);
+    EXPECT_EQ(runtimes().getOfferedRuntimes(), (std::vector<std::string>{"Generic CPU", "Intel"}));
+    EXPECT_EQ(packageRequests(), 0);
+
+    runtimes().selectRuntime("Intel");
+    pass();
+    ASSERT_EQ(state(), vyai::kRuntimeInstalled);
+    EXPECT_EQ(vyai::test::readFile(runtimeFolder() / vyai::kInstalledRuntimeFileName), "Intel");
+    EXPECT_NE(serverRuntimeInformation().find(R"("name":"Intel")"), std::string::npos) << serverRuntimeInformation();
+
+    reselect();
+    pass();
+    EXPECT_EQ(state(), vyai::kRuntimeAwaitingChoice);
+    EXPECT_EQ(packageRequests(), 1);
+}
+
+TEST_F(RuntimeStep, ARuntimeInformationTheHostRefusedIsSentAgainAfterAPause)
+{
+    onMachine(vyai::kArchitectureX86_64);
+    pass();
+    host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::status,
+        .status = 500, .pathPrefix = "/rest/v4/servers/this", .count = 1});
+    runtimes().selectRuntime("Generic CPU");
+    pass();
+    ASSERT_EQ(state(), vyai::kRuntimeInstalled);
+    EXPECT_EQ(serverRuntimeInformation().find("Generic CPU"), std::string::npos);
+    const int patches = hostRequests("PATCH", "/rest/v4/servers/this");
+
+    advanceFakeClock(999ms);
+    pass();
+    EXPECT_EQ(hostRequests("PATCH", "/rest/v4/servers/this"), patches) << "not before the pause ends";
+    advanceFakeClock(1ms);
+    pass();
+    EXPECT_EQ(serverRuntimeInformation(), R"("runtimeInformation":[{"mimetypes":["application/x-onnx"],"name":"Generic CPU"}])");
+    pass();
+    EXPECT_EQ(hostRequests("PATCH", "/rest/v4/servers/this"), patches + 1) << "sent once";
+}
+
+TEST_F(RuntimeStep, ACancelPressedBeforeTheInstallBeganEndsItAndTheNextChoiceInstalls)
+{
+    onMachine(vyai::kArchitectureX86_64);
+    pass();
+    runtimes().selectRuntime("Generic CPU");
+    runtimes().requestCancel(); // "Cancel Download" while the choice waits for the loop
+    pass();
+    EXPECT_EQ(state(), vyai::kRuntimeInstallFailed);
+    EXPECT_TRUE(runtimes().wasCancelledByUser());
+    EXPECT_EQ(packageRequests(), 0);
+    pass();
+    EXPECT_EQ(state(), vyai::kRuntimeInstallFailed) << "after a cancel only the user starts again";
+
+    runtimes().selectRuntime("Generic CPU");
+    pass();
+    EXPECT_EQ(state(), vyai::kRuntimeInstalled);
+    EXPECT_FALSE(runtimes().wasCancelledByUser());
+}
+
+// The model step: a model assigned to a camera is fetched for the installed runtime, once.
+TEST_F(RuntimeStep, AnAssignedModelIsDownloadedForTheInstalledRuntimeOnce)
+{
+    onMachine(vyai::kArchitectureAarch64);
+    pass();
+    ASSERT_EQ(state(), vyai::kRuntimeInstalled);
+    cloud.storage().putModel("m1.vyc", R"({"boxes":[]})", 1767225600);
+    const std::string model = R"({"UUID":"m-1","UpdatedAt":"2026-01-02T03:04:05","Name":"People",)"
+        R"("Downloads":[{"RuntimeArchitecture":"application/x-onnx","Url":")" + cloud.baseUrl()
+        + R"(/models/m1.vyc","LastModified":"2026-01-01T00:00:00","Size":100}],)"
+        R"("InputDriverDetails":{"width":64,"height":48,"channels":3,)"
+        R"("vars":[1,1,1],"means":[0,0,0],"order":0},"NamedInput":[],"NamedOutput":[]})";
+    ASSERT_TRUE(host.store->putDevice(std::string(R"({"id":")") + kCam1
+        + R"(","parameters":{"vyAI":{"PluginEnabled":true,"models":[)" + model
+        + R"(],"pipelines":[],"deviceAdmin":"https://admin.test/cam1"}}})"));
+
+    pass();
+    const vyai::ModelDetailsMap models = engine->copyModelDetails();
+    ASSERT_EQ(models.count("m-1"), 1u);
+    EXPECT_TRUE(fs::exists(models.at("m-1")->modelFilePath)) << models.at("m-1")->modelFilePath;
+    const auto modelRequests = [&] {
+        int count = 0;
+        for (const auto& request: cloud.storage().requests())
+            count += request.path.starts_with("/models/") ? 1 : 0;
+        return count;
+    };
+    EXPECT_EQ(modelRequests(), 1);
+    for (const auto& request: cloud.storage().requests())
+    {
+        if (request.path.starts_with("/models/"))
+        {
+            EXPECT_NE(request.authorization.find(vyai::test::kTestCloudToken), std::string::npos)
+                << request.authorization;
+        }
+    }
+
+    pass();
+    EXPECT_EQ(modelRequests(), 1) << "an unchanged model is not fetched again";
 }
 
 } // namespace

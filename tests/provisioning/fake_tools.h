@@ -39,6 +39,14 @@ public:
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     }
 
+    /** A program that never answers: a driver tool that hangs. */
+    void addHangingProgram(const std::string& name)
+    {
+        const auto path = m_directory.path() / "bin" / name;
+        writeFile(path, "#!/bin/sh\nexec sleep 600\n");
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    }
+
     /** A PCI device folder with the given ids ("0x10de"). */
     void addPciDevice(const std::string& slot, const std::string& vendor, const std::string& device)
     {

@@ -48,7 +48,7 @@ protected:
         {
             if (runtimes.isInstalledRuntimePresent())
             {
-                runtimes.reportRuntimeDocumentation(messages, runtimes.readInstalledRuntimeName());
+                runtimes.reportRuntimeDocumentation(messages, runtimes.readInstalledRuntimeName(), runtimes.getState());
                 continue;
             }
             const auto compatible = runtimes.getCompatibleRuntimes("");

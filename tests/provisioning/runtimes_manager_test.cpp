@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cloud/cloud_standin.h>
@@ -219,6 +223,142 @@ TEST_F(RuntimesManagerTest, ACancelledDownloadFailsAndLeavesNoPackage)
     EXPECT_TRUE(fs::is_empty(root()));
 }
 
+TEST_F(RuntimesManagerTest, ACancelPressedBeforeTheInstallBeganEndsItThenTheNextInstallRuns)
+{
+    auto manager = makeManager(options());
+    manager->selectRuntime("Generic CPU");
+    manager->requestCancel();
+    manager->installRuntime("Generic CPU", m_messages, false);
+    EXPECT_EQ(manager->getState(), kRuntimeInstallFailed);
+    EXPECT_TRUE(manager->wasCancelledByUser());
+    EXPECT_TRUE(m_cloud.storage().requests().empty());
+
+    manager->selectRuntime("Generic CPU");
+    manager->installRuntime("Generic CPU", m_messages, false);
+    EXPECT_EQ(manager->getState(), kRuntimeInstalled) << "the cancel was spent";
+    EXPECT_FALSE(manager->wasCancelledByUser());
+
+    // The engine's shut-down cancels every install to come.
+    manager->removeInstalledRuntime();
+    manager->stop();
+    for (int attempt = 0; attempt < 2; ++attempt)
+    {
+        manager->selectRuntime("Generic CPU");
+        manager->installRuntime("Generic CPU", m_messages, false);
+        EXPECT_EQ(manager->getState(), kRuntimeInstallFailed) << attempt;
+    }
+    EXPECT_EQ(m_cloud.storage().requests().size(), 1u);
+}
+
+// What the user decides while the loop works on the runtime is what counts afterwards.
+TEST_F(RuntimesManagerTest, TheUsersDecisionMadeMeanwhileStays)
+{
+    auto manager = makeManager(options());
+
+    // The loop read state 0 and found a runtime present; the user chose meanwhile.
+    manager->selectRuntime("Intel");
+    EXPECT_FALSE(manager->reportRuntimeDocumentation(m_messages, "Generic CPU", kRuntimeNothingDecided));
+    EXPECT_EQ(manager->getState(), kRuntimeChosen);
+
+    // The loop was about to install an earlier choice.
+    manager->installRuntime("Generic CPU", m_messages, false);
+    EXPECT_EQ(manager->getState(), kRuntimeChosen);
+    EXPECT_EQ(manager->getSelectedRuntime(), "Intel");
+
+    // A reselect pressed as the loop began an install.
+    manager->setState(kRuntimeReselect);
+    manager->installRuntime("Intel", m_messages, false);
+    EXPECT_EQ(manager->getState(), kRuntimeReselect);
+    EXPECT_TRUE(m_cloud.storage().requests().empty());
+
+    // Another choice made during the install.
+    Fault stalled;
+    stalled.stallAfter = 1000;
+    m_cloud.storage().setPackageFault(stalled);
+    manager->selectRuntime("Generic CPU");
+    std::thread user([&] {
+        for (int i = 0; i < 2000 && !posted(kMessageRuntimePackage); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        manager->selectRuntime("Intel");
+        manager->requestCancel();
+    });
+    manager->installRuntime("Generic CPU", m_messages, false);
+    user.join();
+    EXPECT_EQ(manager->getState(), kRuntimeChosen);
+    EXPECT_EQ(manager->getSelectedRuntime(), "Intel");
+}
+
+TEST_F(RuntimesManagerTest, RemovalTakesVersionedLibrariesAndLeavesOtherFiles)
+{
+    auto manager = makeManager(options());
+    manager->installRuntime("Generic CPU", m_messages, false);
+    manager->saveInstalledRuntimeName("Generic CPU");
+    const struct {
+        const char* name;
+        bool removed;
+    } files[] = {
+        {"libonnx.so", true},
+        {"libonnx.so.1", true},
+        {"libonnx.so.1.17.3", true},
+        {"notes.txt", false},
+        {"libonnx.so.txt", false},
+        {"libonnx.sox", false},
+        {"config.so.json", false},
+    };
+    for (const auto& file: files)
+        test::writeFile(fs::path(root()) / file.name, "x");
+
+    EXPECT_TRUE(manager->removeInstalledRuntime());
+    EXPECT_FALSE(fs::exists(library()));
+    for (const auto& file: files)
+        EXPECT_EQ(fs::exists(fs::path(root()) / file.name), !file.removed) << file.name;
+    EXPECT_EQ(manager->getState(), kRuntimeNothingDecided);
+}
+
+/** While it lives, the process can open no new file; removing and inspecting files still works. */
+class NoFreeFileDescriptors
+{
+public:
+    NoFreeFileDescriptors()
+    {
+        getrlimit(RLIMIT_NOFILE, &m_saved);
+        // Every descriptor below the probe is taken: a limit just above it leaves none free.
+        m_probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        rlimit tight = m_saved;
+        tight.rlim_cur = static_cast<rlim_t>(m_probe + 1);
+        setrlimit(RLIMIT_NOFILE, &tight);
+    }
+    ~NoFreeFileDescriptors()
+    {
+        setrlimit(RLIMIT_NOFILE, &m_saved);
+        ::close(m_probe);
+    }
+
+private:
+    rlimit m_saved{};
+    int m_probe = -1;
+};
+
+TEST_F(RuntimesManagerTest, AFolderThatCannotBeListedIsAFailedRemoval)
+{
+    auto manager = makeManager(options());
+    manager->installRuntime("Generic CPU", m_messages, false);
+    manager->saveInstalledRuntimeName("Generic CPU");
+    manager->setState(kRuntimeReselect);
+    bool removed = true;
+    {
+        const NoFreeFileDescriptors exhausted;
+        removed = manager->removeInstalledRuntime();
+    }
+    EXPECT_FALSE(removed);
+    EXPECT_TRUE(fs::exists(library())) << "the library was never seen";
+    EXPECT_EQ(manager->getState(), kRuntimeReselect) << "tried again at the next pass";
+    EXPECT_EQ(manager->readInstalledRuntimeName(), "Generic CPU");
+    m_log.stop();
+    EXPECT_TRUE(m_log.contains("Warning! Failed to list "));
+    EXPECT_FALSE(m_log.contains("Succesfully removed runtime library."));
+}
+
 TEST_F(RuntimesManagerTest, ACachedPackageIsReusedWithoutDownload)
 {
     auto manager = makeManager(options(true));
@@ -244,7 +384,7 @@ TEST_F(RuntimesManagerTest, UnknownNamesGiveNothing)
     EXPECT_EQ(manager->getRuntimeMimeType("Hailo"), "");
     for (const char* name: {"Hailo", "../../Generic CPU"})
     {
-        manager->setState(kRuntimeChosen);
+        manager->selectRuntime(name);
         manager->installRuntime(name, m_messages, false);
         EXPECT_EQ(manager->getState(), kRuntimeInstallFailed) << name;
     }

@@ -42,6 +42,9 @@ struct EngineTestAccess
     /** One pass of the runtime manager loop on the caller's thread; exceptions reach the test. */
     static void runPass(Engine& engine) { engine.runtimeManagerPass(); }
 
+    /** The loop reads this clock from now on: the test moves time itself. */
+    static void useClock(Engine& engine, std::chrono::steady_clock::time_point (*now)()) { engine.m_now = now; }
+
     /** The engine's cloud client talks to this service; before the first pass. */
     static void useCloud(Engine& engine, std::string baseUrl)
     {

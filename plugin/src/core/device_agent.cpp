@@ -13,7 +13,6 @@
 #include "core/cloud_api_client.h"
 #include "core/engine.h"
 #include "core/host_rest_client.h"
-#include "core/pipeline_parse_report.h"
 #include "foundations/ini.h"
 #include "foundations/json_helpers.h"
 #include "foundations/log.h"
@@ -78,7 +77,7 @@ DeviceAgent::~DeviceAgent()
         if (wasRegistered)
         {
             setPluginEnabled(false);
-            ::vyai::forgetPipelineParse(m_engine->messages(), m_details->id);
+            m_engine->pipelineParseReport().forget(m_details->id);
         }
         // The fetch uses this agent: it ends (bounded by the cloud's time limit) before it goes.
         m_pipelinesFetch.join();

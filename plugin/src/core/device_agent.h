@@ -19,6 +19,7 @@
 #include <yyjson.h>
 
 #include "core/lifetime_token.h"
+#include "core/pipeline_parse_report.h"
 #include "core/pipelines_fetch.h"
 #include "core/settings_cache.h"
 #include "foundations/messaging_manager.h"
@@ -87,7 +88,7 @@ public:
         const std::map<std::string, std::shared_ptr<::vyai::ModelDetails_t>>& models,
         const std::map<std::string, ::vyai::ExternalPreprocessor_t>& preprocessors,
         const std::map<std::string, ::vyai::ExternalPostprocessor_t>& postprocessors,
-        ::vyai::MessagingManager& messages);
+        ::vyai::PipelineParseReport& parseReport);
 
     /** The device's dialog values as last received, from memory. */
     std::map<std::string, std::string> cachedSettings() const { return m_settingsCache.values(); }

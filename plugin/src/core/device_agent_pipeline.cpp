@@ -4,7 +4,6 @@
 #include "core/engine.h"
 #include "core/gui_settings.h"
 #include "core/host_text.h"
-#include "core/pipeline_parse_report.h"
 #include "core/pipeline_stage_parser.h"
 #include "foundations/ini.h"
 #include "foundations/log.h"
@@ -20,7 +19,7 @@ void DeviceAgent::processDeviceParameters(yyjson_val* device,
     const std::map<std::string, std::shared_ptr<::vyai::ModelDetails_t>>& models,
     const std::map<std::string, ::vyai::ExternalPreprocessor_t>& preprocessors,
     const std::map<std::string, ::vyai::ExternalPostprocessor_t>& postprocessors,
-    ::vyai::MessagingManager& messages)
+    ::vyai::PipelineParseReport& parseReport)
 {
     const char* id = m_details->id.c_str();
     yyjson_val* parameters = yyjson_obj_get(device, "parameters");
@@ -45,7 +44,7 @@ void DeviceAgent::processDeviceParameters(yyjson_val* device,
 
     ::vyai::ParsedPipeline_t parsed =
         ::vyai::parsePipelineStages(pipelines, {models, preprocessors, postprocessors}, m_details->id);
-    ::vyai::reportPipelineParse(messages, m_details->id, parsed.failures);
+    parseReport.report(m_details->id, parsed.failures);
 
     std::string manifest;
     {

@@ -88,7 +88,7 @@ void Engine::handDevicesTheirParameters(yyjson_val* devices, const ::vyai::Model
     {
         delivery.agent->processDeviceParameters(delivery.parameters, models,
             m_inferenceManager.getExternalPreprocessors(), m_inferenceManager.getExternalPostprocessors(),
-            m_messages);
+            m_pipelineParseReport);
     }
 }
 

@@ -52,7 +52,8 @@ vy::sdk::Error deviceAgentError(const char* reason)
 
 } // namespace
 
-Engine::Engine(Plugin* plugin, std::string dataDirectory, std::string secondHostText):
+Engine::Engine(Plugin* plugin, std::string dataDirectory, std::string secondHostText,
+    ::vyai::LogSession&& logSession):
     vy::sdk::analytics::Engine(ini().enableOutput),
     m_plugin(vy::sdk::shareToPtr(plugin)),
     m_dataDirectory(std::move(dataDirectory)),
@@ -61,8 +62,11 @@ Engine::Engine(Plugin* plugin, std::string dataDirectory, std::string secondHost
     m_inferenceManager(m_dataDirectory, m_secondHostText, m_messages),
     m_modelCache(m_dataDirectory, m_messages)
 {
-    m_runtimesManager.init(m_messages);
+    // The accelerators' tools may hang: their detection runs on the loop, not in this host call.
+    m_runtimesManager.checkPrerequisites(m_messages);
     logError("Initialized engine. Plugin version: %s\n", ::vyai::kPluginVersion);
+    // Last: should building throw, the caller still holds the log to say so.
+    m_logSession = std::move(logSession);
 }
 
 Engine::~Engine()
@@ -79,16 +83,17 @@ Engine::~Engine()
 
     m_inferenceManager.logCounts();
     logError("Finalizing logging...\n");
-    ::vyai::shutdownLogging();
+    m_logSession.end();
 }
 
 void Engine::beginShutdown()
 {
     m_shuttingDown.exchange(true);
 
-    // Downloads in progress end at their next buffer, so that the loop can finish.
+    // Downloads in progress end at their next buffer, so that the loop can finish; an install
+    // about to begin ends at once.
     m_modelCache.stop();
-    m_runtimesManager.requestCancel();
+    m_runtimesManager.stop();
 
     {
         // Set under the mutex, so that a loop about to wait cannot miss it.

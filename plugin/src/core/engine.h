@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <yyjson.h>
 
@@ -17,6 +19,9 @@
 
 #include "core/cloud_api_client.h"
 #include "core/pending_actions.h"
+#include "core/pipeline_parse_report.h"
+#include "core/retry_backoff.h"
+#include "foundations/log.h"
 #include "foundations/messaging_manager.h"
 #include "road/inference_manager.h"
 #include "provisioning/model_cache.h"
@@ -40,8 +45,12 @@ class Plugin;
 class Engine: public vy::sdk::analytics::Engine
 {
 public:
-    /** The plug-in is kept alive by a reference of the engine's own. */
-    Engine(Plugin* plugin, std::string dataDirectory, std::string secondHostText);
+    /**
+     * The plug-in is kept alive by a reference of the engine's own. The log session is taken
+     * over once the engine is built, and ended by its destructor.
+     */
+    Engine(Plugin* plugin, std::string dataDirectory, std::string secondHostText,
+        ::vyai::LogSession&& logSession);
     ~Engine() override;
 
     /** A new device agent for the camera, registered under its device id. */
@@ -63,6 +72,7 @@ public:
     vy::sdk::Ptr<vy::sdk::IUtilityProvider4> utilityProvider() const;
 
     ::vyai::MessagingManager& messages() { return m_messages; }
+    ::vyai::PipelineParseReport& pipelineParseReport() { return m_pipelineParseReport; }
     ::vyai::CloudApiClient& cloudApiClient() { return m_cloudApiClient; }
     ::vyai::RuntimesManager& runtimesManager() { return m_runtimesManager; }
     ::vyai::InferenceManager& inferenceManager() { return m_inferenceManager; }
@@ -109,9 +119,14 @@ private:
     void runtimeManagerPass();
     bool connectToCloud(const ::vyai::UtilityProviderPtr& provider);
     bool configureServer(const ::vyai::UtilityProviderPtr& provider);
+    bool publishServerParameters(const ::vyai::UtilityProviderPtr& provider);
     bool siteIdChanged(yyjson_val* serverRecord);
     bool updateServerParameters(const ::vyai::UtilityProviderPtr& provider, bool withSiteId);
     bool prepareRuntime(const ::vyai::UtilityProviderPtr& provider);
+    // A new runtime information for the host, sent at once; one that failed is sent again later.
+    void publishRuntimeInformation(
+        const ::vyai::UtilityProviderPtr& provider, std::string name, std::string mimeType);
+    void retryRuntimeInformation(const ::vyai::UtilityProviderPtr& provider);
     bool performPendingActions(const ::vyai::UtilityProviderPtr& provider);
     bool followDevicesParameters(const ::vyai::UtilityProviderPtr& provider);
     void downloadAndStartModels();
@@ -150,14 +165,26 @@ private:
     // Loop thread only.
     std::string m_lastDevicesParameters; //< the last text processed in full
     bool m_serverConfigured = false; //< server parameters published, start-up resets done
+    bool m_serverPublished = false; //< the server record was read and the parameters published
     // The processors load on a thread of their own: the names are published again once they are in.
     bool m_processorNamesPublished = false;
     enum class ServerReset { none, unconfiguredDevices, configuredDevices };
     std::optional<ServerReset> m_serverReset; //< decided at connection, kept until done
+    // Host and cloud steps that failed wait before they are tried again, while the other
+    // steps go on: a host or cloud that is down is not asked every second.
+    ::vyai::RetryBackoff m_serverRetry; //< server record read and parameters PATCH
+    ::vyai::RetryBackoff m_deviceResetRetry; //< the cloud's reset of a new server's or site's devices
+    ::vyai::RetryBackoff m_processorNamesRetry; //< the PATCH of processor names loaded later
+    ::vyai::RetryBackoff m_runtimeInformationRetry;
+    // Name and mime type of the runtime information the host has not taken yet.
+    std::optional<std::pair<std::string, std::string>> m_runtimeInformationPending;
+    // The loop's clock; tests move time themselves.
+    std::chrono::steady_clock::time_point (*m_now)() = &std::chrono::steady_clock::now;
 
     ::vyai::PendingActions m_pendingActions;
 
     std::atomic<bool> m_shuttingDown{false}; //< set once, first thing in the destructor
+    ::vyai::LogSession m_logSession;
     vy::sdk::Ptr<Plugin> m_plugin;
     std::thread m_loopThread; //< started under m_mutex by the first device agent
     const std::string m_dataDirectory;
@@ -165,6 +192,7 @@ private:
 
     // The managers below keep references to the message store: declared first, it goes last.
     ::vyai::MessagingManager m_messages;
+    ::vyai::PipelineParseReport m_pipelineParseReport{m_messages};
     ::vyai::CloudApiClient m_cloudApiClient;
     ::vyai::RuntimesManager m_runtimesManager;
     ::vyai::InferenceManager m_inferenceManager;

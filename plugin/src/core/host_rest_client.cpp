@@ -242,13 +242,13 @@ void addRuntimeInformation(yyjson_mut_doc* doc, yyjson_mut_val* vyAI, const std:
     yyjson_mut_arr_append(list, runtime);
 }
 
-void updateRuntimeInformation(UtilityProviderPtr provider, const std::string& name, const std::string& mimetype)
+bool updateRuntimeInformation(UtilityProviderPtr provider, const std::string& name, const std::string& mimetype)
 {
     const ParametersDocument parameters = makeParametersDocument();
     if (!parameters.doc)
-        return;
+        return false;
     addRuntimeInformation(parameters.doc, parameters.vyAI, name, mimetype);
-    patchServerParameters(std::move(provider), jsonDocumentToString(parameters.doc));
+    return !patchServerParameters(std::move(provider), jsonDocumentToString(parameters.doc)).empty();
 }
 
 std::vector<std::string> listConfiguredDevices(UtilityProviderPtr provider)

@@ -55,8 +55,8 @@ std::string patchServerParameters(UtilityProviderPtr provider, const std::string
 // "vyAI" object being built in `doc`.
 void addRuntimeInformation(yyjson_mut_doc* doc, yyjson_mut_val* vyAI, const std::string& name,
     const std::string& mimetype);
-// Patches the runtime information into the server's parameters.
-void updateRuntimeInformation(UtilityProviderPtr provider, const std::string& name, const std::string& mimetype);
+// Patches the runtime information into the server's parameters; false when the host refused.
+bool updateRuntimeInformation(UtilityProviderPtr provider, const std::string& name, const std::string& mimetype);
 
 // Ids of this server's devices whose "vyAI" holds "models" or "pipelines", in the host's order.
 std::vector<std::string> listConfiguredDevices(UtilityProviderPtr provider);

@@ -1,65 +1,40 @@
 #include "core/pipeline_parse_report.h"
 
-#include <map>
-#include <mutex>
-#include <set>
-
 namespace vyai {
 
 namespace {
 
 const char* const kParsePipelineCode = "PARSE_PIPELINE";
 
-struct FailingDevices
-{
-    std::mutex mutex; //< taken before the message store's
-    std::map<const MessagingManager*, std::set<std::string>> byStore; //< protected by mutex
-};
-
-FailingDevices& failingDevices()
-{
-    static FailingDevices devices;
-    return devices;
-}
-
-void settle(FailingDevices& devices, MessagingManager& messages, const std::string& deviceId)
-{
-    const auto store = devices.byStore.find(&messages);
-    if (store == devices.byStore.end())
-        return;
-    store->second.erase(deviceId);
-    if (!store->second.empty())
-        return;
-    devices.byStore.erase(store);
-    messages.removeMessage(kParsePipelineCode);
-}
-
 } // namespace
 
-void reportPipelineParse(
-    MessagingManager& messages, const std::string& deviceId, const std::vector<std::string>& failures)
+void PipelineParseReport::report(const std::string& deviceId, const std::vector<std::string>& failures)
 {
-    FailingDevices& devices = failingDevices();
-    const std::lock_guard lock(devices.mutex);
+    const std::lock_guard lock(m_mutex);
     if (failures.empty())
     {
-        settle(devices, messages, deviceId);
-        // A store that never saw a failure of ours may still hold an older one.
-        if (!devices.byStore.contains(&messages))
-            messages.removeMessage(kParsePipelineCode);
+        settle(deviceId);
+        // The store may still hold an older message that no failing device stands behind.
+        if (m_failingDevices.empty())
+            m_messages.removeMessage(kParsePipelineCode);
         return;
     }
-    devices.byStore[&messages].insert(deviceId);
-    messages.addMessage(kParsePipelineCode,
+    m_failingDevices.insert(deviceId);
+    m_messages.addMessage(kParsePipelineCode,
         "Could not parse pipeline details. Probably an error with metadata: " + failures.back(),
         kMessageTypeWarning);
 }
 
-void forgetPipelineParse(MessagingManager& messages, const std::string& deviceId)
+void PipelineParseReport::forget(const std::string& deviceId)
 {
-    FailingDevices& devices = failingDevices();
-    const std::lock_guard lock(devices.mutex);
-    settle(devices, messages, deviceId);
+    const std::lock_guard lock(m_mutex);
+    settle(deviceId);
+}
+
+void PipelineParseReport::settle(const std::string& deviceId)
+{
+    if (m_failingDevices.erase(deviceId) > 0 && m_failingDevices.empty())
+        m_messages.removeMessage(kParsePipelineCode);
 }
 
 } // namespace vyai

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,14 +10,26 @@
 namespace vyai {
 
 /**
- * Records the outcome of a device's last pipeline reading and keeps "PARSE_PIPELINE" in the
- * message store while any device's last reading had failures, so that a device that reads
- * cleanly does not hide another's error. Any thread.
+ * One engine's record of its devices' last pipeline readings: keeps "PARSE_PIPELINE" in the
+ * engine's message store while any device's last reading had failures, so that a device that
+ * reads cleanly does not hide another's error. Any thread.
  */
-void reportPipelineParse(
-    MessagingManager& messages, const std::string& deviceId, const std::vector<std::string>& failures);
+class PipelineParseReport
+{
+public:
+    explicit PipelineParseReport(MessagingManager& messages): m_messages(messages) {}
 
-/** The device is gone: its failures no longer count. */
-void forgetPipelineParse(MessagingManager& messages, const std::string& deviceId);
+    void report(const std::string& deviceId, const std::vector<std::string>& failures);
+    /** The device is gone: its failures no longer count. */
+    void forget(const std::string& deviceId);
+
+private:
+    // Called with m_mutex held.
+    void settle(const std::string& deviceId);
+
+    MessagingManager& m_messages;
+    std::mutex m_mutex; //< taken before the message store's
+    std::set<std::string> m_failingDevices; //< protected by m_mutex
+};
 
 } // namespace vyai

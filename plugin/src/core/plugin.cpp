@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include <yyjson.h>
 
@@ -55,13 +56,14 @@ vy::sdk::Result<vy::sdk::analytics::IEngine*> Plugin::doObtainEngine()
     }
 
     ::vyai::setTimingEnabled(ini().enableProfiling);
-    ::vyai::initLogFiles((dataDirectory + "/vyai_plugin_start.log").c_str(),
+    // Each engine holds the log while it lives; it goes on for the others after its release.
+    ::vyai::LogSession logSession((dataDirectory + "/vyai_plugin_start.log").c_str(),
         (dataDirectory + "/vyai_plugin.log").c_str(), "VYAI Plugin: ", ini().logToConsole,
         ini().logToFile, ini().logVerbosityLevel);
 
     try
     {
-        return new Engine(this, dataDirectory, secondText);
+        return new Engine(this, dataDirectory, secondText, std::move(logSession));
     }
     catch (const std::exception& exception)
     {

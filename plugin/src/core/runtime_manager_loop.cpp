@@ -107,6 +107,8 @@ bool Engine::waitForNextPass()
 
 void Engine::runtimeManagerPass()
 {
+    // Once per engine; the runtime step needs the families it finds.
+    m_runtimesManager.detectAccelerators(m_messages);
     const auto provider = utilityProvider();
     if (!provider)
     {
@@ -136,16 +138,53 @@ bool Engine::connectToCloud(const ::vyai::UtilityProviderPtr& provider)
             return false;
         }
     }
-    // Connected stays connected; the server's configuration has its own flag, so that a
-    // failed step is tried again at the next pass rather than never.
+    // Connected stays connected. The server's configuration is tried again at a later pass
+    // when it fails, while the other steps go on: none of them needs it.
     if (!m_serverConfigured)
         return configureServer(provider);
-    if (!m_processorNamesPublished && m_inferenceManager.processorsLoaded())
-        m_processorNamesPublished = updateServerParameters(provider, /*withSiteId*/ true);
+    if (!m_processorNamesPublished && m_inferenceManager.processorsLoaded() && m_processorNamesRetry.isDue(m_now()))
+    {
+        m_processorNamesPublished = m_processorNamesRetry.record(
+            updateServerParameters(provider, /*withSiteId*/ true), m_now());
+    }
     return true;
 }
 
 bool Engine::configureServer(const ::vyai::UtilityProviderPtr& provider)
+{
+    if (!m_serverPublished)
+    {
+        if (!m_serverRetry.isDue(m_now()))
+            return true;
+        m_serverPublished = m_serverRetry.record(publishServerParameters(provider), m_now());
+        if (!m_serverPublished)
+            return true;
+    }
+    if (*m_serverReset == ServerReset::none)
+    {
+        m_serverConfigured = true;
+        return true;
+    }
+
+    if (!m_deviceResetRetry.isDue(m_now()))
+        return true;
+    const bool newServer = *m_serverReset == ServerReset::unconfiguredDevices;
+    const std::vector<std::string> ids =
+        newServer ? ::vyai::listUnconfiguredDevices(provider) : ::vyai::listConfiguredDevices(provider);
+    if (!m_deviceResetRetry.record(m_cloudApiClient.resetDevices(provider, ids), m_now()))
+        return true;
+    m_serverReset = ServerReset::none;
+    if (newServer)
+    {
+        m_serverConfigured = true;
+        return false; // the first configuration ends the pass
+    }
+    // The old site's devices are reset: now the new site id is saved.
+    m_serverPublished = false;
+    return configureServer(provider);
+}
+
+bool Engine::publishServerParameters(const ::vyai::UtilityProviderPtr& provider)
 {
     const ::vyai::JsonDocument record = ::vyai::getServerParameters(provider);
     if (!record)
@@ -179,25 +218,6 @@ bool Engine::configureServer(const ::vyai::UtilityProviderPtr& provider)
     if (!updateServerParameters(provider, /*withSiteId*/ !siteChanged))
         return false;
     m_processorNamesPublished = processorsLoaded;
-    switch (*m_serverReset)
-    {
-        case ServerReset::none:
-            break;
-        case ServerReset::unconfiguredDevices:
-            if (!m_cloudApiClient.resetDevices(provider, ::vyai::listUnconfiguredDevices(provider)))
-                return false;
-            m_serverReset = ServerReset::none;
-            m_serverConfigured = true;
-            return false; // the first configuration ends the pass
-        case ServerReset::configuredDevices:
-            if (!m_cloudApiClient.resetDevices(provider, ::vyai::listConfiguredDevices(provider)))
-                return false;
-            m_serverReset = ServerReset::none;
-            if (!updateServerParameters(provider, /*withSiteId*/ true))
-                return false;
-            break;
-    }
-    m_serverConfigured = true;
     return true;
 }
 
@@ -269,19 +289,23 @@ bool Engine::updateServerParameters(const ::vyai::UtilityProviderPtr& provider, 
 bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
 {
     using namespace ::vyai;
+    retryRuntimeInformation(provider);
     const uint32_t state = m_runtimesManager.getState();
     if (state == kRuntimeReselect)
     {
         m_inferenceManager.stopEngines();
-        m_runtimesManager.removeInstalledRuntime();
-        updateRuntimeInformation(provider, "", "");
+        // A removal that failed is tried again at the next pass; the host hears of it once.
+        if (m_runtimesManager.removeInstalledRuntime())
+            publishRuntimeInformation(provider, "", "");
         return false;
     }
     if (state == kRuntimeInstalled)
         return true;
     if (m_runtimesManager.isInstalledRuntimePresent())
     {
-        m_runtimesManager.reportRuntimeDocumentation(m_messages, m_runtimesManager.readInstalledRuntimeName());
+        // From the state read above only: a choice or reselect made since stays.
+        m_runtimesManager.reportRuntimeDocumentation(
+            m_messages, m_runtimesManager.readInstalledRuntimeName(), state);
         return false;
     }
 
@@ -294,7 +318,7 @@ bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
         if (state == kRuntimeNothingDecided)
         {
             m_runtimesManager.setOfferedRuntimes(compatible);
-            m_runtimesManager.setState(kRuntimeAwaitingChoice);
+            m_runtimesManager.moveState(kRuntimeNothingDecided, kRuntimeAwaitingChoice);
             return false;
         }
         if (state != kRuntimeChosen)
@@ -313,10 +337,27 @@ bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
     if (m_runtimesManager.getState() == kRuntimeInstalled)
     {
         m_runtimesManager.saveInstalledRuntimeName(chosen);
-        updateRuntimeInformation(provider, chosen, m_runtimesManager.getRuntimeMimeType(chosen));
+        publishRuntimeInformation(provider, chosen, m_runtimesManager.getRuntimeMimeType(chosen));
         m_refreshRequested.store(true);
     }
     return true;
+}
+
+void Engine::publishRuntimeInformation(
+    const ::vyai::UtilityProviderPtr& provider, std::string name, std::string mimeType)
+{
+    m_runtimeInformationPending.emplace(std::move(name), std::move(mimeType));
+    m_runtimeInformationRetry.succeeded();
+    retryRuntimeInformation(provider);
+}
+
+void Engine::retryRuntimeInformation(const ::vyai::UtilityProviderPtr& provider)
+{
+    if (!m_runtimeInformationPending || !m_runtimeInformationRetry.isDue(m_now()))
+        return;
+    const auto& [name, mimeType] = *m_runtimeInformationPending;
+    if (m_runtimeInformationRetry.record(::vyai::updateRuntimeInformation(provider, name, mimeType), m_now()))
+        m_runtimeInformationPending.reset();
 }
 
 bool Engine::performPendingActions(const ::vyai::UtilityProviderPtr& provider)

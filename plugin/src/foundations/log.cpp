@@ -51,6 +51,7 @@ struct Logger
     std::string prefix;
     FILE* startLog = nullptr;
     FILE* mainLog = nullptr;
+    uint32_t sessions = 0; //< LogSessions holding the log
 };
 
 Logger& logger()
@@ -174,18 +175,10 @@ void logAtLevel(int32_t minimumLevel, const char* format, va_list args)
         writeLogLine(format, args);
 }
 
-} // namespace
-
-int64_t currentTimeMicros()
-{
-    return g_wallClock.load(std::memory_order_relaxed)();
-}
-
-void initLogFiles(const char* startLogPath, const char* mainLogPath, const char* prefix,
+/** Called with the mutex held. */
+void startLocked(Logger& log, const char* startLogPath, const char* mainLogPath, const char* prefix,
     bool logToConsole, bool logToFile, int32_t level)
 {
-    Logger& log = logger();
-    std::lock_guard lock(log.mutex);
     // A second start must not leak the files of the first.
     closeFile(log.startLog);
     closeFile(log.mainLog);
@@ -208,6 +201,38 @@ void initLogFiles(const char* startLogPath, const char* mainLogPath, const char*
     log.logToConsole.store(logToConsole, std::memory_order_relaxed);
     log.logToFile.store(logToFile, std::memory_order_relaxed);
     log.level.store(level, std::memory_order_relaxed);
+}
+
+/** Called with the mutex held. */
+void stopLocked(Logger& log)
+{
+    log.logToConsole.store(false, std::memory_order_relaxed);
+    log.logToFile.store(false, std::memory_order_relaxed);
+    log.level.store(0, std::memory_order_relaxed);
+    closeFile(log.startLog);
+    closeFile(log.mainLog);
+    log.startLogDone = true;
+    log.bytesWritten = 0;
+    log.initialised = false;
+    log.startLogPath.clear();
+    log.mainLogPath.clear();
+    log.oldLogPath.clear();
+    log.prefix.clear();
+}
+
+} // namespace
+
+int64_t currentTimeMicros()
+{
+    return g_wallClock.load(std::memory_order_relaxed)();
+}
+
+void initLogFiles(const char* startLogPath, const char* mainLogPath, const char* prefix,
+    bool logToConsole, bool logToFile, int32_t level)
+{
+    Logger& log = logger();
+    std::lock_guard lock(log.mutex);
+    startLocked(log, startLogPath, mainLogPath, prefix, logToConsole, logToFile, level);
 }
 
 void writeLogLine(const char* format, va_list args)
@@ -291,18 +316,37 @@ void shutdownLogging()
 {
     Logger& log = logger();
     std::lock_guard lock(log.mutex);
-    log.logToConsole.store(false, std::memory_order_relaxed);
-    log.logToFile.store(false, std::memory_order_relaxed);
-    log.level.store(0, std::memory_order_relaxed);
-    closeFile(log.startLog);
-    closeFile(log.mainLog);
-    log.startLogDone = true;
-    log.bytesWritten = 0;
-    log.initialised = false;
-    log.startLogPath.clear();
-    log.mainLogPath.clear();
-    log.oldLogPath.clear();
-    log.prefix.clear();
+    stopLocked(log);
+}
+
+LogSession::LogSession(const char* startLogPath, const char* mainLogPath, const char* prefix,
+    bool logToConsole, bool logToFile, int32_t level):
+    m_held(true)
+{
+    Logger& log = logger();
+    std::lock_guard lock(log.mutex);
+    if (log.sessions++ == 0)
+        startLocked(log, startLogPath, mainLogPath, prefix, logToConsole, logToFile, level);
+}
+
+LogSession& LogSession::operator=(LogSession&& other) noexcept
+{
+    if (this != &other)
+    {
+        end();
+        m_held = std::exchange(other.m_held, false);
+    }
+    return *this;
+}
+
+void LogSession::end()
+{
+    if (!std::exchange(m_held, false))
+        return;
+    Logger& log = logger();
+    std::lock_guard lock(log.mutex);
+    if (log.sessions > 0 && --log.sessions == 0)
+        stopLocked(log);
 }
 
 namespace test_hooks {

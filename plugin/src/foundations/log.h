@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <utility>
 
 #include "foundations/timer.h"
 
@@ -29,6 +30,32 @@ void writeLogLine(const char* format, va_list args) __attribute__((format(printf
 
 /** Stops the log and closes its files; safe while other threads are still logging. */
 void shutdownLogging();
+
+/**
+ * One engine's hold on the process's log. The first session starts the log (initLogFiles);
+ * sessions opened while it runs join it as it is; the log stops (shutdownLogging) only when
+ * the last session ends, so that one engine's release does not silence the others.
+ */
+class LogSession
+{
+public:
+    /** Holds nothing. */
+    LogSession() = default;
+    LogSession(const char* startLogPath, const char* mainLogPath, const char* prefix,
+        bool logToConsole, bool logToFile, int32_t level);
+    ~LogSession() { end(); }
+
+    LogSession(LogSession&& other) noexcept: m_held(std::exchange(other.m_held, false)) {}
+    LogSession& operator=(LogSession&& other) noexcept;
+    LogSession(const LogSession&) = delete;
+    LogSession& operator=(const LogSession&) = delete;
+
+    /** Gives up the hold now; later calls and the destructor do nothing. */
+    void end();
+
+private:
+    bool m_held = false;
+};
 
 /** Wall-clock microseconds since 1970: the clock of the line header. */
 int64_t currentTimeMicros();

@@ -1,9 +1,12 @@
 #include "provisioning/runtimes_manager.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -28,7 +31,7 @@ namespace fs = std::filesystem;
 // Posted by runtimes of other builds; only ever removed here.
 constexpr char kMessageMissingOpenclError[] = "MISSING_OPENCL_ERROR";
 constexpr char kRuntimePackageText[] = "Downloading runtime package";
-// The extension of the runtime's own libraries in its folder.
+// The extension of the runtime's own libraries in its folder, before any version.
 constexpr char kLibraryExtension[] = ".so";
 
 std::string lowerCase(std::string text)
@@ -36,6 +39,25 @@ std::string lowerCase(std::string text)
     std::transform(text.begin(), text.end(), text.begin(),
         [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
+}
+
+// "libx.so" and its versioned names "libx.so.1", "libx.so.1.2": the runtime's libraries.
+bool isSharedLibraryName(const std::string& name)
+{
+    for (size_t at = name.find(kLibraryExtension); at != std::string::npos;
+         at = name.find(kLibraryExtension, at + 1))
+    {
+        const std::string_view version = std::string_view(name).substr(at + std::strlen(kLibraryExtension));
+        if (at > 0 && version.empty())
+            return true;
+        if (at > 0 && version.size() > 1 && version.front() == '.'
+            && std::all_of(version.begin(), version.end(),
+                [](char c) { return c == '.' || std::isdigit(static_cast<unsigned char>(c)); }))
+        {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool isReadable(const fs::path& path)
@@ -63,6 +85,12 @@ RuntimesManager::RuntimesManager(std::string rootDirectory, RuntimeOptions_t opt
 RuntimesManager::~RuntimesManager() = default;
 
 void RuntimesManager::init(MessagingManager& messages)
+{
+    checkPrerequisites(messages);
+    detectAccelerators(messages);
+}
+
+void RuntimesManager::checkPrerequisites(MessagingManager& messages)
 {
     if (m_rootDirectory.empty())
     {
@@ -93,6 +121,19 @@ void RuntimesManager::init(MessagingManager& messages)
         messages.addMessage(kMessageMissingLibgompError, kMissingLibgompText, kMessageTypeWarning);
         return;
     }
+    m_prerequisitesMet = true;
+}
+
+void RuntimesManager::detectAccelerators(MessagingManager& messages)
+{
+    if (acceleratorsDetected())
+        return;
+    if (!m_prerequisitesMet)
+    {
+        // Nothing to detect: no runtime can run here, and the loop learns so at once.
+        m_acceleratorsDetected.store(true, std::memory_order_release);
+        return;
+    }
 
     const auto architecture = static_cast<uint32_t>(m_architecture);
     const RuntimeStorage_t& storage = m_options.storage;
@@ -115,6 +156,7 @@ void RuntimesManager::init(MessagingManager& messages)
     logError("OS Name: %s, OS Version: %s, CPU Architecture: %s\n", m_osName.c_str(),
         m_osVersion.c_str(), cpuArchitectureName(m_architecture).c_str());
     m_intelFamily->log();
+    m_acceleratorsDetected.store(true, std::memory_order_release);
 }
 
 std::vector<std::string> RuntimesManager::getCompatibleRuntimes(const std::string& mimeFilter)
@@ -197,9 +239,17 @@ std::string RuntimesManager::getRuntimeMimeType(const std::string& runtimeName) 
     return found->second->getMimeType(runtimeName);
 }
 
-void RuntimesManager::reportRuntimeDocumentation(MessagingManager& messages, const std::string& runtimeName)
+bool RuntimesManager::reportRuntimeDocumentation(
+    MessagingManager& messages, const std::string& runtimeName, uint32_t seenState)
 {
-    setState(kRuntimeInstalled);
+    if (!moveState(seenState, kRuntimeInstalled))
+        return false;
+    postRuntimeDocumentation(messages, runtimeName);
+    return true;
+}
+
+void RuntimesManager::postRuntimeDocumentation(MessagingManager& messages, const std::string& runtimeName)
+{
     messages.removeMessage(kMessageMissingOpenclError);
     messages.removeMessage(kMessageNvidiaGpuSdk);
     messages.removeMessage(kMessageRuntimeDocumentation);
@@ -211,6 +261,12 @@ void RuntimesManager::reportRuntimeDocumentation(MessagingManager& messages, con
     }
 }
 
+void RuntimesManager::stop()
+{
+    m_stopped.store(true);
+    m_cancelRequested.store(true);
+}
+
 void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingManager& messages, bool ownFolder)
 {
     messages.removeMessage(kMessageRuntimeExtractionFailed);
@@ -220,11 +276,44 @@ void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingMa
         logError("Info: runtime is already installed.");
         return;
     }
-    m_cancelRequested.store(false);
-    m_cancelledByUser.store(false);
     messages.removeMessage(kMessageMissingOpenclError);
     messages.removeMessage(kMessageNvidiaGpuSdk);
-    setState(kRuntimeInstalling);
+    if (!beginInstall(runtimeName))
+        return;
+    runInstall(runtimeName, messages, ownFolder);
+    // This install's cancel is spent: the next one starts afresh, unless the engine stopped.
+    m_cancelRequested.store(m_stopped.load());
+}
+
+bool RuntimesManager::beginInstall(const std::string& runtimeName)
+{
+    {
+        // Under the lock that pairs the selected name with state 2.
+        std::lock_guard lock(m_mutex);
+        uint32_t state = getState();
+        do
+        {
+            if (state == kRuntimeReselect || (state == kRuntimeChosen && m_selectedRuntime != runtimeName))
+            {
+                logError("Info: The runtime choice changed; %s is not installed.\n", runtimeName.c_str());
+                return false;
+            }
+        } while (!m_state.compare_exchange_weak(state, kRuntimeInstalling));
+    }
+    m_cancelledByUser.store(false);
+    // A cancel pressed while the choice waited for the loop belongs to this install.
+    if (m_cancelRequested.exchange(false) || m_stopped.load())
+    {
+        logError("Info: Runtime download for %s was cancelled by the user.\n", runtimeName.c_str());
+        m_cancelledByUser.store(true);
+        finishInstall(kRuntimeInstallFailed);
+        return false;
+    }
+    return true;
+}
+
+void RuntimesManager::runInstall(const std::string& runtimeName, MessagingManager& messages, bool ownFolder)
+{
     // The name comes from the dialogs and names files below the runtime folder: only the
     // families' own names may do that.
     if (!m_runtimeFamilies.contains(runtimeName))
@@ -274,8 +363,8 @@ void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingMa
     logError("Info: Runtime %s downloaded successfully.\n", runtimeName.c_str());
     releasePackage(packagePath);
 
-    if (getState() == kRuntimeInstalling)
-        reportRuntimeDocumentation(messages, runtimeName);
+    if (finishInstall(kRuntimeInstalled))
+        postRuntimeDocumentation(messages, runtimeName);
 }
 
 bool RuntimesManager::fetchPackage(const std::string& runtimeName, const std::string& packagePath, MessagingManager& messages)
@@ -362,29 +451,31 @@ void RuntimesManager::releasePackage(const std::string& packagePath)
         logError("ERROR: Failed to delete the tar file: %s\n", packagePath.c_str());
 }
 
-void RuntimesManager::finishInstall(uint32_t state)
+bool RuntimesManager::finishInstall(uint32_t state)
 {
-    uint32_t installing = kRuntimeInstalling;
-    m_state.compare_exchange_strong(installing, state);
+    return moveState(kRuntimeInstalling, state);
 }
 
-void RuntimesManager::removeInstalledRuntime()
+bool RuntimesManager::removeInstalledRuntime()
 {
+    const uint32_t stateBefore = getState();
     bool removedAll = true;
     const fs::path root(m_rootDirectory);
     std::error_code error;
-    if (fs::exists(root, error))
+    const bool rootExists = fs::exists(root, error);
+    if (!rootExists && error)
+    {
+        logError("Warning! Failed to list %s: %s\n", root.c_str(), error.message().c_str());
+        removedAll = false;
+    }
+    if (rootExists)
     {
         fs::directory_iterator entries(root, error);
-        if (error)
-        {
-            logError("Warning! Failed to list %s: %s\n", root.c_str(), error.message().c_str());
-            removedAll = false;
-        }
         for (; !error && entries != fs::directory_iterator(); entries.increment(error))
         {
             const fs::path path = entries->path();
-            if (!entries->is_regular_file() || path.extension() != kLibraryExtension)
+            std::error_code typeError;
+            if (!entries->is_regular_file(typeError) || !isSharedLibraryName(path.filename().string()))
                 continue;
             std::error_code removeError;
             if (!fs::remove(path, removeError))
@@ -392,6 +483,12 @@ void RuntimesManager::removeInstalledRuntime()
                 logError("Warning! Failed to remove %s: %s\n", path.c_str(), removeError.message().c_str());
                 removedAll = false;
             }
+        }
+        // Whether opening or stepping failed: libraries may be left, so this is no removal.
+        if (error)
+        {
+            logError("Warning! Failed to list %s: %s\n", root.c_str(), error.message().c_str());
+            removedAll = false;
         }
         const fs::path record = root / kInstalledRuntimeFileName;
         std::error_code removeError;
@@ -402,14 +499,16 @@ void RuntimesManager::removeInstalledRuntime()
         }
     }
     if (!removedAll)
-        return;
+        return false;
     {
         // The record is gone: the dialogs must not show the removed runtime as active.
         std::lock_guard lock(m_mutex);
         m_installedRuntimeName.clear();
     }
     logError("Succesfully removed runtime library.\n");
-    setState(kRuntimeNothingDecided);
+    // A choice or reselect the user made during the removal stays.
+    moveState(stateBefore, kRuntimeNothingDecided);
+    return true;
 }
 
 std::vector<std::string> RuntimesManager::getOfferedRuntimes() const

@@ -60,6 +60,14 @@ public:
 
     /** Checks the processor prerequisites and detects the accelerator families. */
     void init(MessagingManager& messages);
+    /**
+     * init in two halves: the prerequisites are quick; the detection runs the accelerators'
+     * tools, which may hang until their time limit, so the engine runs it on its loop.
+     */
+    void checkPrerequisites(MessagingManager& messages);
+    void detectAccelerators(MessagingManager& messages);
+    /** True once the detection ran, or once the prerequisites ruled it out; any thread. */
+    bool acceleratorsDetected() const { return m_acceleratorsDetected.load(std::memory_order_acquire); }
 
     /** Runtime names the families offer for models of this mime type (all for ""), sorted. */
     std::vector<std::string> getCompatibleRuntimes(const std::string& mimeFilter);
@@ -67,37 +75,58 @@ public:
     bool isInstalledRuntimePresent() const;
     /** The recorded runtime name; empty, with a warning, when there is none. */
     std::string readInstalledRuntimeName();
-    /** Downloads, checks and unpacks the runtime; the outcome is the state (6 or 4). */
+    /**
+     * Downloads, checks and unpacks the runtime; the outcome is the state (6 or 4). A cancel
+     * requested before it began ends it at once. Installs nothing when the user meanwhile asked
+     * to reselect or chose another runtime: their decision stays.
+     */
     void installRuntime(const std::string& runtimeName, MessagingManager& messages, bool ownFolder);
     void saveInstalledRuntimeName(const std::string& runtimeName);
     /** The runtime's model format; empty, with an error line, for an unknown name. */
     std::string getRuntimeMimeType(const std::string& runtimeName) const;
-    /** Marks the runtime installed and posts its documentation link, if it has one. */
-    void reportRuntimeDocumentation(MessagingManager& messages, const std::string& runtimeName);
-    /** Deletes the runtime libraries and the record; state 0 when all went. */
-    void removeInstalledRuntime();
+    /**
+     * Marks the runtime installed and posts its documentation link, if it has one; only while
+     * the state is still `seenState`, so that a user's choice or reselect made since stays.
+     */
+    bool reportRuntimeDocumentation(
+        MessagingManager& messages, const std::string& runtimeName, uint32_t seenState);
+    /**
+     * Deletes the runtime libraries (versioned names too) and the record. State 0 when all
+     * went, unless the user moved the state meanwhile; false when anything stayed.
+     */
+    bool removeInstalledRuntime();
 
     uint32_t getState() const { return m_state.load(); }
     void setState(uint32_t state) { m_state.store(state); }
+    /** Moves the state from `from` to `to` only if nobody moved it meanwhile. */
+    bool moveState(uint32_t from, uint32_t to) { return m_state.compare_exchange_strong(from, to); }
     std::vector<std::string> getOfferedRuntimes() const;
     void setOfferedRuntimes(std::vector<std::string> names);
     std::string getSelectedRuntime() const;
     /** The user's choice: the name and state 2 together. */
     void selectRuntime(const std::string& runtimeName);
-    /** Makes a running runtime package download or extraction end; any thread. */
+    /** Makes a running install end, or the next one when none runs yet; any thread. */
     void requestCancel() { m_cancelRequested.store(true); }
+    /** As requestCancel, for good: every later install ends at once too. Engine shut-down. */
+    void stop();
     bool isCancelRequested() const { return m_cancelRequested.load(); }
     bool wasCancelledByUser() const { return m_cancelledByUser.load(); }
 
 private:
+    friend struct RuntimesManagerTestAccess;
+
     // Each step logs its failure; false ends the installation with state 4.
     bool fetchPackage(const std::string& runtimeName, const std::string& packagePath, MessagingManager& messages);
     ExtractionOutcome extractPackage(const std::string& packagePath, const std::string& folder,
         const std::string& staging, bool ownFolder, MessagingManager& messages);
     // After a whole package was unpacked: kept when packages are cached, deleted otherwise.
     void releasePackage(const std::string& packagePath);
+    // Moves to state 3 unless the user's decision since forbids; consumes an early cancel.
+    bool beginInstall(const std::string& runtimeName);
+    void runInstall(const std::string& runtimeName, MessagingManager& messages, bool ownFolder);
     // Ends an installation unless the user moved the state meanwhile (a reselect).
-    void finishInstall(uint32_t state);
+    bool finishInstall(uint32_t state);
+    void postRuntimeDocumentation(MessagingManager& messages, const std::string& runtimeName);
 
     std::string m_rootDirectory;
     RuntimeOptions_t m_options;
@@ -105,17 +134,21 @@ private:
     std::atomic<uint32_t> m_state{kRuntimeNothingDecided};
     std::atomic<bool> m_cancelRequested{false};
     std::atomic<bool> m_cancelledByUser{false};
+    std::atomic<bool> m_stopped{false};
+    std::atomic<bool> m_acceleratorsDetected{false};
 
     mutable std::mutex m_mutex; //< guards the three names below; held only to copy them
     std::string m_installedRuntimeName;
     std::vector<std::string> m_offeredRuntimes;
     std::string m_selectedRuntime;
 
-    // Set by init before any other thread uses the manager; read-only afterwards.
+    // Set by checkPrerequisites before any other thread uses the manager; read-only afterwards.
     std::string m_osName;
     std::string m_osVersion;
     int32_t m_architecture = 0;
-    // One owner per family kind: the records have no virtual destructor.
+    bool m_prerequisitesMet = false;
+    // Written once by detectAccelerators, before m_acceleratorsDetected is set; read-only
+    // afterwards. One owner per family kind: the records have no virtual destructor.
     std::unique_ptr<CpuFamily> m_cpuFamily;
     std::unique_ptr<NvidiaFamily> m_nvidiaFamily;
     std::unique_ptr<DeepxFamily> m_deepxFamily;
