@@ -8,9 +8,9 @@ const char* builtInScenarioText()
     // camera one pipeline: a colour-box detector of the stand-in runtime (its encrypted model
     // file is served by the cloud's storage) that finds the boxes the synthetic scene draws.
     // The cloud's reset assigns the pipeline to each new device; the user opens the first
-    // camera's dialog and picks the CPU runtime among those the machine could run (an x86
-    // machine offers more than one) and switches the camera's analytics on; the plug-in installs it, downloads the model, and the
-    // boxes come back as "objects".
+    // camera's dialog, presses the CPU runtime's button among those it shows (an x86 machine
+    // offers more than one runtime) and switches the camera's analytics on; the plug-in
+    // installs the runtime, downloads the model, and the boxes come back as "objects".
     return R"({
   "ini": {"sendFramesOverride": true},
   "cloud": {

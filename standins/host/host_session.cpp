@@ -15,6 +15,7 @@
 #include "host/action_requests.h"
 #include "host/camera_feeder.h"
 #include "host/device_info.h"
+#include "host/dialog_buttons.h"
 #include "host/engine_description.h"
 #include "host/engine_handler.h"
 #include "host/plugin_log.h"
@@ -373,6 +374,13 @@ void HostSession::releaseDeviceAgent(Camera& camera)
 {
     if (const auto agent = camera.agent->take())
         agent->finalize();
+    camera.shownButtons.clear();
+}
+
+void HostSession::showDialog(Camera& camera, const std::optional<std::string>& modelText)
+{
+    if (modelText)
+        camera.shownButtons = shownButtons(*modelText);
 }
 
 HostSession::Camera* HostSession::cameraNamed(const std::string& name)
@@ -441,17 +449,24 @@ void HostSession::perform(const UserAction& action)
         return;
     }
 
+    // A user can press only what the dialog in front of them shows.
+    if (action.kind == UserAction::Kind::pressButton && !camera->shownButtons.contains(action.id))
+    {
+        printPlainActionResult(m_out, action, "button not shown");
+        return;
+    }
+
     switch (action.kind)
     {
         case UserAction::Kind::applySettings:
-            printSettingsResult(m_out, action.camera, "applySettings",
-                agent->applySettings(newStringMap(action.values).get()));
+            showDialog(*camera, printSettingsResult(m_out, action.camera, "applySettings",
+                agent->applySettings(newStringMap(action.values).get())));
             break;
         case UserAction::Kind::openSettings:
         {
             Result<const ISettingsResponse*> result;
             agent->getIntegrationSideSettings(&result);
-            printSettingsResult(m_out, action.camera, "openSettings", result);
+            showDialog(*camera, printSettingsResult(m_out, action.camera, "openSettings", result));
             break;
         }
         case UserAction::Kind::pressButton:
@@ -459,7 +474,7 @@ void HostSession::perform(const UserAction& action)
             Result<IActiveSettingChangedResponse*> result;
             agent->handleActiveSettingChange(&result,
                 newRefCounted<ActiveSettingChangedAction>(action.id, action.values).get());
-            printButtonResult(m_out, action, result);
+            showDialog(*camera, printButtonResult(m_out, action, result));
             break;
         }
         case UserAction::Kind::setDeviceEnabled:

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,9 @@ private:
         int64_t framesPushed = 0;
         int64_t framesSkipped = 0;
         int64_t pushFailures = 0;
+        // The buttons of the last dialog the plug-in gave the user, name to caption: all a
+        // user could press. Used by the actions' thread only.
+        std::map<std::string, std::string> shownButtons;
     };
 
     bool prepareDirectories();
@@ -66,6 +71,8 @@ private:
     void pushFrames();
     void performActions(std::chrono::steady_clock::time_point start);
     void perform(const UserAction& action);
+    /** The camera's dialog is now the one the plug-in gave back, when it gave one. */
+    static void showDialog(Camera& camera, const std::optional<std::string>& modelText);
     Camera* cameraNamed(const std::string& name);
     void waitForQuiet();
     void releaseAll();

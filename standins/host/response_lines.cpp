@@ -56,9 +56,10 @@ void addValues(JsonLine& line, const IStringMap* map)
     }
 }
 
-void printSettingsResponse(OutputStream& out, const std::string& camera, const char* request,
-    const Ptr<const ISettingsResponse>& response, const std::string& error)
+std::optional<std::string> printSettingsResponse(OutputStream& out, const std::string& camera,
+    const char* request, const Ptr<const ISettingsResponse>& response, const std::string& error)
 {
+    std::optional<std::string> modelText;
     JsonLine line("settingsModel");
     line.addString("camera", camera);
     line.addString("request", request);
@@ -67,7 +68,8 @@ void printSettingsResponse(OutputStream& out, const std::string& camera, const c
     if (response)
     {
         const auto model = toPtr(response->model());
-        line.addJsonText("model", textOf(model.get()));
+        modelText = textOf(model.get());
+        line.addJsonText("model", *modelText);
         addValues(line, toPtr(response->values()).get());
     }
     else
@@ -75,6 +77,7 @@ void printSettingsResponse(OutputStream& out, const std::string& camera, const c
         yyjson_mut_obj_add_null(line.doc(), line.root(), "model");
     }
     out.write(line);
+    return modelText;
 }
 
 } // namespace
@@ -84,14 +87,14 @@ const char* actionKindName(UserAction::Kind kind)
     return kActionKindNames[static_cast<int>(kind)];
 }
 
-void printSettingsResult(OutputStream& out, const std::string& camera, const char* request,
-    const Result<const ISettingsResponse*>& result)
+std::optional<std::string> printSettingsResult(OutputStream& out, const std::string& camera,
+    const char* request, const Result<const ISettingsResponse*>& result)
 {
     const auto response = toPtr(result.value());
-    printSettingsResponse(out, camera, request, response, takeErrorText(result.error()));
+    return printSettingsResponse(out, camera, request, response, takeErrorText(result.error()));
 }
 
-void printButtonResult(
+std::optional<std::string> printButtonResult(
     OutputStream& out, const UserAction& action, const Result<IActiveSettingChangedResponse*>& result)
 {
     const auto response = toPtr(result.value());
@@ -101,7 +104,8 @@ void printButtonResult(
     addActionResponse(line, actionResponse.get());
     out.write(line);
     if (const auto settings = response ? toPtr(response->settingsResponse()) : nullptr)
-        printSettingsResponse(out, action.camera, "pressButton", settings, "");
+        return printSettingsResponse(out, action.camera, "pressButton", settings, "");
+    return std::nullopt;
 }
 
 void printEngineActionResult(

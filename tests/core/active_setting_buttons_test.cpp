@@ -1,3 +1,4 @@
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -5,6 +6,7 @@
 
 #include "core/active_setting_buttons.h"
 #include "pipeline_fixtures.h"
+#include "settings/settings_manager.h"
 
 namespace {
 
@@ -46,7 +48,8 @@ TEST(ActiveSettingButtons, NamesAreMatchedInOrderWithTheirArguments)
     }
 }
 
-TEST(ActiveSettingButtons, SelectAllListsTheModelsClassesThenTheProcessorsObjectsAsJson)
+// The values the dialog's class list holds: the processor's object ids, not their captions.
+TEST(ActiveSettingButtons, SelectAllListsTheModelsClassesThenTheProcessorsObjectIdsAsJson)
 {
     PipelineSources sources;
     sources.models.at("B")->classNames = {"say \"hi\"", "back\\slash"};
@@ -54,9 +57,32 @@ TEST(ActiveSettingButtons, SelectAllListsTheModelsClassesThenTheProcessorsObject
         sources.parse("[" + stageNode("A", "", "[" + stageNode("B", R"("Postprocessor":"Counter")") + "]") + "]")
             .stages;
     EXPECT_EQ(vyai::allClassesValue(stages, "AB"),
-        std::optional<std::string>(R"(["say \"hi\"","back\\slash","box"])"));
+        std::optional<std::string>(R"(["say \"hi\"","back\\slash","vy.counter.box"])"));
     EXPECT_EQ(vyai::allClassesValue(stages, "A"), std::optional<std::string>(R"(["A-person","A-car"])"));
     EXPECT_FALSE(vyai::allClassesValue(stages, "B"));
+}
+
+// Select All and the dialog's class list hold the same values, so every class shows as chosen.
+TEST(ActiveSettingButtons, SelectAllChoosesExactlyWhatTheDialogsClassListOffers)
+{
+    PipelineSources sources;
+    auto settings = std::make_shared<vyai::DeviceAgentSettings_t>();
+    settings->pipelines = sources.parse("[" + stageNode("A", R"("Postprocessor":"Counter")") + "]").stages;
+    vyai::EngineStateSnapshot_t engine;
+    engine.cloudConnectionState = vyai::CloudConnectionState::connected;
+    engine.runtimeInstallState = vyai::runtime_setup::kInstalled;
+    const std::string model = vy::vms_server_plugins::analytics::vyai::SettingsManager::
+        createDeviceAgentSettingsModelString(engine, {}, settings);
+
+    const std::string list = R"("name":"visualise_classes_A",)";
+    const size_t at = model.find(list);
+    ASSERT_NE(at, std::string::npos) << model;
+    const size_t range = model.find(R"("range":)", at);
+    const size_t end = model.find(']', range);
+    ASSERT_LT(end, model.find("itemCaptions", at)) << model;
+    const std::string offered = model.substr(range + 8, end - range - 7);
+    EXPECT_EQ(offered, R"(["A-person","A-car","vy.counter.box"])");
+    EXPECT_EQ(vyai::allClassesValue(settings->pipelines, "A"), std::optional<std::string>(offered));
 }
 
 } // namespace

@@ -84,13 +84,14 @@ TEST(GuiSettings, MasksAreReadInOrderUntilTheFirstMissingNumber)
     EXPECT_EQ(masks[1].points, (std::vector<float>{1, 2}));
 }
 
+// The processor's objects carry its object ids, which the dialog's class list offers too.
 TEST(GuiSettings, VisualisedClassesDefaultToAllAndFollowTheDialog)
 {
     const PipelineSources sources;
     auto settings = record(sources, "Counter");
     vyai::applyGuiSettings(settings, {{"visualise_classes_AB", "[]"}});
     EXPECT_EQ(settings.pipelines[0].visualisedClasses,
-        (std::map<std::string, bool>{{"A-car", true}, {"A-person", true}, {"box", true}}));
+        (std::map<std::string, bool>{{"A-car", true}, {"A-person", true}, {"vy.counter.box", true}}));
     EXPECT_EQ(settings.pipelines[0].children[0].visualisedClasses,
         (std::map<std::string, bool>{{"B-car", false}, {"B-person", false}}));
 

@@ -1,14 +1,17 @@
 // The product's main job, as vyhost's built-in scenario shows it on a fresh host directory:
-// the runtime is installed from the cloud, the encrypted model downloaded, the engine started,
-// and the synthetic scene's boxes come back as objects where the scene drew them.
+// the user picks the runtime among those the camera's dialog offers, the runtime is installed
+// from the cloud, the encrypted model downloaded, the engine started, and the synthetic
+// scene's boxes come back as objects where the scene drew them.
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
 
 #include <gtest/gtest.h>
 
+#include "host/dialog_buttons.h"
 #include "scoped_temp_directory.h"
 #include "vyhost_process.h"
 
@@ -73,7 +76,22 @@ std::map<FrameKey, Truth> truthsOf(const VyhostRun& run)
     return truths;
 }
 
-TEST(VyhostBuiltInDemo, TheSceneComesBackAsTrackedObjectsOnItsTruthBoxes)
+/** The buttons of the first dialog opened on the camera, name to caption. */
+std::map<std::string, std::string> firstOpenedDialogButtons(const VyhostRun& run, const std::string& camera)
+{
+    for (const VyhostLine* line: run.linesOfType("settingsModel"))
+    {
+        if (line->string("camera") != camera || line->string("request") != "openSettings")
+            continue;
+        char* model = yyjson_val_write(line->at({"model"}), YYJSON_WRITE_NOFLAG, nullptr);
+        const std::map<std::string, std::string> buttons = vyhost::shownButtons(model ? model : "");
+        std::free(model);
+        return buttons;
+    }
+    return {};
+}
+
+TEST(VyhostBuiltInDemo, TheUserPicksTheRuntimeTheDialogShowsAndTheSceneComesBackOnItsTruthBoxes)
 {
     ScopedTempDirectory hostDirectory;
     ScopedTempDirectory iniDirectory;
@@ -82,6 +100,27 @@ TEST(VyhostBuiltInDemo, TheSceneComesBackAsTrackedObjectsOnItsTruthBoxes)
             "--seconds", "8"},
         {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
     ASSERT_EQ(run.exitCode, 0) << run.describe();
+
+    // An x86-64 machine offers the generic CPU and the Intel runtime; the user presses the
+    // button the dialog captions "Generic CPU", which vyhost lets through only when shown.
+    std::map<std::string, std::string> choices;
+    for (const auto& [name, caption]: firstOpenedDialogButtons(run, "camera1"))
+    {
+        if (name.starts_with("libraryChoice_"))
+            choices.emplace(caption, name);
+    }
+    ASSERT_EQ(choices.size(), 2U) << run.describe();
+    ASSERT_TRUE(choices.contains("Generic CPU") && choices.contains("Intel")) << run.describe();
+    int pressed = 0;
+    for (const VyhostLine* result: run.linesOfType("actionResult"))
+    {
+        if (result->string("action") != "pressButton")
+            continue;
+        ++pressed;
+        EXPECT_EQ(result->string("id"), choices.at("Generic CPU")) << result->text();
+        EXPECT_EQ(result->string("error"), "") << result->text();
+    }
+    EXPECT_EQ(pressed, 1) << run.describe();
 
     const std::map<FrameKey, Truth> truths = truthsOf(run);
     std::map<std::string, int> matched; //< colour -> tracked objects on their truth box

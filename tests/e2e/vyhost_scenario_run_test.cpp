@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +125,7 @@ TEST(VyhostScenarioRun, UserActionsAreSentAndAnswered)
     EXPECT_NE(results[0]->string("error"), "");
     EXPECT_EQ(results[1]->string("action"), "pressButton");
     EXPECT_EQ(results[1]->string("id"), "noSuchButton");
+    EXPECT_EQ(results[1]->string("error"), "button not shown");
     EXPECT_EQ(results[2]->string("action"), "engineAction");
     EXPECT_EQ(results[2]->string("id"), "resetDevice");
     EXPECT_EQ(results[3]->string("action"), "setDeviceEnabled");
@@ -140,6 +143,62 @@ TEST(VyhostScenarioRun, UserActionsAreSentAndAnswered)
     EXPECT_EQ(integerAt(summary, {"framesPushed", "door"}), kFrames);
     EXPECT_EQ(integerAt(summary, {"framesPushed", "hall"}), 0);
     EXPECT_EQ(integerAt(summary, {"framesSkipped"}), kFrames);
+}
+
+// A user presses only what the dialog in front of them shows: a button of the camera's last
+// dialog that neither it nor anything around it hides.
+TEST(VyhostScenarioRun, OnlyAButtonTheLatestDialogShowsCanBePressed)
+{
+    ScopedTempDirectory directory;
+    const std::string scenario = directory.file("buttons.json");
+    const std::pair<const char*, const char*> presses[] = {
+        {"fakeButton", "button not shown"}, //< before the dialog was opened
+        {"<open>", ""},
+        {"fakeButton", ""},
+        {"sectionButton", ""},
+        {"hiddenButton", "button not shown"},
+        {"buriedButton", "button not shown"},
+        {"fakeButton", ""}, //< a button's answer without a dialog leaves the dialog open
+        {"<off and on>", ""},
+        {"fakeButton", "button not shown"}, //< a new agent: its dialog was never opened
+    };
+    std::string actions;
+    double at = 0;
+    for (const auto& [button, error]: presses)
+    {
+        const std::string when = R"({"at": )" + std::to_string(at += 0.01) + R"(, "camera": "door", )";
+        if (button == std::string("<open>"))
+            actions += when + R"("do": "openSettings"},)";
+        else if (button == std::string("<off and on>"))
+            actions += when + R"("do": "setDeviceEnabled", "enabled": false},)" + when
+                + R"("do": "setDeviceEnabled", "enabled": true},)";
+        else
+            actions += when + R"("do": "pressButton", "button": ")" + button + R"("},)";
+    }
+    actions.pop_back();
+    vyai::test::writeFile(scenario, R"({"cameras": [{"name": "door"}], "actions": [)" + actions + "]}");
+    const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", VY_FAKE_INTEGRATION_PATH,
+        "--scenario", scenario, "--fps", "50", "--frames", "5"});
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
+
+    std::vector<const VyhostLine*> pressed;
+    for (const VyhostLine* line: run.linesOfType("actionResult"))
+    {
+        if (line->string("action") == "pressButton")
+            pressed.push_back(line);
+    }
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (const auto& [button, error]: presses)
+    {
+        if (button[0] != '<')
+            expected.emplace_back(button, error);
+    }
+    ASSERT_EQ(pressed.size(), expected.size()) << run.describe();
+    for (size_t i = 0; i < expected.size(); ++i)
+    {
+        EXPECT_EQ(pressed[i]->string("id"), expected[i].first) << i;
+        EXPECT_EQ(pressed[i]->string("error"), expected[i].second) << pressed[i]->text();
+    }
 }
 
 // SIGTERM and SIGINT end a run cleanly: the summary is printed, no temporary directory is

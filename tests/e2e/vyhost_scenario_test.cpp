@@ -68,8 +68,9 @@ TEST(VyhostScenario, EveryFieldIsReadAndDefaultsAreFilledIn)
     EXPECT_EQ(scenario.cloud.faults.at(vy::standins::CloudStandin::Route::reset).delay.count(), 200);
 
     // Ini values as the file holds them, true as 1.
-    ASSERT_EQ(scenario.ini.size(), 2U);
+    ASSERT_EQ(scenario.ini.size(), 3U);
     EXPECT_EQ(scenario.ini[0], (std::pair<std::string, std::string>{"sendFramesOverride", "1"}));
+    EXPECT_EQ(scenario.ini[2], (std::pair<std::string, std::string>{"alwaysShowRecoveryButtons", "1"}));
 
     ASSERT_EQ(scenario.actions.size(), 5U);
     EXPECT_EQ(scenario.actions[1].kind, UserAction::Kind::applySettings);

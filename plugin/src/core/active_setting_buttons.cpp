@@ -3,7 +3,6 @@
 #include <yyjson.h>
 
 #include "foundations/constants.h"
-#include "inference/external_processor_declarations.h"
 #include "settings/json_document.h"
 #include "settings/pipeline_stage_walks.h"
 
@@ -52,16 +51,8 @@ std::optional<std::string> allClassesValue(
         return std::nullopt;
     yyjson_mut_val* names = yyjson_mut_arr(doc);
     yyjson_mut_doc_set_root(doc, names);
-    if (stage.model)
-    {
-        for (const std::string& name: stage.model->classNames)
-            yyjson_mut_arr_add_strncpy(doc, names, name.data(), name.size());
-    }
-    if (stage.externalPostprocessor)
-    {
-        for (const auto& object: stage.externalPostprocessor->Objects)
-            yyjson_mut_arr_add_strncpy(doc, names, object.second.data(), object.second.size());
-    }
+    for (const std::string& name: visualisableClasses(stage))
+        yyjson_mut_arr_add_strncpy(doc, names, name.data(), name.size());
     return writeJsonDocument(doc, YYJSON_WRITE_NOFLAG);
 }
 

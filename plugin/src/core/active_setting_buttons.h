@@ -35,9 +35,9 @@ struct ActiveSettingRequest_t
 ActiveSettingRequest_t classifyActiveSetting(const std::string& name);
 
 /**
- * The visualised-classes value that shows every class of the stage: a JSON array of its
- * model's class names, then the object names of its external post-processor. Nothing when
- * no stage has that id.
+ * The visualised-classes value that shows every class of the stage: a JSON array of what its
+ * class list offers (the model's class names, then its external post-processor's object ids).
+ * Nothing when no stage has that id.
  */
 std::optional<std::string> allClassesValue(
     const std::vector<pipeline_stage_parameters_t>& stages, const std::string& stageId);

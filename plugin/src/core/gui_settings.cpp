@@ -13,6 +13,7 @@
 #include "foundations/log.h"
 #include "foundations/text_helpers.h"
 #include "inference/external_processor_declarations.h"
+#include "settings/pipeline_stage_walks.h"
 
 namespace vyai {
 
@@ -87,13 +88,8 @@ void applyVisualisedClasses(pipeline_stage_parameters_t& stage, const std::strin
     const std::vector<std::string>& classNames = stage.model ? stage.model->classNames : noClasses;
     if (!value)
     {
-        for (const std::string& name: classNames)
+        for (const std::string& name: visualisableClasses(stage))
             stage.visualisedClasses[name] = true;
-        if (stage.externalPostprocessor)
-        {
-            for (const auto& object: stage.externalPostprocessor->Objects)
-                stage.visualisedClasses[object.second] = true;
-        }
         return;
     }
     const JsonDocument doc = readJsonDocument(*value);

@@ -1,5 +1,7 @@
 #include "settings/pipeline_stage_walks.h"
 
+#include "inference/external_processor_declarations.h"
+
 namespace vyai {
 
 namespace {
@@ -43,6 +45,19 @@ std::map<std::string, std::shared_ptr<ModelDetails_t>> collectPipelineModels(
             models.try_emplace(stage->model->uuid, stage->model);
     }
     return models;
+}
+
+std::vector<std::string> visualisableClasses(const pipeline_stage_parameters_t& stage)
+{
+    std::vector<std::string> classes;
+    if (stage.model)
+        classes = stage.model->classNames;
+    if (stage.externalPostprocessor)
+    {
+        for (const auto& [id, name]: stage.externalPostprocessor->Objects)
+            classes.push_back(id);
+    }
+    return classes;
 }
 
 } // namespace vyai

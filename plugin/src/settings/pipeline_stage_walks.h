@@ -25,4 +25,10 @@ std::map<std::string, const pipeline_stage_parameters_t*> indexPipelineStages(
 std::map<std::string, std::shared_ptr<ModelDetails_t>> collectPipelineModels(
     const std::vector<pipeline_stage_parameters_t>& stages);
 
+/**
+ * What a stage's class list offers, in its order: the model's class names, then the ids of
+ * the object types its external post-processor declares (the names its objects carry).
+ */
+std::vector<std::string> visualisableClasses(const pipeline_stage_parameters_t& stage);
+
 } // namespace vyai

@@ -133,6 +133,19 @@ protected:
         return true;
     }
 
+    // The opened dialog: one button in a row, one in a section, and two the user cannot see.
+    void getIntegrationSideSettings(Result<const ISettingsResponse*>* outResult) const override
+    {
+        auto response = newRefCounted<SettingsResponse>();
+        response->setModel(R"({"type":"Settings","items":[)"
+            R"({"type":"Row","items":[{"type":"Button","name":"fakeButton","caption":"Press"}]},)"
+            R"({"type":"Button","name":"hiddenButton","caption":"Hidden","visible":false},)"
+            R"({"type":"GroupBox","visible":false,"items":[{"type":"Button","name":"buriedButton"}]}],)"
+            R"("sections":[{"type":"Section","name":"s","items":[{"type":"Button","name":"sectionButton"}]}]})");
+        if (outResult)
+            *outResult = response.releasePtr();
+    }
+
     Result<const ISettingsResponse*> settingsReceived() override
     {
         auto response = newRefCounted<SettingsResponse>();
