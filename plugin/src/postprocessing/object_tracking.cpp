@@ -11,6 +11,7 @@
 #include "foundations/text_helpers.h"
 #include "inference/model_vocabulary.h"
 #include "postprocessing/box_conversion.h"
+#include "postprocessing/decoders/detection_table.h"
 #include "postprocessing/object_attributes.h"
 
 namespace vyai {
@@ -91,6 +92,9 @@ void ObjectTracker::process_objects(ObjectsByClass& objects, const InferenceInpu
     DetectionsByClass detections;
     for (size_t row = 0; row < rowCount; ++row) {
         const float* v = values + row * kRowFloats;
+        // A model's own table may hold what a decoder would have dropped.
+        if (!isFiniteRow(v))
+            continue;
         const float classValue = std::trunc(v[5]);
         if (!(classValue >= 0.0f))
             continue;

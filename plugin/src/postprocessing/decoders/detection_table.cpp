@@ -72,6 +72,11 @@ TensorSet_t* makeDetectionTable(uint32_t id, const std::vector<Detection_t>& det
     return set;
 }
 
+bool isFiniteRow(const float* row)
+{
+    return std::all_of(row, row + kRowFloats, [](float value) { return std::isfinite(value); });
+}
+
 void dropNonFiniteRows(TensorSet_t& set)
 {
     if (set.count != 1 || !set.tensors || !set.tensors[0].data)
@@ -82,7 +87,7 @@ void dropNonFiniteRows(TensorSet_t& set)
     size_t kept = 0;
     for (size_t row = 0; row < rows; ++row) {
         const float* from = values + row * kRowFloats;
-        if (!std::all_of(from, from + kRowFloats, [](float value) { return std::isfinite(value); }))
+        if (!isFiniteRow(from))
             continue;
         std::memmove(values + kept * kRowFloats, from, kRowFloats * sizeof(float));
         ++kept;
