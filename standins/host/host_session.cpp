@@ -225,10 +225,15 @@ bool HostSession::writePluginIni()
 
 bool HostSession::writeProcessorDeclarations()
 {
-    if (m_scenario.preprocessors.empty())
-        return true;
-    // Before the plug-in starts its engine, which starts the declared processors.
-    const std::string error = writePreprocessorDeclarations(m_scenario.preprocessors, m_hostDirectory);
+    // Before the plug-in starts its engine, which starts the declared processors and reads the
+    // raw-output decoding configuration.
+    std::string error;
+    if (!m_scenario.preprocessors.empty())
+        error = vyhost::writeProcessorDeclarations(m_scenario.preprocessors, m_hostDirectory, ProcessorKind::pre);
+    if (error.empty() && !m_scenario.postprocessors.empty())
+        error = vyhost::writeProcessorDeclarations(m_scenario.postprocessors, m_hostDirectory, ProcessorKind::post);
+    if (error.empty() && m_scenario.rawPostprocessing)
+        error = writeRawPostprocessing(*m_scenario.rawPostprocessing, m_hostDirectory);
     return error.empty() || fail(error);
 }
 

@@ -92,8 +92,25 @@ std::string withProcessorPlaceholders(std::string text, const std::string& hostD
 std::string writePreprocessorDeclarations(
     const std::vector<ProcessorDeclaration>& declarations, const std::string& hostDirectory)
 {
-    const std::filesystem::path folder =
-        std::filesystem::path(hostDirectory) / "vy_veltrin" / "preprocessors";
+    return writeProcessorDeclarations(declarations, hostDirectory, ProcessorKind::pre);
+}
+
+std::string writeRawPostprocessing(const std::string& text, const std::string& hostDirectory)
+{
+    const std::filesystem::path folder = std::filesystem::path(hostDirectory) / "vy_veltrin";
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        return "cannot create " + folder.string() + ": " + error.message();
+    const std::filesystem::path path = folder / "raw_postprocessing.json";
+    return writeFile(path, text + "\n") ? std::string() : "cannot write " + path.string();
+}
+
+std::string writeProcessorDeclarations(const std::vector<ProcessorDeclaration>& declarations,
+    const std::string& hostDirectory, ProcessorKind kind)
+{
+    const char* const folderName = kind == ProcessorKind::pre ? "preprocessors" : "postprocessors";
+    const std::filesystem::path folder = std::filesystem::path(hostDirectory) / "vy_veltrin" / folderName;
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error)
@@ -115,7 +132,7 @@ std::string writePreprocessorDeclarations(
         text += (index ? "," : "") + entry;
     }
     text += "]\n";
-    const std::filesystem::path path = folder / "external_preprocessors.json";
+    const std::filesystem::path path = folder / ("external_" + std::string(folderName) + ".json");
     if (!writeFile(path, text))
         return "cannot write " + path.string();
     return {};

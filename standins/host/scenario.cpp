@@ -305,7 +305,8 @@ std::vector<ProcessorDeclaration> declarationsOf(const Field& field)
 
 Scenario scenarioOf(const Field& root, int defaultCameras)
 {
-    root.expectObject({"serverId", "siteId", "cloud", "ini", "cameras", "actions", "preprocessors"});
+    root.expectObject({"serverId", "siteId", "cloud", "ini", "cameras", "actions", "preprocessors", "postprocessors",
+        "rawPostprocessing"});
     Scenario scenario;
     scenario.serverId = root.has("serverId") ? root.member("serverId").uuid() : newUuid();
     if (root.has("siteId"))
@@ -347,6 +348,16 @@ Scenario scenarioOf(const Field& root, int defaultCameras)
     }
     if (root.has("preprocessors"))
         scenario.preprocessors = declarationsOf(root.member("preprocessors"));
+    if (root.has("postprocessors"))
+        scenario.postprocessors = declarationsOf(root.member("postprocessors"));
+    if (root.has("rawPostprocessing"))
+    {
+        const Field raw = root.member("rawPostprocessing");
+        raw.expectObjectLoosely();
+        vy::standins::MutableJsonDoc doc = vy::standins::newJsonDoc();
+        yyjson_mut_doc_set_root(doc.get(), yyjson_val_mut_copy(doc.get(), raw.value()));
+        scenario.rawPostprocessing = vy::standins::toCompactText(doc.get());
+    }
     if (root.has("actions"))
     {
         for (const Field& item: root.member("actions").items())

@@ -80,6 +80,11 @@ struct Scenario
     // The external pre-processors' declarations the plug-in finds in its data directory;
     // none: no declaration file.
     std::vector<ProcessorDeclaration> preprocessors;
+    // The same for the external post-processors.
+    std::vector<ProcessorDeclaration> postprocessors;
+    // The raw-output decoding configuration the plug-in finds in its data directory, as JSON
+    // text; none: no file.
+    std::optional<std::string> rawPostprocessing;
 };
 
 struct ParsedScenario

@@ -23,6 +23,7 @@ const std::map<std::string, ProcessorMode> kModes = {
     {"image-crop", ProcessorMode::imageCrop},
     {"tensor-scale", ProcessorMode::tensorScale},
     {"wrong-sizes", ProcessorMode::wrongSizes},
+    {"objects", ProcessorMode::objects},
 };
 
 bool parseNumber(const char* text, uint32_t maximum, uint32_t* value)
@@ -70,6 +71,8 @@ std::optional<ProcessorOptions> parseProcessorOptions(int argc, char** argv, std
         }
         else if (name == "--ProcessorName")
             options.processorName = value;
+        else if (name == "--new-id")
+            options.newId = value;
         else if (name == "--listen" && parseNumber(value, 65535, &number))
             options.listenPort = static_cast<uint16_t>(number);
         else if (name == "--delay-ms" && parseNumber(value, UINT32_MAX, &number))

@@ -21,6 +21,7 @@ enum class ProcessorMode {
     imageCrop,
     tensorScale,
     wrongSizes,
+    objects, // answer objects requests: see objects_reply.h
 };
 
 struct ProcessorOptions
@@ -34,6 +35,7 @@ struct ProcessorOptions
     uint32_t crashAfter = 1;
     uint32_t replySize = 0; //< when set, echo replies are padded or cut to this many bytes
     std::string processorName;
+    std::optional<std::string> newId; //< objects mode: the "NewID" of every object answered by id
 };
 
 /** nullopt (with the reason in *error) when the command line does not make sense. */

@@ -1,6 +1,7 @@
 #include "request_handler.h"
 
 #include "message_transform.h"
+#include "objects_reply.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -35,6 +36,7 @@ bool RequestHandler::handle(const std::vector<uint8_t>& request, std::vector<uin
         case ProcessorMode::imageCrop:
         case ProcessorMode::tensorScale:
         case ProcessorMode::wrongSizes: return transformMessage(m_options.mode, request, reply);
+        case ProcessorMode::objects: return replyToObjects(request, m_options.newId, reply);
         default: break;
     }
     *reply = request;

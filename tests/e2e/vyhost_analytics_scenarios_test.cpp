@@ -7,111 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "scoped_temp_directory.h"
-#include "vyhost_process.h"
+#include "example_scenarios.h"
 
 namespace {
 
-// The example scenarios' scene and analytics, as the tests read them back.
-constexpr double kFrameWidth = 640;
-constexpr double kFrameHeight = 360;
-
-struct ScenarioRun
-{
-    ScopedTempDirectory hostDirectory;
-    ScopedTempDirectory iniDirectory;
-    VyhostRun run;
-};
-
-/** Runs an example scenario for `seconds` at 10 frames a second. */
-void runExample(const char* name, int seconds, ScenarioRun& result)
-{
-    result.run = runVyhost(VYHOST_PATH,
-        {"--plugin", VY_PLUGIN_PATH, "--host-dir", result.hostDirectory.path().string(), "--scenario",
-            std::string(VYHOST_SCENARIOS_DIR) + "/" + name, "--fps", "10", "--seconds", std::to_string(seconds)},
-        {"VY_INI_DIR=" + result.iniDirectory.path().string()}, std::chrono::seconds(90));
-}
-
-struct Item
-{
-    int64_t timestampUs = 0; //< of the frame
-    std::string typeId;
-    std::string description;
-    double x = 0, y = 0, width = 0, height = 0; //< frame fractions
-    std::set<std::string> attributes; //< names
-};
-
-double numberOf(yyjson_val* object, const char* key)
-{
-    return yyjson_get_num(yyjson_obj_get(object, key));
-}
-
-/** The items of every line of a type ("objects" or "events"), in the order they came. */
-std::vector<Item> itemsOf(const VyhostRun& run, const char* type)
-{
-    std::vector<Item> items;
-    for (const VyhostLine* line: run.linesOfType(type))
-    {
-        size_t index = 0;
-        size_t count = 0;
-        yyjson_val* value = nullptr;
-        yyjson_arr_foreach(line->at({"items"}), index, count, value)
-        {
-            Item& item = items.emplace_back();
-            item.timestampUs = integerAt(*line, {"timestampUs"});
-            if (const char* typeId = yyjson_get_str(yyjson_obj_get(value, "typeId")))
-                item.typeId = typeId;
-            if (const char* description = yyjson_get_str(yyjson_obj_get(value, "description")))
-                item.description = description;
-            yyjson_val* box = yyjson_obj_get(value, "box");
-            item.x = numberOf(box, "x");
-            item.y = numberOf(box, "y");
-            item.width = numberOf(box, "width");
-            item.height = numberOf(box, "height");
-            size_t attributeIndex = 0;
-            size_t attributeCount = 0;
-            yyjson_val* attribute = nullptr;
-            yyjson_arr_foreach(yyjson_obj_get(value, "attributes"), attributeIndex, attributeCount, attribute)
-            {
-                if (const char* name = yyjson_get_str(yyjson_obj_get(attribute, "name")))
-                    item.attributes.insert(name);
-            }
-        }
-    }
-    return items;
-}
-
-bool endsWith(const std::string& text, const std::string& end)
-{
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-std::vector<Item> ofType(const std::vector<Item>& items, const std::string& typeEnd)
-{
-    std::vector<Item> found;
-    for (const Item& item: items)
-        if (endsWith(item.typeId, typeEnd))
-            found.push_back(item);
-    return found;
-}
-
-/** Per frame timestamp, the horizontal centre in pixels of the scene's box of that colour. */
-std::map<int64_t, double> truthCentres(const VyhostRun& run, const std::string& colour)
-{
-    std::map<int64_t, double> centres;
-    for (const VyhostLine* truth: run.linesOfType("truth"))
-    {
-        size_t index = 0;
-        size_t count = 0;
-        yyjson_val* box = nullptr;
-        yyjson_arr_foreach(truth->at({"boxes"}), index, count, box)
-        {
-            if (yyjson_equals_str(yyjson_obj_get(box, "colour"), colour.c_str()))
-                centres[integerAt(*truth, {"timestampUs"})] = numberOf(box, "x") + numberOf(box, "width") / 2;
-        }
-    }
-    return centres;
-}
+using namespace example_scenarios;
 
 // analytics.json: a red box crosses the vertical middle line once, left to right; a green box
 // stands still (the dumping class, threshold 1 s); a blue box stands inside an exclusive mask.

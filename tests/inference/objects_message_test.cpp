@@ -189,7 +189,7 @@ TEST(ObjectsReply, UpdatesKnownObjectsAndCreatesNewOnes)
     renamed.newId = "ffeeddccbbaa99887766554433221100";
     renamed.box = {0.1f, 0.2f, 0.3f, 0.4f};
     renamed.confidence = 0.9f;
-    renamed.attributes = {{"plate", "X1"}};
+    renamed.attributes = {{"plate", "X1"}, {"colour", "blue"}, {"plate", "X2"}};
     ObjectsReplyEntry_t fresh;
     fresh.className = "big truck";
     fresh.newId = "";
@@ -201,8 +201,11 @@ TEST(ObjectsReply, UpdatesKnownObjectsAndCreatesNewOnes)
     EXPECT_EQ(result.at("car")[0], car);
     EXPECT_EQ(car->id, uuidFromString("ffeeddccbbaa99887766554433221100"));
     EXPECT_EQ(car->box[3], 0.4f);
+    // A name the object holds is replaced, not added again.
     ASSERT_EQ(car->attributes.size(), 2u);
-    EXPECT_STREQ(car->attributes[1]->value(), "X1");
+    EXPECT_STREQ(car->attributes[0]->value(), "blue");
+    EXPECT_STREQ(car->attributes[1]->name(), "plate");
+    EXPECT_STREQ(car->attributes[1]->value(), "X2");
     const auto& truck = result.at("big truck").at(0);
     EXPECT_FALSE(truck->id.isNull());
     EXPECT_EQ(truck->typeId, "vy.vyai.big_truck");

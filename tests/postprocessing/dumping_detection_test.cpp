@@ -120,6 +120,20 @@ TEST_F(Dumping, ReferenceRunTeachesBoxesThatAreIgnoredAfterwards)
     EXPECT_EQ(restarted.knownBoxes("device-1").size(), 2u);
 }
 
+// The cache loads on a background thread: a reference run before it has loaded adds to the
+// stored boxes, and the late load adds nothing twice.
+TEST_F(Dumping, ReferenceRunBeforeTheCacheLoadedKeepsTheStoredBoxes)
+{
+    ASSERT_TRUE(writeKnownBoxesFile(root.path().string(), {{"device-1", {{0.0f, 0.0f, 0.125f, 0.125f}}}}));
+    detector.setReferenceRun("device-1", "stage-1");
+    frame(kSecond, 0.5f);
+    detector.loadDumpingCache();
+    EXPECT_EQ(detector.knownBoxes("device-1").size(), 2u);
+    KnownBoxes stored;
+    readKnownBoxesFile(root.path().string(), stored);
+    EXPECT_EQ(stored["device-1"].size(), 2u);
+}
+
 TEST_F(Dumping, ReferenceRunOfAnotherStageWaitsAndOneWithoutTheClassIsConsumed)
 {
     detector.setReferenceRun("device-1", "stage-9");

@@ -140,4 +140,25 @@ TEST(KnownBoxesCache, UnexpectedShapesLoadWhatFits)
     EXPECT_TRUE(log.contains("Loaded dumping known bboxes cache from"));
 }
 
+// A value beyond the float range refuses its box alone, with a warning; the rest load and
+// the set can still be written back.
+TEST(KnownBoxesCache, OutOfRangeBoxIsRefusedAndLaterSavesWork)
+{
+    test::CapturedLog log(2);
+    ScopedTempDirectory root;
+    const std::string folder = root.path().string();
+    std::filesystem::create_directories(root.path() / "cache");
+    test::writeFile(knownBoxesPath(folder), R"({"a": [{"x": 1e39, "y": 0.5, "width": 0.25, "height": 0.25},)"
+                                            R"( {"x": 0.5, "y": 0.5, "width": 0.25, "height": -1e300},)"
+                                            R"( {"x": 0.25, "y": 0.5, "width": 0.25, "height": 0.25}]})");
+    KnownBoxes loaded = load(folder);
+    EXPECT_TRUE(sameBoxes(loaded, {{"a", {{0.25f, 0.5f, 0.25f, 0.25f}}}}));
+    loaded["b"].push_back({0.5f, 0.5f, 0.125f, 0.125f});
+    EXPECT_TRUE(writeKnownBoxesFile(folder, loaded));
+    EXPECT_TRUE(sameBoxes(load(folder), loaded));
+    log.stop();
+    EXPECT_TRUE(log.contains("Warning: Box 0 of device a in dumping known bboxes cache"));
+    EXPECT_TRUE(log.contains("Warning: Box 1 of device a in dumping known bboxes cache"));
+}
+
 } // namespace

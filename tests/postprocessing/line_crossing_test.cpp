@@ -52,7 +52,12 @@ INSTANTIATE_TEST_SUITE_P(Table, Crossing,
         // Entries are forgotten at the end of an output; with none in between, a late
         // sighting still pairs with the old entry.
         CrossingCase{"LateSightingWithNoOutputBetween", {{0, 0.5f, 0.375f}, {1500000, 0.5f, 0.625f}},
-            "Left: 1\nRight: 0"}),
+            "Left: 1\nRight: 0"},
+        // Outputs that finish out of order: the older frame is passed over, so one real
+        // crossing counts once.
+        CrossingCase{"OlderFrameArrivesLate", {{0, 0.5f, 0.375f}, {80000, 0.5f, 0.625f}, {40000, 0.5f, 0.375f},
+            {120000, 0.5f, 0.625f}}, "Left: 1\nRight: 0"},
+        CrossingCase{"OlderFrameOnTheOtherSide", {{40000, 0.5f, 0.375f}, {0, 0.5f, 0.625f}}, nullptr}),
     [](const testing::TestParamInfo<CrossingCase>& info) { return std::string(info.param.name); });
 
 TEST(LineCrossing, EntryForgottenByAnOutputBetweenDoesNotCount)

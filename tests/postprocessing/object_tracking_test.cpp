@@ -203,7 +203,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadRows,
         RowCase{"HugeClass", {10, 10, 20, 20, 0.5f, 1e30f}, false},
         RowCase{"NanClass", {10, 10, 20, 20, 0.5f, NAN}, false},
         RowCase{"TinyScore", {10, 10, 20, 20, 0.0000001f, 0}, false},
-        RowCase{"NanScore", {10, 10, 20, 20, NAN, 0}, false}),
+        RowCase{"NanScore", {10, 10, 20, 20, NAN, 0}, false},
+        RowCase{"InfiniteScore", {10, 10, 20, 20, INFINITY, 0}, false},
+        RowCase{"InfiniteCorner", {10, 10, INFINITY, 20, 0.5f, 0}, false},
+        RowCase{"NanCorner", {NAN, 10, 20, 20, 0.5f, 0}, false}),
     [](const testing::TestParamInfo<RowCase>& info) { return std::string(info.param.name); });
 
 TEST_F(Tracking, InvalidClassIndexIsLogged)

@@ -169,6 +169,29 @@ TEST_F(Pipeline, DestructionSavesTheKnownBoxes)
     EXPECT_EQ(boxes["device-1"].size(), 1u);
 }
 
+// "Dumped Object" is the track's: once set it comes with the object also after it moves on.
+TEST_F(Pipeline, DumpedMarkStaysWhenTheObjectMoves)
+{
+    StageDumping_t dumping;
+    dumping.enabled = true;
+    dumping.objectType = "person";
+    dumping.thresholdMicros = 300000;
+    dumping.movementThreshold = 0.02;
+    item.stage().dumping = dumping;
+    for (int64_t frame = 0; frame <= 4; ++frame)
+        run(frame * 100000, {{10, 10, 30, 30, 0.5f, 0}});
+    const auto marked = run(500000, {{10, 10, 30, 30, 0.5f, 0}});
+    ASSERT_EQ(test::attributeCount(*marked.objectsByClass.at("person").at(0), "Dumped Object"), 1);
+    for (int64_t frame = 6; frame <= 8; ++frame) {
+        const float x = static_cast<float>(10 + 5 * (frame - 5));
+        const auto moved = run(frame * 100000, {{x, 10, x + 20, 30, 0.5f, 0}});
+        const VyAIObject_t& person = *moved.objectsByClass.at("person").at(0);
+        EXPECT_EQ(person.id, marked.objectsByClass.at("person").at(0)->id);
+        EXPECT_EQ(test::attributeCount(person, "Dumped Object"), 1) << "frame " << frame;
+        EXPECT_EQ(test::attributeCount(person, "Stationary time"), 0) << "frame " << frame;
+    }
+}
+
 // Every analytic on, several output workers of one device and a reference-run button at
 // once: run under TSan. Results are this frame's copies, read after later frames ran.
 TEST_F(Pipeline, ManyOutputWorkersOnOneDevice)

@@ -35,6 +35,24 @@ pipeline_stage_parameters_t child(uint32_t connection, const std::string& id)
     return stage;
 }
 
+// Each change of a device's parameters brings new model records: the plan of a record no
+// stage holds any more goes with it instead of keeping it alive for the engine's life.
+TEST(ModelInputPlansTest, ReplacedModelRecordsAreReleased)
+{
+    ModelInputPlans plans;
+    pipeline_stage_parameters_t stage = child(kConnectionDirect, "stage");
+    const std::weak_ptr<const ModelInputPlan> firstPlan = plans.planFor(stage);
+    ASSERT_FALSE(firstPlan.expired());
+    EXPECT_EQ(plans.planFor(stage), firstPlan.lock());
+    const std::weak_ptr<ModelDetails_t> firstModel = stage.model;
+    for (int change = 0; change < 3; ++change) {
+        stage.model = imageModel("stage");
+        EXPECT_TRUE(plans.planFor(stage));
+    }
+    EXPECT_TRUE(firstModel.expired());
+    EXPECT_TRUE(firstPlan.expired());
+}
+
 struct Submitted
 {
     std::shared_ptr<InferenceInput_t> input;

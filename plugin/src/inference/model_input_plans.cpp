@@ -11,13 +11,14 @@ std::shared_ptr<const ModelInputPlan> ModelInputPlans::planFor(const pipeline_st
     {
         std::lock_guard lock(m_mutex);
         const auto found = m_plans.find(stage.model.get());
-        if (found != m_plans.end())
-            return found->second.second;
+        if (found != m_plans.end() && !found->second.model.expired())
+            return found->second.plan;
     }
     // Made outside the lock: two threads may both make it, and the first one kept wins.
     auto plan = ModelInputPlan::create(modelInputSpecFromDetails(*stage.model));
     std::lock_guard lock(m_mutex);
-    return m_plans.try_emplace(stage.model.get(), stage.model, std::move(plan)).first->second.second;
+    std::erase_if(m_plans, [](const auto& entry) { return entry.second.model.expired(); });
+    return m_plans.try_emplace(stage.model.get(), Entry{stage.model, std::move(plan)}).first->second.plan;
 }
 
 void ModelInputPlans::clear()

@@ -13,7 +13,8 @@ namespace vyai {
 
 /**
  * The input plan of each model a stage runs, made at the first frame of the model and kept
- * for its record's life. Safe from any thread.
+ * while its record lives. A change of a device's parameters brings new model records: the
+ * plans of records no stage holds any more go when the next plan is made. Safe from any thread.
  */
 class ModelInputPlans
 {
@@ -21,14 +22,17 @@ public:
     /** The plan of the stage's model; null (warned once by the plan) when it takes no image. */
     std::shared_ptr<const ModelInputPlan> planFor(const pipeline_stage_parameters_t& stage);
 
-    /** Forgets the plans of models no longer run. */
+    /** Forgets every plan. */
     void clear();
 
 private:
+    struct Entry {
+        std::weak_ptr<const ModelDetails_t> model; //< expired: the key's address may be reused
+        std::shared_ptr<const ModelInputPlan> plan;
+    };
+
     std::mutex m_mutex;
-    // Keyed by the model record, which the entry holds so that the key stays unique.
-    std::map<const ModelDetails_t*, std::pair<std::shared_ptr<ModelDetails_t>,
-        std::shared_ptr<const ModelInputPlan>>> m_plans; //< guarded by m_mutex
+    std::map<const ModelDetails_t*, Entry> m_plans; //< keyed by the model record; guarded by m_mutex
 };
 
 /** How a stage samples `region` (x1, y1, x2, y2 in frame fractions) of a frame. */

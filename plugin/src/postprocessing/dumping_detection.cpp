@@ -6,23 +6,17 @@
 #include <vy/sdk/helpers/attribute.h>
 
 #include "foundations/log.h"
+#include "postprocessing/object_attributes.h"
 
 namespace vyai {
 
 namespace {
 
 constexpr const char* kStationaryTime = "Stationary time";
-constexpr const char* kDumpedObject = "Dumped Object";
 
 Box_t boxOf(const VyAIObject_t& object)
 {
     return {object.box[0], object.box[1], object.box[2], object.box[3]};
-}
-
-bool hasAttribute(const VyAIObject_t& object, const char* name)
-{
-    return std::any_of(object.attributes.begin(), object.attributes.end(),
-        [name](const auto& attribute) { return attribute && std::strcmp(attribute->name(), name) == 0; });
 }
 
 void addAttribute(VyAIObject_t& object, const char* name, std::string value)
@@ -133,8 +127,7 @@ bool DumpingDetector::watch(const std::vector<std::shared_ptr<VyAIObject_t>>& ob
         addAttribute(*object, kStationaryTime, std::to_string(stationary / 1000000) + " s");
         if (stationary < settings.thresholdMicros)
             continue;
-        if (!hasAttribute(*object, kDumpedObject))
-            addAttribute(*object, kDumpedObject, "True");
+        addAttributeOnce(*object, kDumpedObject, "True");
         // Once per interval per object, not on every frame the object stands there.
         if (now - record.lastEvent > kReReportIntervalUs) {
             record.lastEvent = now;
@@ -149,12 +142,18 @@ bool DumpingDetector::watch(const std::vector<std::shared_ptr<VyAIObject_t>>& ob
 void DumpingDetector::loadDumpingCache()
 {
     std::lock_guard lock(m_knownBoxMutex);
+    if (m_cacheRead)
+        return;
     readKnownBoxesFile(m_rootFolder, m_knownBoxes);
+    m_cacheRead = true;
 }
 
 void DumpingDetector::saveDumpingCache()
 {
     std::lock_guard saveLock(m_saveMutex);
+    // The file loads on a background thread: boxes taught before it came must join the stored
+    // ones, never take their place.
+    loadDumpingCache();
     KnownBoxes snapshot;
     {
         std::lock_guard lock(m_knownBoxMutex);

@@ -27,6 +27,8 @@ class DumpingDetector
 {
 public:
     static constexpr int64_t kReReportIntervalUs = 5000000;
+    /** The mark of an object stationary for the threshold; it belongs to the track from then on. */
+    static constexpr const char* kDumpedObject = "Dumped Object";
     /**
      * A stationary record whose object has not been reported for this long is dropped: its
      * track is past the match window by then, so the id never comes back.
@@ -44,9 +46,9 @@ public:
      */
     vy::sdk::Ptr<vy::sdk::analytics::EventMetadata> processDumping(ObjectsByClass& objects, const InferenceInput_t& input);
 
-    /** Adds the known boxes of the cache file to those held. Before any output. */
+    /** Adds the known boxes of the cache file to those held; only the first call reads it. */
     void loadDumpingCache();
-    /** Writes the known boxes to the cache file; nothing when there are none. */
+    /** Writes the known boxes to the cache file, read first if not yet; nothing when there are none. */
     void saveDumpingCache();
 
     std::vector<Box_t> knownBoxes(const std::string& deviceId) const;
@@ -75,6 +77,7 @@ private:
     std::map<std::string, std::string> m_referenceRuns; //< device id → stage id; guarded by m_analyticsMutex
     mutable std::mutex m_knownBoxMutex;
     KnownBoxes m_knownBoxes; //< guarded by m_knownBoxMutex
+    bool m_cacheRead = false; //< the file's boxes are in m_knownBoxes; guarded by m_knownBoxMutex
     std::map<std::string, std::map<vy::sdk::Uuid, StationaryRecord>> m_stationary; //< guarded by m_knownBoxMutex
     std::mutex m_saveMutex; //< one writer of the cache file at a time
 };

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include <fcntl.h>
@@ -21,10 +23,19 @@ namespace {
 
 constexpr const char* kCacheFolder = "cache";
 constexpr const char* kFileName = "dumping_known_bboxes.json";
+constexpr const char* kBoxKeys[] = {"x", "y", "width", "height"};
 
 bool isNumberMember(yyjson_val* object, const char* key)
 {
     return yyjson_is_num(yyjson_obj_get(object, key));
+}
+
+// A value beyond the float range would become infinite, and an infinite box can never be
+// written back: every later save would fail.
+bool inFloatRange(yyjson_val* object, const char* key)
+{
+    const double value = yyjson_get_num(yyjson_obj_get(object, key));
+    return std::isfinite(value) && std::fabs(value) <= std::numeric_limits<float>::max();
 }
 
 float numberMember(yyjson_val* object, const char* key)
@@ -129,9 +140,17 @@ void readKnownBoxesFile(const std::string& rootFolder, KnownBoxes& boxes)
         size_t index = 0, count = 0;
         yyjson_val* item = nullptr;
         yyjson_arr_foreach(array, index, count, item) {
-            if (!yyjson_is_obj(item) || !isNumberMember(item, "x") || !isNumberMember(item, "y")
-                || !isNumberMember(item, "width") || !isNumberMember(item, "height"))
+            const auto allMembers = [item](bool (*check)(yyjson_val*, const char*)) {
+                return std::all_of(std::begin(kBoxKeys), std::end(kBoxKeys),
+                    [item, check](const char* key) { return check(item, key); });
+            };
+            if (!yyjson_is_obj(item) || !allMembers(&isNumberMember))
                 continue;
+            if (!allMembers(&inFloatRange)) {
+                logError("Warning: Box %zu of device %s in dumping known bboxes cache %s is out of range. Skipping.\n",
+                    index, yyjson_get_str(key), path.c_str());
+                continue;
+            }
             deviceBoxes.push_back({numberMember(item, "x"), numberMember(item, "y"), numberMember(item, "width"),
                 numberMember(item, "height")});
         }

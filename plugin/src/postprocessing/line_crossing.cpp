@@ -37,6 +37,10 @@ vy::sdk::Ptr<vy::sdk::analytics::EventMetadata> LineCrossingCounter::processLine
                 device.entries.push_back({object->id, cx, cy, extent, side, now});
                 continue;
             }
+            // Outputs of one device may finish out of order: a frame older than the one
+            // this entry holds says nothing about where the object went next.
+            if (now < entry->lastUpdate)
+                continue;
             const float previousExtent = entry->extent;
             const float previousSide = entry->side;
             *entry = {object->id, cx, cy, extent, side, now};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include <vy/sdk/helpers/uuid.h>
 
@@ -26,26 +27,32 @@ std::string eventCaption(const ExternalPostprocessor_t& declaration, const std::
     return typeId;
 }
 
-/** Writes the reply's changes to objects named by id back into their tracks. */
-void updateTracks(const ObjectsReply_t& reply, const ObjectsByClass& replied, const std::string& deviceId,
-    ObjectTracker& tracker)
+/** The track id behind each copy of the device's objects, taken before a reply renames any. */
+std::map<const VyAIObject_t*, vy::sdk::Uuid> trackIdsOf(const ObjectsByClass& deviceObjects)
 {
-    for (const ObjectsReplyEntry_t& entry: reply.objects)
+    std::map<const VyAIObject_t*, vy::sdk::Uuid> ids;
+    for (const auto& [className, objects]: deviceObjects)
     {
-        if (!entry.id)
-            continue;
-        const vy::sdk::Uuid oldId = vy::sdk::uuidFromString(*entry.id);
-        const vy::sdk::Uuid currentId = entry.newId ? vy::sdk::uuidFromString(*entry.newId) : oldId;
-        const auto found = replied.find(entry.className);
-        if (found == replied.end())
-            continue;
-        for (const auto& object: found->second)
+        for (const auto& object: objects)
+            ids.emplace(object.get(), object->id);
+    }
+    return ids;
+}
+
+/**
+ * Writes the reply's changes to objects named by id back into their tracks, so that the
+ * track goes on under the id the frame was reported with.
+ */
+void updateTracks(const ObjectsByClass& replied, const std::map<const VyAIObject_t*, vy::sdk::Uuid>& trackIds,
+    const std::string& deviceId, ObjectTracker& tracker)
+{
+    for (const auto& [className, objects]: replied)
+    {
+        for (const auto& object: objects)
         {
-            if (object && object->id == currentId)
-            {
-                tracker.updateTrackedObject(deviceId, entry.className, oldId, *object);
-                break;
-            }
+            const auto track = trackIds.find(object.get());
+            if (track != trackIds.end())
+                tracker.updateTrackedObject(deviceId, className, track->second, *object);
         }
     }
 }
@@ -123,10 +130,16 @@ std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(co
     if (!reply)
         return std::nullopt;
     const std::string deviceId = input.device ? input.device->id : std::string();
-    const ObjectsByClass deviceObjects = tracker.snapshotDeviceObjects(deviceId).value_or(ObjectsByClass{});
+    const std::optional<ObjectsByClass> deviceObjects = tracker.snapshotDeviceObjects(deviceId);
+    if (!deviceObjects)
+    {
+        logError("Warning! Device %s not found in cache during deserialization.\n", deviceId.c_str());
+        return std::nullopt;
+    }
+    const auto trackIds = trackIdsOf(*deviceObjects);
     PostprocessorReply_t result;
-    result.objects = applyObjectsReply(*reply, deviceObjects, static_cast<int64_t>(input.timestamp));
-    updateTracks(*reply, result.objects, deviceId, tracker);
+    result.objects = applyObjectsReply(*reply, *deviceObjects, static_cast<int64_t>(input.timestamp));
+    updateTracks(result.objects, trackIds, deviceId, tracker);
     for (const ObjectsEvent_t& event: reply->events)
         result.events.push_back(makeEvent(event.typeId, true, eventCaption(declaration, event.typeId), event.description));
     for (const ObjectsReplyBestShot_t& bestShot: reply->bestShots)

@@ -11,6 +11,8 @@
 #include "foundations/text_helpers.h"
 #include "inference/model_vocabulary.h"
 #include "postprocessing/box_conversion.h"
+#include "postprocessing/decoders/detection_table.h"
+#include "postprocessing/object_attributes.h"
 
 namespace vyai {
 
@@ -90,6 +92,9 @@ void ObjectTracker::process_objects(ObjectsByClass& objects, const InferenceInpu
     DetectionsByClass detections;
     for (size_t row = 0; row < rowCount; ++row) {
         const float* v = values + row * kRowFloats;
+        // A model's own table may hold what a decoder would have dropped.
+        if (!isFiniteRow(v))
+            continue;
         const float classValue = std::trunc(v[5]);
         if (!(classValue >= 0.0f))
             continue;
@@ -208,8 +213,9 @@ std::optional<ObjectsByClass> ObjectTracker::snapshotDeviceObjects(const std::st
     return snapshot;
 }
 
-bool ObjectTracker::updateTrackedObject(const std::string& deviceId, const std::string& className,
-    const vy::sdk::Uuid& id, const VyAIObject_t& updated)
+template<class Change>
+bool ObjectTracker::changeTrack(const std::string& deviceId, const std::string& className, const vy::sdk::Uuid& id,
+    Change change)
 {
     const auto device = findDevice(deviceId);
     if (!device)
@@ -218,17 +224,32 @@ bool ObjectTracker::updateTrackedObject(const std::string& deviceId, const std::
     const auto tracks = device->classes.find(className);
     if (tracks == device->classes.end())
         return false;
-    for (VyAIObject_t& track: tracks->second) {
-        if (track.id != id)
-            continue;
+    const auto track = std::find_if(tracks->second.begin(), tracks->second.end(),
+        [&id](const VyAIObject_t& candidate) { return candidate.id == id; });
+    if (track == tracks->second.end())
+        return false;
+    change(*track);
+    return true;
+}
+
+bool ObjectTracker::updateTrackedObject(const std::string& deviceId, const std::string& className,
+    const vy::sdk::Uuid& id, const VyAIObject_t& updated)
+{
+    return changeTrack(deviceId, className, id, [&updated](VyAIObject_t& track) {
         track.id = updated.id;
         track.box = updated.box;
         track.confidence = updated.confidence;
         track.skipFeatureExtraction = updated.skipFeatureExtraction;
         track.attributes = updated.attributes;
-        return true;
-    }
-    return false;
+    });
+}
+
+bool ObjectTracker::keepTrackAttribute(const std::string& deviceId, const std::string& className,
+    const vy::sdk::Uuid& id, const char* name, const char* value)
+{
+    return changeTrack(deviceId, className, id, [name, value](VyAIObject_t& track) {
+        addAttributeOnce(track, name, value);
+    });
 }
 
 size_t ObjectTracker::trackCount(const std::string& deviceId) const

@@ -53,6 +53,14 @@ public:
     bool updateTrackedObject(const std::string& deviceId, const std::string& className,
         const vy::sdk::Uuid& id, const VyAIObject_t& updated);
 
+    /**
+     * Gives the track of that class and id the attribute, unless it holds one of that name
+     * already: marks that belong to the object rather than to one frame. False when there is
+     * no such track.
+     */
+    bool keepTrackAttribute(const std::string& deviceId, const std::string& className, const vy::sdk::Uuid& id,
+        const char* name, const char* value);
+
     /** Number of tracks held for the device, all classes. */
     size_t trackCount(const std::string& deviceId) const;
 
@@ -70,6 +78,10 @@ private:
     };
 
     std::shared_ptr<DeviceTracks> findDevice(const std::string& deviceId) const;
+    /** Runs `change` on the track under the device's lock; false when there is no such track. */
+    template<class Change>
+    bool changeTrack(const std::string& deviceId, const std::string& className, const vy::sdk::Uuid& id,
+        Change change);
     std::shared_ptr<DeviceTracks> findOrCreateDevice(const std::string& deviceId);
     void trackClass(std::vector<VyAIObject_t>& tracks, const std::vector<Detection>& detections,
         const std::string& className, int64_t now, std::vector<std::shared_ptr<VyAIObject_t>>& reported) const;

@@ -5,6 +5,7 @@
 
 #include "foundations/log.h"
 #include "postprocessing/decoders/raw_output_decoding.h"
+#include "postprocessing/object_attributes.h"
 #include "postprocessing/polygon_masks.h"
 #include "postprocessing/scores_event.h"
 
@@ -42,6 +43,23 @@ void filterByMasks(PostprocessingState& state, const InferenceInput_t& input, Ob
     for (auto entry = objects.begin(); entry != objects.end();) {
         entry->second = filterObjects(entry->second, masks);
         entry = entry->second.empty() ? objects.erase(entry) : std::next(entry);
+    }
+}
+
+// The dumping step marks this frame's copies; the mark stays with the object, so it goes
+// to the track too, where later frames (moving or not) take it from.
+void keepDumpedMarks(PostprocessingState& state, const InferenceInput_t& input, const ObjectsByClass& objects)
+{
+    if (!input.stage || !input.stage->dumping || !input.device)
+        return;
+    const std::string& className = input.stage->dumping->objectType;
+    const auto classObjects = objects.find(className);
+    if (classObjects == objects.end())
+        return;
+    for (const auto& object: classObjects->second) {
+        if (hasAttribute(*object, DumpingDetector::kDumpedObject))
+            state.tracker().keepTrackAttribute(input.device->id, className, object->id, DumpingDetector::kDumpedObject,
+                "True");
     }
 }
 
@@ -100,6 +118,7 @@ PostprocessingResult postprocess(PostprocessingState& state, const InferenceInpu
     appendEvent(events, state.lineCrossing().processLineCrossing(objects, input, state.warnings()));
     appendEvent(events, state.counting().processObjectCounting(objects, input));
     appendEvent(events, state.dumping().processDumping(objects, input));
+    keepDumpedMarks(state, input, objects);
 
     PostprocessingResult result;
     if (auto reply = runObjectsPostprocessor(state, input, objects, events, tensors.get())) {

@@ -95,7 +95,7 @@ struct EfficientDetCase {
 
 class EfficientDetCount: public testing::TestWithParam<EfficientDetCase> {};
 
-TEST_P(EfficientDetCount, CapsTheRowsOrRefusesACountOutsideTheTensor)
+TEST_P(EfficientDetCount, CapsTheRowsOrRefusesANegativeCount)
 {
     const EfficientDetCase& c = GetParam();
     OutputSet output;
@@ -119,14 +119,37 @@ TEST_P(EfficientDetCount, CapsTheRowsOrRefusesACountOutsideTheTensor)
     }
 }
 
+// Raw outputs that make no box in the frame (a NaN box passes a threshold of 0; FLT_MAX grows to
+// infinity when scaled) leave the table; the good row stays.
+TEST(RawOutputDecoding, NonFiniteRowsAreDropped)
+{
+    const float huge = std::numeric_limits<float>::max();
+    OutputSet output;
+    output.add("detection_boxes", {1, 3, 4},
+        {std::nanf(""), 0.0f, 0.5f, 0.5f, 0.25f, 0.125f, 0.75f, 0.5f, 0.0f, 0.0f, huge, huge});
+    output.add("detection_scores", {1, 3}, {0.5f, 0.9f, 0.5f});
+    output.add("detection_classes", {1, 3}, {1.0f, 1.0f, 1.0f});
+    const Table table = decode(7, output.set(), 0.0f, 0.5f, kWidth, kHeight);
+    EXPECT_TRUE(table.wellFormed);
+    EXPECT_EQ(table.rows, (std::vector<Row>{{80, 120, 320, 360, 0.9f, 0}}));
+
+    OutputSet onlyBad;
+    onlyBad.add("detection_boxes", {1, 1, 4}, {0.0f, 0.0f, huge, huge});
+    onlyBad.add("detection_scores", {1, 1}, {0.5f});
+    onlyBad.add("detection_classes", {1, 1}, {1.0f});
+    const Table empty = decode(7, onlyBad.set(), 0.0f, 0.5f, kWidth, kHeight);
+    EXPECT_TRUE(empty.wellFormed);
+    EXPECT_TRUE(empty.rows.empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, EfficientDetCount,
     testing::Values(EfficientDetCase{"fraction_truncated", TensorDataType_Float, 5.9f, 5},
         EfficientDetCase{"whole_tensor", TensorDataType_Float, 10.0f, 10},
         EfficientDetCase{"int_count_ignored", TensorDataType_Int32, 0.0f, 10},
         EfficientDetCase{"negative", TensorDataType_Float, -1.0f, 0},
         EfficientDetCase{"not_a_number", TensorDataType_Float, std::nanf(""), 0},
-        EfficientDetCase{"larger_than_tensor", TensorDataType_Float, 11.0f, 0},
-        EfficientDetCase{"infinite", TensorDataType_Float, std::numeric_limits<float>::infinity(), 0}),
+        EfficientDetCase{"larger_than_tensor", TensorDataType_Float, 11.0f, 10},
+        EfficientDetCase{"infinite", TensorDataType_Float, std::numeric_limits<float>::infinity(), 10}),
     [](const testing::TestParamInfo<EfficientDetCase>& info) { return std::string(info.param.name); });
 
 // One anchor's 32 distance values: each side one-hot 50 at `bin` (distance bin × stride).

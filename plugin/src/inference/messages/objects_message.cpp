@@ -171,13 +171,29 @@ void readSection(MessageReader& reader, const char* key, bool required,
         logError("Warning! Response of objects postprocessor has an invalid \"%s\".\n", key);
 }
 
+// A processor may send back what it received: an attribute of a name the object already
+// holds replaces it, so the list cannot grow from frame to frame.
+void setAttribute(VyAIObject_t& object, const std::string& name, const std::string& value)
+{
+    auto attribute = vy::sdk::newRefCounted<vy::sdk::Attribute>(name, value, 1.0f);
+    for (auto& held: object.attributes)
+    {
+        if (held && name == held->name())
+        {
+            held = std::move(attribute);
+            return;
+        }
+    }
+    object.attributes.push_back(std::move(attribute));
+}
+
 void updateObject(VyAIObject_t& object, const ObjectsReplyEntry_t& entry)
 {
     object.box = entry.box;
     object.confidence = entry.confidence;
     object.skipFeatureExtraction = entry.skipFeatureExtraction;
     for (const auto& [name, value]: entry.attributes)
-        object.attributes.push_back(vy::sdk::newRefCounted<vy::sdk::Attribute>(name, value, 1.0f));
+        setAttribute(object, name, value);
 }
 
 vy::sdk::Uuid uuidOrRandom(const std::string& text)

@@ -68,7 +68,7 @@ std::optional<ObjectsReply_t> deserializeObjectsResponse(const uint8_t* data, si
 /**
  * Applies a parsed reply to the device's current objects and returns the objects the reply
  * names, by class, in reply order: entries with "ID" update the device's object of that class
- * (new id, box, confidence, skip flag, added attributes); entries with only "NewID" become new
+ * (new id, box, confidence, skip flag, attributes set by name); entries with only "NewID" become new
  * objects first seen at `timestamp`. Changes tracked objects: call it under the tracker's lock.
  */
 ObjectsByClass applyObjectsReply(const ObjectsReply_t& reply, const ObjectsByClass& deviceObjects, int64_t timestamp);

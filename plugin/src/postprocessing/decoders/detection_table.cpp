@@ -1,5 +1,7 @@
 #include "postprocessing/decoders/detection_table.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -68,6 +70,41 @@ TensorSet_t* makeDetectionTable(uint32_t id, const std::vector<Detection_t>& det
         *data++ = static_cast<float>(detection.classId);
     }
     return set;
+}
+
+bool isFiniteRow(const float* row)
+{
+    return std::all_of(row, row + kRowFloats, [](float value) { return std::isfinite(value); });
+}
+
+void dropNonFiniteRows(TensorSet_t& set)
+{
+    if (set.count != 1 || !set.tensors || !set.tensors[0].data)
+        return;
+    Tensor_t& table = set.tensors[0];
+    auto* values = static_cast<float*>(table.data);
+    const size_t rows = table.size / (kRowFloats * sizeof(float));
+    size_t kept = 0;
+    for (size_t row = 0; row < rows; ++row) {
+        const float* from = values + row * kRowFloats;
+        if (!isFiniteRow(from))
+            continue;
+        std::memmove(values + kept * kRowFloats, from, kRowFloats * sizeof(float));
+        ++kept;
+    }
+    if (kept == rows)
+        return;
+    if (kept == 0) {
+        std::free(table.name);
+        std::free(table.shape);
+        std::free(table.data);
+        std::free(set.tensors);
+        set.tensors = nullptr;
+        set.count = 0;
+        return;
+    }
+    table.size = kept * kRowFloats * sizeof(float);
+    table.shape[0] = static_cast<int32_t>(kept);
 }
 
 } // namespace vyai

@@ -35,4 +35,14 @@ TensorSet_t* makeDetectionTable(uint32_t id, const float* rows, size_t count);
 /** The same table from detection records, the class written as a float. */
 TensorSet_t* makeDetectionTable(uint32_t id, const std::vector<Detection_t>& detections);
 
+/** Whether all six values of a detection row are finite. */
+bool isFiniteRow(const float* row);
+
+/**
+ * Removes the rows of a detection table that hold a value that is not finite (a NaN or huge
+ * raw output): no box without a place in the frame goes on to tracking. Rows keep their
+ * order; a table left without rows leaves the set with no tensor.
+ */
+void dropNonFiniteRows(TensorSet_t& set);
+
 } // namespace vyai

@@ -5,12 +5,11 @@
 
 namespace vyai {
 
-TensorSet_t* decodeRawOutput(uint32_t architecture, const TensorSet_t* outputs, float confidenceThreshold,
+namespace {
+
+TensorSet_t* decodeArchitecture(uint32_t architecture, const TensorSet_t& set, float confidenceThreshold,
     float iouThreshold, int32_t imageWidth, int32_t imageHeight)
 {
-    if (!outputs)
-        return newEmptyDetectionSet(0);
-    const TensorSet_t& set = *outputs;
     switch (architecture) {
     case 0: return decodeAnchorFreeYolo(set, confidenceThreshold, iouThreshold);
     case 1: return decodeAnchorBasedYolo(set, confidenceThreshold, iouThreshold);
@@ -24,6 +23,20 @@ TensorSet_t* decodeRawOutput(uint32_t architecture, const TensorSet_t* outputs, 
     case 9: return decodeYoloV8DeepX(set, confidenceThreshold, iouThreshold);
     default: return newEmptyDetectionSet(set.id);
     }
+}
+
+} // namespace
+
+TensorSet_t* decodeRawOutput(uint32_t architecture, const TensorSet_t* outputs, float confidenceThreshold,
+    float iouThreshold, int32_t imageWidth, int32_t imageHeight)
+{
+    if (!outputs)
+        return newEmptyDetectionSet(0);
+    TensorSet_t* table = decodeArchitecture(architecture, *outputs, confidenceThreshold, iouThreshold, imageWidth,
+        imageHeight);
+    if (table)
+        dropNonFiniteRows(*table);
+    return table;
 }
 
 } // namespace vyai

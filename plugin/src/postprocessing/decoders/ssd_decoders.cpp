@@ -18,8 +18,9 @@ Detection_t scaledYxBox(const float* box, const ImageScale_t& scale, float score
     return {scale.width * box[1], scale.height * box[0], scale.width * box[3], scale.height * box[2], score, classId};
 }
 
-// The optional count tensor of EfficientDet caps the rows; a count that is not a number in
-// [0, rows] (or a count tensor that holds no value) is refused rather than trusted.
+// The optional count tensor of EfficientDet caps the rows when it is smaller; a count above
+// the rows the tensors hold leaves them all. A negative count or one that is not a number (or
+// a count tensor that holds no value) is refused rather than trusted.
 bool cappedRows(const TensorSet_t& outputs, int32_t countIndex, int32_t rows, int32_t& capped)
 {
     capped = rows;
@@ -30,11 +31,12 @@ bool cappedRows(const TensorSet_t& outputs, int32_t countIndex, int32_t rows, in
         return false;
     }
     const float count = std::trunc(*static_cast<const float*>(outputs.tensors[countIndex].data));
-    if (!(count >= 0.0f && count <= static_cast<float>(rows))) {
+    if (!(count >= 0.0f)) {
         warnDecode("EfficientDet", "Detection count %g is not within 0 to %d.", static_cast<double>(count), rows);
         return false;
     }
-    capped = static_cast<int32_t>(count);
+    if (count < static_cast<float>(rows))
+        capped = static_cast<int32_t>(count);
     return true;
 }
 
