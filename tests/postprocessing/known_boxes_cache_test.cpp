@@ -1,6 +1,7 @@
 // The known boxes' cache file: restarts, crashes mid-write, damaged files.
 #include <csignal>
 #include <filesystem>
+#include <limits>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -138,6 +139,23 @@ TEST(KnownBoxesCache, UnexpectedShapesLoadWhatFits)
     log.stop();
     EXPECT_TRUE(log.contains("Warning: Dumping known bboxes cache has unexpected format"));
     EXPECT_TRUE(log.contains("Loaded dumping known bboxes cache from"));
+}
+
+// A number beyond a float's range is no box: kept, it would make every later save fail.
+TEST(KnownBoxesCache, BoxesBeyondFloatRangeAreDroppedAndTheRestStillSaves)
+{
+    ScopedTempDirectory root;
+    const std::string folder = root.path().string();
+    std::filesystem::create_directories(root.path() / "cache");
+    test::writeFile(knownBoxesPath(folder),
+        R"({"a": [{"x": 1e300, "y": 0.5, "width": 0.25, "height": 0.25}, {"x": 0.5, "y": 0.5, "width": 0.25, "height": -1e39}],)"
+        R"( "b": [{"x": 0.5, "y": 0.5, "width": 0.25, "height": 0.25}]})");
+    KnownBoxes loaded = load(folder);
+    EXPECT_TRUE(sameBoxes(loaded, {{"a", {}}, {"b", {{0.5f, 0.5f, 0.25f, 0.25f}}}}));
+
+    loaded["c"].push_back({0.125f, 0.125f, std::numeric_limits<float>::infinity(), 0.25f});
+    ASSERT_TRUE(writeKnownBoxesFile(folder, loaded));
+    EXPECT_TRUE(sameBoxes(load(folder), {{"a", {}}, {"b", {{0.5f, 0.5f, 0.25f, 0.25f}}}, {"c", {}}}));
 }
 
 } // namespace

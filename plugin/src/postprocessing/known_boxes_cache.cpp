@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,11 @@ float numberMember(yyjson_val* object, const char* key)
     return static_cast<float>(yyjson_get_num(yyjson_obj_get(object, key)));
 }
 
+bool isFinite(const Box_t& box)
+{
+    return std::isfinite(box.x) && std::isfinite(box.y) && std::isfinite(box.width) && std::isfinite(box.height);
+}
+
 void setAside(const std::string& path)
 {
     const std::string aside = path + ".corrupt";
@@ -52,6 +58,9 @@ std::string serialise(const KnownBoxes& boxes)
     for (const auto& [deviceId, deviceBoxes]: boxes) {
         yyjson_mut_val* array = yyjson_mut_arr(doc);
         for (const Box_t& box: deviceBoxes) {
+            // JSON has no infinities: one such box would lose the whole file.
+            if (!isFinite(box))
+                continue;
             yyjson_mut_val* item = yyjson_mut_arr_add_obj(doc, array);
             yyjson_mut_obj_add_real(doc, item, "x", box.x);
             yyjson_mut_obj_add_real(doc, item, "y", box.y);
@@ -132,8 +141,11 @@ void readKnownBoxesFile(const std::string& rootFolder, KnownBoxes& boxes)
             if (!yyjson_is_obj(item) || !isNumberMember(item, "x") || !isNumberMember(item, "y")
                 || !isNumberMember(item, "width") || !isNumberMember(item, "height"))
                 continue;
-            deviceBoxes.push_back({numberMember(item, "x"), numberMember(item, "y"), numberMember(item, "width"),
-                numberMember(item, "height")});
+            const Box_t box{numberMember(item, "x"), numberMember(item, "y"), numberMember(item, "width"),
+                numberMember(item, "height")};
+            // A number beyond a float's range would make every later save of the cache fail.
+            if (isFinite(box))
+                deviceBoxes.push_back(box);
         }
     }
     logInfo("Loaded dumping known bboxes cache from %s\n", path.c_str());
