@@ -30,6 +30,9 @@ struct CloudScenario
     std::string runtimePackage;
 
     std::map<CloudStandin::Route, CloudStandin::Fault> faults;
+    // How the storage sends the models (after the redirect) and the runtime packages.
+    std::optional<ProvisioningStorage::ModelFault> modelFault;
+    std::optional<ProvisioningStorage::PackageFault> packageFault;
 };
 
 } // namespace vy::standins

@@ -155,6 +155,10 @@ bool CloudStandin::storeFiles(const CloudScenario& scenario)
 {
     if (scenario.token)
         m_storage.setToken(*scenario.token);
+    if (scenario.modelFault)
+        m_storage.setModelFault(*scenario.modelFault);
+    if (scenario.packageFault)
+        m_storage.setPackageFault(*scenario.packageFault);
     if (!scenario.runtimePackage.empty())
     {
         JsonDoc package = parseJson(scenario.runtimePackage);

@@ -145,6 +145,12 @@ ProvisioningStorage::ProvisioningStorage(LoopbackServer& server): m_server(serve
 
 void ProvisioningStorage::serveBody(const std::string& body, const BodyFault& fault, httplib::Response& response)
 {
+    if (fault.delay.count() > 0 && !m_server.pause(fault.delay))
+    {
+        // Stopping: whatever the reader gets, it is no answer it could take for the body.
+        response.status = 503;
+        return;
+    }
     if (fault.status != 0)
     {
         response.status = fault.status;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -24,6 +25,7 @@ public:
     struct BodyFault
     {
         int status = 0; //< answer this status with an error body; 0: answer normally
+        std::chrono::milliseconds delay{0}; //< wait this long before answering
         std::optional<std::size_t> stallAfter; //< send this many bytes, then wait for stop()
         std::optional<std::size_t> truncateAfter; //< send this many bytes, then drop the line
         bool chunked = false; //< no "Content-Length"

@@ -21,14 +21,15 @@ int64_t nowUs()
 
 CameraFeeder::CameraFeeder(std::string camera, SyntheticScene scene,
     std::shared_ptr<const AgentSlot> agent, Settings settings, OutputStream& out,
-    const StopSignal& stop)
+    const StopSignal& stop, FrameObserver observer)
     :
     m_camera(std::move(camera)),
     m_scene(std::move(scene)),
     m_agent(std::move(agent)),
     m_settings(settings),
     m_out(out),
-    m_stop(stop)
+    m_stop(stop),
+    m_observer(std::move(observer))
 {
 }
 
@@ -81,27 +82,40 @@ void CameraFeeder::run()
             if (m_pushFailures++ == 0)
                 m_out.log("camera " + m_camera + ": pushing a frame failed: " + failure);
         }
-        printTruth(i, timestampUs);
+        const FrameTruth truth = truthOf(i, timestampUs);
+        printTruth(truth);
+        if (m_observer)
+            m_observer(truth, frame->planes());
     }
 }
 
-void CameraFeeder::printTruth(int64_t frameIndex, int64_t timestampUs) const
+FrameTruth CameraFeeder::truthOf(int64_t frameIndex, int64_t timestampUs) const
 {
-    JsonLine line("truth");
-    yyjson_mut_doc* doc = line.doc();
-    line.addString("camera", m_camera);
-    yyjson_mut_obj_add_int(doc, line.root(), "timestampUs", timestampUs);
-    yyjson_mut_obj_add_int(doc, line.root(), "frame", frameIndex);
-    yyjson_mut_obj_add_int(doc, line.root(), "width", m_scene.width());
-    yyjson_mut_obj_add_int(doc, line.root(), "height", m_scene.height());
-    yyjson_mut_val* boxes = yyjson_mut_obj_add_arr(doc, line.root(), "boxes");
+    FrameTruth truth{m_camera, timestampUs, frameIndex, m_scene.width(), m_scene.height(), {}};
     for (const SyntheticScene::Box& box: m_scene.boxes())
     {
         const auto [x, y] = m_scene.boxPosition(box, frameIndex);
+        truth.boxes.push_back({box.colourName, x, y, box.width, box.height});
+    }
+    return truth;
+}
+
+void CameraFeeder::printTruth(const FrameTruth& truth) const
+{
+    JsonLine line("truth");
+    yyjson_mut_doc* doc = line.doc();
+    line.addString("camera", truth.camera);
+    yyjson_mut_obj_add_int(doc, line.root(), "timestampUs", truth.timestampUs);
+    yyjson_mut_obj_add_int(doc, line.root(), "frame", truth.frameIndex);
+    yyjson_mut_obj_add_int(doc, line.root(), "width", truth.width);
+    yyjson_mut_obj_add_int(doc, line.root(), "height", truth.height);
+    yyjson_mut_val* boxes = yyjson_mut_obj_add_arr(doc, line.root(), "boxes");
+    for (const TruthBox& box: truth.boxes)
+    {
         yyjson_mut_val* item = yyjson_mut_arr_add_obj(doc, boxes);
-        yyjson_mut_obj_add_strcpy(doc, item, "colour", box.colourName.c_str());
-        yyjson_mut_obj_add_int(doc, item, "x", x);
-        yyjson_mut_obj_add_int(doc, item, "y", y);
+        yyjson_mut_obj_add_strcpy(doc, item, "colour", box.colour.c_str());
+        yyjson_mut_obj_add_int(doc, item, "x", box.x);
+        yyjson_mut_obj_add_int(doc, item, "y", box.y);
         yyjson_mut_obj_add_int(doc, item, "width", box.width);
         yyjson_mut_obj_add_int(doc, item, "height", box.height);
     }

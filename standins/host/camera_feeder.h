@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "host/agent_slot.h"
+#include "host/frame_truth.h"
 #include "host/json_line.h"
 #include "host/stop_signal.h"
 #include "host/synthetic_scene.h"
@@ -20,6 +22,9 @@ namespace vyhost {
 class CameraFeeder
 {
 public:
+    /** Called on the feeder's thread after each frame pushed, with the picture it showed. */
+    using FrameObserver = std::function<void(const FrameTruth&, const std::array<PlaneView, 3>&)>;
+
     struct Settings
     {
         int padding = 40; //< bytes past each row's picture
@@ -29,7 +34,7 @@ public:
 
     /** out and stop must outlive the feeder. */
     CameraFeeder(std::string camera, SyntheticScene scene, std::shared_ptr<const AgentSlot> agent,
-        Settings settings, OutputStream& out, const StopSignal& stop);
+        Settings settings, OutputStream& out, const StopSignal& stop, FrameObserver observer = {});
     /** Joins the thread. */
     ~CameraFeeder();
 
@@ -46,7 +51,8 @@ public:
 
 private:
     void run();
-    void printTruth(int64_t frameIndex, int64_t timestampUs) const;
+    FrameTruth truthOf(int64_t frameIndex, int64_t timestampUs) const;
+    void printTruth(const FrameTruth& truth) const;
 
     const std::string m_camera;
     const SyntheticScene m_scene;
@@ -54,6 +60,7 @@ private:
     const Settings m_settings;
     OutputStream& m_out;
     const StopSignal& m_stop;
+    const FrameObserver m_observer;
     std::atomic<int64_t> m_framesPushed{0};
     std::atomic<int64_t> m_framesSkipped{0};
     std::atomic<int64_t> m_pushFailures{0};

@@ -37,13 +37,14 @@ int64_t Options::framesPerCamera() const
 const char* usageText()
 {
     return "usage: vyhost [--plugin PATH] [--scenario FILE] [--host-dir DIR] [--cameras N]"
-        " [--fps F] [--seconds S | --frames N]\n";
+        " [--fps F] [--seconds S | --frames N] [--pictures DIR [--picture-every N]]\n";
 }
 
 ParsedCommandLine parseCommandLine(int argc, const char* const argv[])
 {
     ParsedCommandLine parsed;
     Options options;
+    bool pictureEverySet = false;
     const auto fail =
         [&parsed](std::string message)
         {
@@ -109,6 +110,21 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[])
                 return fail("--frames takes a whole number from 0 to 1000000000");
             options.frames = frames;
         }
+        else if (name == "--pictures")
+        {
+            if (value.empty())
+                return fail("--pictures takes a directory");
+            options.picturesDirectory = value;
+        }
+        else if (name == "--picture-every")
+        {
+            if (!parseNumber(value, &options.pictureEvery) || options.pictureEvery < 1
+                || options.pictureEvery > kMaxFrames)
+            {
+                return fail("--picture-every takes a whole number from 1 to 1000000000");
+            }
+            pictureEverySet = true;
+        }
         else
         {
             return fail("unknown option " + std::string(name));
@@ -116,6 +132,8 @@ ParsedCommandLine parseCommandLine(int argc, const char* const argv[])
     }
     if (options.seconds && options.frames)
         return fail("--seconds and --frames exclude each other");
+    if (pictureEverySet && options.picturesDirectory.empty())
+        return fail("--picture-every needs --pictures");
     parsed.options = std::move(options);
     return parsed;
 }

@@ -17,6 +17,8 @@ struct Options
     // At most one of the two bounds the run; neither: three seconds.
     std::optional<double> seconds;
     std::optional<int64_t> frames;
+    std::string picturesDirectory; //< empty: no pictures
+    int64_t pictureEvery = 10; //< frames from one picture to the next
 
     /** Frames each camera pushes: --frames, or --seconds times --fps. */
     int64_t framesPerCamera() const;

@@ -5,8 +5,10 @@
 
 namespace vyhost {
 
-DeviceAgentHandler::DeviceAgentHandler(std::string camera, OutputStream& out, PacketCounts& counts):
-    m_camera(std::move(camera)), m_out(out), m_counts(counts)
+DeviceAgentHandler::DeviceAgentHandler(
+    std::string camera, OutputStream& out, PacketCounts& counts, ObjectsObserver observer)
+    :
+    m_camera(std::move(camera)), m_out(out), m_counts(counts), m_observer(std::move(observer))
 {
 }
 
@@ -20,7 +22,11 @@ void DeviceAgentHandler::handleMetadata(vy::sdk::analytics::IMetadataPacket* met
     const PacketKind kind = packetKind(metadataPacket);
     m_counts.count(kind);
     if (const auto line = metadataPacketLine(metadataPacket, kind, m_camera))
+    {
         m_out.write(*line);
+        if (kind == PacketKind::objects && m_observer)
+            m_observer(m_camera, metadataPacket->timestampUs(), returnedObjects(*line));
+    }
     else
         m_out.log("camera " + m_camera + ": metadata packet of unknown kind");
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <vy/sdk/analytics/i_device_agent.h>
 #include <vy/sdk/helpers/ref_countable.h>
 
+#include "host/frame_truth.h"
 #include "host/json_line.h"
 #include "host/packet_counts.h"
 
@@ -16,8 +19,13 @@ class DeviceAgentHandler:
     public vy::sdk::RefCountable<vy::sdk::analytics::IDeviceAgent::IHostHandler>
 {
 public:
+    /** Called with the items of each "objects" packet, on the plug-in's thread. */
+    using ObjectsObserver =
+        std::function<void(const std::string& camera, int64_t timestampUs, std::vector<ReturnedObject>)>;
+
     /** out and counts must outlive the handler. */
-    DeviceAgentHandler(std::string camera, OutputStream& out, PacketCounts& counts);
+    DeviceAgentHandler(std::string camera, OutputStream& out, PacketCounts& counts,
+        ObjectsObserver observer = {});
 
     void handleMetadata(vy::sdk::analytics::IMetadataPacket* metadataPacket) override;
     void handleDiagnosticEvent(vy::sdk::IRefCountable* event) override;
@@ -27,6 +35,7 @@ private:
     const std::string m_camera;
     OutputStream& m_out;
     PacketCounts& m_counts;
+    const ObjectsObserver m_observer;
 };
 
 } // namespace vyhost

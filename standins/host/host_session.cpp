@@ -1,6 +1,8 @@
 #include "host/host_session.h"
 
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -137,7 +139,7 @@ int HostSession::run()
     if (!hostContext.refCountableRegistry())
         hostContext.setRefCountableRegistry(new LeakRegistry(m_hostObjects));
 
-    bool completed = prepareDirectories() && startCloud() && writePluginIni()
+    bool completed = prepareDirectories() && preparePictures() && startCloud() && writePluginIni()
         && writeProcessorDeclarations() && loadPlugin()
         && createIntegration() && createEngine() && createDeviceAgents();
     if (completed)
@@ -151,9 +153,12 @@ int HostSession::run()
         completed = false;
     }
     releaseAll();
+    if (m_pictures)
+        m_pictures->finish();
     // After the release: the engine's loop has stopped asking.
     printCloudRequests(m_out, m_cloud.requests());
     printSummary(completed);
+    tellTruthMatch();
     const bool leaked = m_hostObjects->live() != 0 || m_pluginObjects->live() != 0;
     return completed && !leaked && !m_out.failed() ? 0 : 1;
 }
@@ -173,6 +178,21 @@ bool HostSession::prepareDirectories()
     std::filesystem::create_directories(m_hostDirectory, error);
     if (error)
         return fail("cannot create the host directory " + m_hostDirectory + ": " + error.message());
+    return true;
+}
+
+bool HostSession::preparePictures()
+{
+    if (m_options.picturesDirectory.empty())
+        return true;
+    std::error_code error;
+    std::filesystem::create_directories(m_options.picturesDirectory, error);
+    if (error)
+    {
+        return fail("cannot create the pictures directory " + m_options.picturesDirectory + ": "
+            + error.message());
+    }
+    m_pictures = std::make_unique<PictureWriter>(m_options.picturesDirectory, m_options.pictureEvery, m_out);
     return true;
 }
 
@@ -336,7 +356,13 @@ bool HostSession::createDeviceAgents()
 {
     for (Camera& camera: m_cameras)
     {
-        camera.handler = newRefCounted<DeviceAgentHandler>(camera.scenario.name, m_out, m_packets);
+        camera.handler = newRefCounted<DeviceAgentHandler>(camera.scenario.name, m_out, m_packets,
+            [this](const std::string& name, int64_t timestampUs, std::vector<ReturnedObject> objects)
+            {
+                if (m_pictures)
+                    m_pictures->addObjects(name, timestampUs, objects);
+                m_truthMatch.addObjects(name, timestampUs, std::move(objects));
+            });
         if (!camera.scenario.enabled)
             continue;
         if (const std::string failure = createDeviceAgent(camera); !failure.empty())
@@ -411,7 +437,13 @@ void HostSession::pushFrames()
         feeders.push_back(std::make_unique<CameraFeeder>(camera.scenario.name,
             scene.boxes ? SyntheticScene(scene.width, scene.height, *scene.boxes)
                         : SyntheticScene(scene.width, scene.height, (int) i),
-            camera.agent, settings, m_out, m_stop));
+            camera.agent, settings, m_out, m_stop,
+            [this](const FrameTruth& truth, const std::array<PlaneView, 3>& planes)
+            {
+                if (m_pictures)
+                    m_pictures->addFrame(truth, planes);
+                m_truthMatch.addTruth(truth);
+            }));
     }
     const auto start = std::chrono::steady_clock::now();
     for (auto& feeder: feeders)
@@ -556,21 +588,40 @@ void HostSession::releaseAll()
 std::string HostSession::noMetadataReason() const
 {
     int64_t pushed = 0;
+    std::string pushingCameras;
     for (const Camera& camera: m_cameras)
+    {
         pushed += camera.framesPushed;
+        if (camera.framesPushed > 0)
+            pushingCameras += (pushingCameras.empty() ? "" : ", ") + camera.scenario.name;
+    }
     if (pushed == 0)
         return "no frame was pushed";
     if (!m_scenario.cloudToken || !m_scenario.cloudSystemId)
     {
         return "the host gives the plug-in no cloud system id or token, so it is not connected "
-            "to the cloud and drops every frame";
+            "to the cloud and refuses every frame of " + pushingCameras;
     }
     const std::string dataDirectory = m_hostDirectory + "/vy_veltrin";
     if (const auto warning = lastPluginWarning(dataDirectory))
         return "the plug-in returned nothing for " + std::to_string(pushed)
-            + " frames; its last warning: " + *warning;
+            + " frames of " + pushingCameras + "; its last warning: " + withCameraNames(*warning);
     return "the plug-in returned nothing for " + std::to_string(pushed)
-        + " frames and logged no warning";
+        + " frames of " + pushingCameras + " and logged no warning";
+}
+
+std::string HostSession::withCameraNames(std::string text) const
+{
+    for (const Camera& camera: m_cameras)
+    {
+        const std::string id = normalizedId(camera.scenario.deviceId);
+        for (size_t at = text.find(id); at != std::string::npos;
+            at = text.find(id, at + camera.scenario.name.size()))
+        {
+            text.replace(at, id.size(), camera.scenario.name);
+        }
+    }
+    return text;
 }
 
 void HostSession::printSummary(bool completed)
@@ -601,6 +652,8 @@ void HostSession::printSummary(bool completed)
         yyjson_mut_obj_add_int(doc, inference, "answered", counts->answered);
     }
 
+    addRefusals(line);
+
     yyjson_mut_val* packets = yyjson_mut_obj_add_obj(doc, line.root(), "packets");
     yyjson_mut_obj_add_int(doc, packets, "objects", m_packets.objects);
     yyjson_mut_obj_add_int(doc, packets, "events", m_packets.events);
@@ -610,6 +663,14 @@ void HostSession::printSummary(bool completed)
     if (m_packets.objects + m_packets.events + m_packets.bestShot + m_packets.unknown == 0)
         line.addString("noMetadataReason", noMetadataReason());
 
+    addTruthMatch(line);
+    if (m_pictures)
+    {
+        yyjson_mut_val* pictures = yyjson_mut_obj_add_obj(doc, line.root(), "pictures");
+        yyjson_mut_obj_add_strcpy(doc, pictures, "directory", m_options.picturesDirectory.c_str());
+        yyjson_mut_obj_add_int(doc, pictures, "written", m_pictures->written());
+    }
+
     const int64_t pluginLeaks = m_pluginObjects->live();
     const int64_t hostLeaks = m_hostObjects->live();
     yyjson_mut_obj_add_int(doc, line.root(), "leakedObjects", pluginLeaks + hostLeaks);
@@ -617,6 +678,57 @@ void HostSession::printSummary(bool completed)
     yyjson_mut_obj_add_int(doc, leaks, "plugin", pluginLeaks);
     yyjson_mut_obj_add_int(doc, leaks, "host", hostLeaks);
     m_out.write(line);
+}
+
+void HostSession::addTruthMatch(JsonLine& summary) const
+{
+    const auto tallies = m_truthMatch.tally();
+    if (tallies.empty())
+        return;
+    yyjson_mut_doc* doc = summary.doc();
+    yyjson_mut_val* match = yyjson_mut_obj_add_obj(doc, summary.root(), "truthMatch");
+    for (const auto& [camera, tally]: tallies)
+    {
+        yyjson_mut_val* item = yyjson_mut_obj(doc);
+        yyjson_mut_obj_add(match, yyjson_mut_strcpy(doc, camera.c_str()), item);
+        yyjson_mut_obj_add_int(doc, item, "framesAnswered", tally.framesAnswered);
+        yyjson_mut_obj_add_int(doc, item, "boxes", tally.boxes);
+        yyjson_mut_obj_add_int(doc, item, "found", tally.found);
+        yyjson_mut_obj_add_int(doc, item, "missed", tally.missed);
+        yyjson_mut_obj_add_int(doc, item, "extra", tally.extra);
+        yyjson_mut_obj_add_real(doc, item, "medianIou", std::round(tally.medianIou * 1000) / 1000);
+        yyjson_mut_obj_add_real(doc, item, "lowestIou", std::round(tally.lowestIou * 1000) / 1000);
+    }
+}
+
+void HostSession::addRefusals(JsonLine& summary) const
+{
+    // The plug-in's own account of the frames it turned away before admission: with
+    // "inference"."admitted" they add up to the frames pushed.
+    const auto refusals = pluginRefusals(m_hostDirectory + "/vy_veltrin");
+    yyjson_mut_doc* doc = summary.doc();
+    yyjson_mut_val* refused = yyjson_mut_obj_add_obj(doc, summary.root(), "framesRefused");
+    for (const Camera& camera: m_cameras)
+    {
+        const auto found = refusals.find(normalizedId(camera.scenario.deviceId));
+        const PluginRefusals counts = found == refusals.end() ? PluginRefusals{} : found->second;
+        yyjson_mut_val* item = yyjson_mut_obj(doc);
+        yyjson_mut_obj_add(refused, yyjson_mut_strcpy(doc, camera.scenario.name.c_str()), item);
+        yyjson_mut_obj_add_int(doc, item, "notConnected", counts.notConnected);
+        yyjson_mut_obj_add_int(doc, item, "switchedOff", counts.switchedOff);
+        yyjson_mut_obj_add_int(doc, item, "withoutSettings", counts.withoutSettings);
+    }
+}
+
+void HostSession::tellTruthMatch() const
+{
+    for (const auto& [camera, tally]: m_truthMatch.tally())
+        std::fprintf(stderr, "%s\n", plainTruthMatch(camera, tally).c_str());
+    if (m_pictures)
+    {
+        std::fprintf(stderr, "%lld pictures in %s\n", (long long) m_pictures->written(),
+            m_options.picturesDirectory.c_str());
+    }
 }
 
 } // namespace vyhost

@@ -18,9 +18,11 @@
 #include "host/json_line.h"
 #include "host/leak_registry.h"
 #include "host/packet_counts.h"
+#include "host/picture_writer.h"
 #include "host/plugin_library.h"
 #include "host/scenario.h"
 #include "host/stop_signal.h"
+#include "host/truth_match.h"
 #include "host/utility_provider.h"
 
 namespace vyhost {
@@ -58,6 +60,7 @@ private:
     };
 
     bool prepareDirectories();
+    bool preparePictures();
     bool startCloud();
     bool writePluginIni();
     bool writeProcessorDeclarations();
@@ -78,6 +81,12 @@ private:
     void releaseAll();
     std::string noMetadataReason() const;
     void printSummary(bool completed);
+    void addTruthMatch(JsonLine& summary) const;
+    void addRefusals(JsonLine& summary) const;
+    /** The text with each camera's device id, as the plug-in logs it, replaced by its name. */
+    std::string withCameraNames(std::string text) const;
+    /** The match in plain words on standard error, after the summary. */
+    void tellTruthMatch() const;
     bool fail(const std::string& message);
 
     const Options m_options;
@@ -94,6 +103,8 @@ private:
     const std::shared_ptr<ObjectCounts> m_hostObjects = std::make_shared<ObjectCounts>();
     const std::shared_ptr<ObjectCounts> m_pluginObjects = std::make_shared<ObjectCounts>();
     PacketCounts m_packets;
+    TruthMatch m_truthMatch;
+    std::unique_ptr<PictureWriter> m_pictures; //< null without --pictures
 
     vy::standins::CloudStandin m_cloud;
     // Released in reverse order of this list by releaseAll().

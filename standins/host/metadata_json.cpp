@@ -166,4 +166,28 @@ std::unique_ptr<JsonLine> metadataPacketLine(
     return line;
 }
 
+std::vector<ReturnedObject> returnedObjects(const JsonLine& objectsLine)
+{
+    const auto string = [](yyjson_mut_val* object, const char* key)
+        {
+            const char* value = yyjson_mut_get_str(yyjson_mut_obj_get(object, key));
+            return std::string(value ? value : "");
+        };
+    const auto number = [](yyjson_mut_val* object, const char* key)
+        { return yyjson_mut_get_num(yyjson_mut_obj_get(object, key)); };
+
+    std::vector<ReturnedObject> objects;
+    yyjson_mut_val* items = yyjson_mut_obj_get(objectsLine.root(), "items");
+    size_t index = 0;
+    size_t count = 0;
+    yyjson_mut_val* item = nullptr;
+    yyjson_mut_arr_foreach(items, index, count, item)
+    {
+        yyjson_mut_val* box = yyjson_mut_obj_get(item, "box");
+        objects.push_back({string(item, "typeId"), string(item, "trackId"), number(box, "x"),
+            number(box, "y"), number(box, "width"), number(box, "height")});
+    }
+    return objects;
+}
+
 } // namespace vyhost

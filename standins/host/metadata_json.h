@@ -2,9 +2,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <vy/sdk/analytics/i_metadata_packet.h>
 
+#include "host/frame_truth.h"
 #include "host/json_line.h"
 
 namespace vyhost {
@@ -27,5 +29,8 @@ PacketKind packetKind(const vy::sdk::analytics::IMetadataPacket* packet);
  */
 std::unique_ptr<JsonLine> metadataPacketLine(const vy::sdk::analytics::IMetadataPacket* packet,
     PacketKind kind, const std::string& camera);
+
+/** The items of an "objects" line as metadataPacketLine() wrote them. */
+std::vector<ReturnedObject> returnedObjects(const JsonLine& objectsLine);
 
 } // namespace vyhost

@@ -2,17 +2,19 @@
 
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 namespace vyhost {
 
 namespace {
 
-/** The last line of the plug-in's logs holding one of `marks`, from the mark on. */
-std::optional<std::string> lastLineMarked(const std::string& dataDirectory, std::initializer_list<const char*> marks)
+/** Each line of the plug-in's logs holding one of `marks`, from the mark on, in log order. */
+std::vector<std::string> linesMarked(
+    const std::string& dataDirectory, std::initializer_list<const char*> marks)
 {
     // In the order the plug-in writes them.
     const char* const files[] = {"vyai_plugin_start.log", "vyai_plugin.log.old", "vyai_plugin.log"};
-    std::optional<std::string> last;
+    std::vector<std::string> found;
     for (const char* name: files)
     {
         std::ifstream file(dataDirectory + "/" + name);
@@ -23,13 +25,22 @@ std::optional<std::string> lastLineMarked(const std::string& dataDirectory, std:
             {
                 if (const size_t at = line.find(mark); at != std::string::npos)
                 {
-                    last = line.substr(at);
+                    found.push_back(line.substr(at));
                     break;
                 }
             }
         }
     }
-    return last;
+    return found;
+}
+
+std::optional<std::string> lastLineMarked(
+    const std::string& dataDirectory, std::initializer_list<const char*> marks)
+{
+    std::vector<std::string> lines = linesMarked(dataDirectory, marks);
+    if (lines.empty())
+        return std::nullopt;
+    return std::move(lines.back());
 }
 
 } // namespace
@@ -56,6 +67,27 @@ std::optional<PluginFrameCounts> lastPluginFrameCounts(const std::string& dataDi
     counts.inferred = inferred;
     counts.answered = answered;
     return counts;
+}
+
+std::map<std::string, PluginRefusals> pluginRefusals(const std::string& dataDirectory)
+{
+    std::map<std::string, PluginRefusals> refusals;
+    for (const std::string& line: linesMarked(dataDirectory, {"Device "}))
+    {
+        char deviceId[128] = {};
+        long long notConnected = 0, switchedOff = 0, withoutSettings = 0;
+        if (std::sscanf(line.c_str(),
+                "Device %127s refused frames: not connected %lld, switched off %lld, without settings %lld",
+                deviceId, &notConnected, &switchedOff, &withoutSettings) != 4)
+        {
+            continue;
+        }
+        PluginRefusals& device = refusals[deviceId];
+        device.notConnected += notConnected;
+        device.switchedOff += switchedOff;
+        device.withoutSettings += withoutSettings;
+    }
+    return refusals;
 }
 
 } // namespace vyhost

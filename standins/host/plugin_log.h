@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -25,5 +26,18 @@ struct PluginFrameCounts
 
 /** The plug-in's last "Inference frames:" line; nullopt when it logged none. */
 std::optional<PluginFrameCounts> lastPluginFrameCounts(const std::string& dataDirectory);
+
+/** Frames a device agent turned away before its inference admitted them. */
+struct PluginRefusals
+{
+    int64_t notConnected = 0;
+    int64_t switchedOff = 0;
+    int64_t withoutSettings = 0;
+
+    int64_t total() const { return notConnected + switchedOff + withoutSettings; }
+};
+
+/** Per device id as the plug-in logs it, the sum of its agents' "refused frames:" lines. */
+std::map<std::string, PluginRefusals> pluginRefusals(const std::string& dataDirectory);
 
 } // namespace vyhost

@@ -15,6 +15,7 @@ constexpr int kMaxCameras = 64;
 constexpr int kMaxSide = 7680;
 constexpr double kMaxActionSeconds = 1e6;
 constexpr int64_t kMaxFaultDelayMs = 600'000;
+constexpr int64_t kMaxBodyBytes = int64_t(1) << 40;
 
 std::string newUuid()
 {
@@ -138,6 +139,20 @@ CloudStandin::Fault faultOf(const Field& field)
     return fault;
 }
 
+/** A fault of the storage's downloads: the model's body after its redirect, or a runtime package. */
+void readBodyFault(const Field& field, vy::standins::ProvisioningStorage::BodyFault* fault)
+{
+    field.expectObject({"status", "delayMs", "stallAfter", "cutAfter"});
+    if (field.has("status"))
+        fault->status = (int) field.member("status").integer(100, 599);
+    if (field.has("delayMs"))
+        fault->delay = std::chrono::milliseconds(field.member("delayMs").integer(0, kMaxFaultDelayMs));
+    if (field.has("stallAfter"))
+        fault->stallAfter = (size_t) field.member("stallAfter").integer(0, kMaxBodyBytes);
+    if (field.has("cutAfter"))
+        fault->truncateAfter = (size_t) field.member("cutAfter").integer(0, kMaxBodyBytes);
+}
+
 // The package object the cloud stand-in reads; without a "path", the stand-in CPU runtime
 // archive built beside vyhost.
 std::string runtimePackageOf(const Field& field)
@@ -193,6 +208,16 @@ void readCloud(const Field& field, const std::vector<CameraScenario>& cameras, S
     {
         for (const auto& [name, fault]: field.member("faults").members())
         {
+            if (name == "modelDownload")
+            {
+                readBodyFault(fault, &cloud.modelFault.emplace());
+                continue;
+            }
+            if (name == "runtimePackage")
+            {
+                readBodyFault(fault, &cloud.packageFault.emplace());
+                continue;
+            }
             const auto route = CloudStandin::routeNamed(name);
             if (!route)
                 fault.fail("no cloud route has this name");

@@ -80,6 +80,37 @@ TEST(CloudScenario, ConfiguresIdentityOffersFaultsAndStorage)
     EXPECT_EQ(CloudStandin::routeNamed("availablePipelines"), CloudStandin::Route::availablePipelines);
 }
 
+// The downloads' faults: the model's body (after the redirect) and the runtime package.
+TEST(CloudScenario, DownloadFaultsReachTheStorage)
+{
+    const ScopedTempDirectory directory;
+    const std::string packagePath = (directory.path() / "runtime.tar.gz").string();
+    vyai::test::writeFile(packagePath, "archive bytes");
+    CloudScenario scenario = siteScenario(packagePath);
+    scenario.modelFault.emplace().status = 503;
+    scenario.packageFault.emplace().truncateAfter = 4;
+    CloudStandin cloud;
+    ASSERT_TRUE(cloud.configure(scenario));
+    ASSERT_TRUE(cloud.start());
+    httplib::Client client("127.0.0.1", cloud.port());
+
+    const auto model = client.Get("/storage/m1.json", {{"Authorization", "secret"}});
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->status, 503);
+    // The line drops after four bytes: the reader never gets the whole package.
+    const auto package = client.Get("/runtimes/2.0.0/CPU/library.tar.gz");
+    EXPECT_TRUE(!package || package->body != "archive bytes");
+
+    // A stall sends nothing after its bytes until the stand-in stops.
+    vy::standins::ProvisioningStorage::ModelFault stall;
+    stall.stallAfter = 0;
+    cloud.storage().setModelFault(stall);
+    client.set_read_timeout(std::chrono::milliseconds(300));
+    const auto stalled = client.Get("/storage/m1.json", {{"Authorization", "secret"}});
+    EXPECT_TRUE(!stalled || stalled->body.empty());
+    cloud.stop();
+}
+
 TEST(CloudScenario, WhatCannotBeServedIsRefused)
 {
     struct Case

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <utility>
@@ -95,9 +97,10 @@ TEST(VyhostBuiltInDemo, TheUserPicksTheRuntimeTheDialogShowsAndTheSceneComesBack
 {
     ScopedTempDirectory hostDirectory;
     ScopedTempDirectory iniDirectory;
+    ScopedTempDirectory pictures;
     const VyhostRun run = runVyhost(VYHOST_PATH,
         {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.path().string(), "--fps", "10",
-            "--seconds", "8"},
+            "--seconds", "8", "--pictures", pictures.path().string(), "--picture-every", "20"},
         {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
     ASSERT_EQ(run.exitCode, 0) << run.describe();
 
@@ -157,6 +160,29 @@ TEST(VyhostBuiltInDemo, TheUserPicksTheRuntimeTheDialogShowsAndTheSceneComesBack
     EXPECT_GT(integerAt(summary, {"inference", "inferred"}), 0) << summary.text();
     EXPECT_GT(integerAt(summary, {"inference", "answered"}), 0) << summary.text();
     EXPECT_GT(integerAt(summary, {"packets", "objects"}), 0) << summary.text();
+
+    // vyhost's own match says the same as the one above, in the summary and in plain words.
+    const int64_t boxes = integerAt(summary, {"truthMatch", "camera1", "boxes"});
+    EXPECT_GE(boxes, 15) << summary.text();
+    EXPECT_EQ(integerAt(summary, {"truthMatch", "camera1", "found"}), boxes) << summary.text();
+    EXPECT_EQ(integerAt(summary, {"truthMatch", "camera1", "extra"}), 0) << summary.text();
+    EXPECT_GT(yyjson_get_num(summary.at({"truthMatch", "camera1", "lowestIou"})), 0.9) << summary.text();
+    const std::string said = "camera1: " + std::to_string(boxes) + " of " + std::to_string(boxes) + " boxes found";
+    EXPECT_NE(run.errorOutput.find(said), std::string::npos) << run.errorOutput;
+
+    // Frames 0, 20, 40 and 60, as PNG files.
+    int written = 0;
+    for (const auto& entry: std::filesystem::directory_iterator(pictures.path()))
+    {
+        std::ifstream file(entry.path(), std::ios::binary);
+        char signature[8] = {};
+        file.read(signature, sizeof(signature));
+        EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().rfind("camera1_frame0000", 0), 0u) << entry.path();
+        ++written;
+    }
+    EXPECT_EQ(written, 4);
+    EXPECT_EQ(integerAt(summary, {"pictures", "written"}), 4) << summary.text();
 }
 
 } // namespace

@@ -28,6 +28,14 @@ const VyhostLine& summaryOf(const VyhostRun& run)
     return run.lines.back();
 }
 
+/** The frames the plug-in says it turned away before admission, for one camera. */
+int64_t framesRefused(const VyhostLine& summary, const char* camera)
+{
+    return integerAt(summary, {"framesRefused", camera, "notConnected"})
+        + integerAt(summary, {"framesRefused", camera, "switchedOff"})
+        + integerAt(summary, {"framesRefused", camera, "withoutSettings"});
+}
+
 bool hasLogLine(const VyhostRun& run, const std::string& text)
 {
     for (const VyhostLine* line: run.linesOfType("log"))
@@ -59,11 +67,16 @@ TEST(VyhostScenarioRun, TheBuiltInScenarioTakesFramesPastTheCloudGate)
     const VyhostLine& summary = summaryOf(run);
     EXPECT_TRUE(yyjson_get_bool(summary.at({"completed"})));
     EXPECT_EQ(integerAt(summary, {"framesPushed", "camera1"}), kFrames);
+    // Every frame pushed is refused at the gate, dropped before admission or admitted (an
+    // admitted frame whose output finds no worker is counted as dropped too).
+    const int64_t refusedOrAdmitted = framesRefused(summary, "camera1") + integerAt(summary, {"inference", "admitted"});
+    EXPECT_LE(refusedOrAdmitted, kFrames) << summary.text();
+    EXPECT_GE(refusedOrAdmitted + integerAt(summary, {"inference", "dropped"}), kFrames) << summary.text();
     // Frames before the engine starts are refused; the summary either counts objects or says why none came.
     if (integerAt(summary, {"packets", "objects"}) == 0)
     {
         EXPECT_NE(summary.string("noMetadataReason").find("returned nothing for " + std::to_string(kFrames)
-            + " frames; its last warning: "), std::string::npos) << summary.text();
+            + " frames of camera1; its last warning: "), std::string::npos) << summary.text();
     }
 
     // A "truth" line per frame, its boxes inside the picture.
@@ -93,8 +106,12 @@ TEST(VyhostScenarioRun, AnUnconnectedSiteIsShownAsTheReasonForNoMetadata)
     const std::string log = pluginLog(hostDirectory.path());
     EXPECT_NE(log.find("Server/Site not connected to cloud."), std::string::npos) << log;
     EXPECT_EQ(log.find("Tried sending message to inference engine"), std::string::npos) << log;
-    EXPECT_NE(summaryOf(run).string("noMetadataReason").find("not connected to the cloud"),
-        std::string::npos) << run.describe();
+    const VyhostLine& summary = summaryOf(run);
+    EXPECT_NE(summary.string("noMetadataReason").find("not connected to the cloud"), std::string::npos)
+        << run.describe();
+    EXPECT_NE(summary.string("noMetadataReason").find("camera1"), std::string::npos) << summary.text();
+    // The frames are in a count: the plug-in's own, of the frames it turned away.
+    EXPECT_EQ(integerAt(summary, {"framesRefused", "camera1", "notConnected"}), 10) << summary.text();
 }
 
 // Timed actions reach the plug-in and every one is answered on a line of its own, buttons

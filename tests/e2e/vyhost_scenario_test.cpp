@@ -97,6 +97,25 @@ TEST(VyhostScenario, ActionsRunInTimeOrderAndTheCloudMayBeAbsent)
     EXPECT_EQ(parsed.scenario->actions[1].camera, "camera2");
 }
 
+// The storage's downloads misbehave as the scenario says: the model's body and the runtime package.
+TEST(VyhostScenario, DownloadFaultsAreRead)
+{
+    const ParsedScenario parsed = parseScenario(R"({"cloud": {"faults": {
+        "modelDownload": {"status": 503, "delayMs": 20},
+        "runtimePackage": {"stallAfter": 100, "cutAfter": 10}}}})", 1);
+    ASSERT_TRUE(parsed.scenario) << parsed.error;
+    const auto& model = parsed.scenario->cloud.modelFault;
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->status, 503);
+    EXPECT_EQ(model->delay.count(), 20);
+    EXPECT_FALSE(model->stallAfter);
+    const auto& package = parsed.scenario->cloud.packageFault;
+    ASSERT_TRUE(package);
+    EXPECT_EQ(package->stallAfter, 100U);
+    EXPECT_EQ(package->truncateAfter, 10U);
+    EXPECT_TRUE(parsed.scenario->cloud.faults.empty());
+}
+
 TEST(VyhostScenario, EachMalformedFieldIsNamed)
 {
     struct Case
@@ -124,6 +143,10 @@ TEST(VyhostScenario, EachMalformedFieldIsNamed)
         {R"({"cloud": {"faults": {"reset": {"status": 99}}}})", "cloud.faults.reset.status: must be from 100 to 599"},
         {R"({"cloud": {"faults": {"reset": {"delayMs": -1}}}})", "cloud.faults.reset.delayMs: must be from 0"},
         {R"({"cloud": {"faults": {"reset": {"body": {}}}}})", "cloud.faults.reset.body: must be a text"},
+        {R"({"cloud": {"faults": {"modelDownload": {"cutAfter": -1}}}})",
+            "cloud.faults.modelDownload.cutAfter: must be from 0"},
+        {R"({"cloud": {"faults": {"runtimePackage": {"body": "x"}}}})",
+            "cloud.faults.runtimePackage.body: unknown field"},
         {R"({"ini": {"logToFile": [1]}})", "ini.logToFile: must be a text, a number or true/false"},
         {R"({"ini": {"a=b": 1}})", "ini.a=b: an ini option"},
         {R"({"ini": {"": 1}})", "ini.: an ini option"},

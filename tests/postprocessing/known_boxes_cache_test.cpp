@@ -1,6 +1,7 @@
 // The known boxes' cache file: restarts, crashes mid-write, damaged files.
 #include <csignal>
 #include <filesystem>
+#include <limits>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,6 +160,18 @@ TEST(KnownBoxesCache, OutOfRangeBoxIsRefusedAndLaterSavesWork)
     log.stop();
     EXPECT_TRUE(log.contains("Warning: Box 0 of device a in dumping known bboxes cache"));
     EXPECT_TRUE(log.contains("Warning: Box 1 of device a in dumping known bboxes cache"));
+}
+
+// JSON has no infinities: a box that became infinite in memory is left out of a save, which
+// still writes every other box.
+TEST(KnownBoxesCache, AnInfiniteBoxIsLeftOutOfASave)
+{
+    ScopedTempDirectory root;
+    const std::string folder = root.path().string();
+    KnownBoxes boxes{{"b", {{0.5f, 0.5f, 0.25f, 0.25f}}},
+        {"c", {{0.125f, 0.125f, std::numeric_limits<float>::infinity(), 0.25f}}}};
+    ASSERT_TRUE(writeKnownBoxesFile(folder, boxes));
+    EXPECT_TRUE(sameBoxes(load(folder), {{"b", {{0.5f, 0.5f, 0.25f, 0.25f}}}, {"c", {}}}));
 }
 
 } // namespace

@@ -68,6 +68,10 @@ DeviceAgent::~DeviceAgent()
 {
     m_lifetimeToken->close();
     logError("Destroying Device Agent %s\n", m_details->id.c_str());
+    logError("Device %s refused frames: not connected %llu, switched off %llu, without settings %llu\n",
+        m_details->id.c_str(), static_cast<unsigned long long>(m_refusedNotConnected.load()),
+        static_cast<unsigned long long>(m_refusedSwitchedOff.load()),
+        static_cast<unsigned long long>(m_refusedWithoutSettings.load()));
     const bool wasRegistered = m_engine->removeDeviceAgent(m_details->id, this);
     logError("Setting status parameters...\n");
     // Reached from the host's dropRef(): nothing may leave it.
@@ -156,15 +160,20 @@ bool DeviceAgent::pushUncompressedVideoFrame(
     if (!settings)
     {
         logError("Warning! Device agent does not have settings!\n");
+        ++m_refusedWithoutSettings;
         return true;
     }
     if (m_engine->cloudApiClient().cloudConnectionState()
         != ::vyai::CloudConnectionState::connected)
     {
+        ++m_refusedNotConnected;
         return true;
     }
     if (!settings->active && !::vyai::ini().sendFramesOverride)
+    {
+        ++m_refusedSwitchedOff;
         return true;
+    }
 
     const int64_t now = ::vyai::currentTimeMicros();
     const int64_t frameTime = videoFrame->timestampUs();

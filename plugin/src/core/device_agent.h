@@ -153,6 +153,11 @@ private:
     std::atomic<std::shared_ptr<::vyai::DeviceAgentSettings_t>> m_settings;
     std::mutex m_settingsMutex; //< held by every writer of m_settings from copy to publish
     std::atomic<bool> m_handlerSet{false};
+    // Frames turned away before the inference admits them, logged when the agent goes, so
+    // that every frame the host pushed is accounted for.
+    std::atomic<uint64_t> m_refusedWithoutSettings{0};
+    std::atomic<uint64_t> m_refusedNotConnected{0};
+    std::atomic<uint64_t> m_refusedSwitchedOff{0};
     // Entered by completions for the whole push; closed first thing in the destructor.
     std::shared_ptr<::vyai::LifetimeToken> m_lifetimeToken;
     // Uses the members above: joined in the destructor, declared last.

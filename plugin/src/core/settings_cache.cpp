@@ -125,8 +125,9 @@ bool SettingsCache::save(const std::map<std::string, std::string>& values) const
         }
         for (const auto& [key, value]: values)
         {
-            // A key cannot be escaped without changing what older files mean: keep it out.
-            if (isKeptOutOfFile(key) || hasLineBreak(key))
+            // A key cannot be escaped without changing what older files mean: keep it out. An
+            // "=" in a key would read back as a shorter key, overwriting another setting.
+            if (isKeptOutOfFile(key) || hasLineBreak(key) || key.find('=') != std::string::npos)
                 continue;
             file << key << '=' << encodeSettingsCacheValue(value) << '\n';
         }

@@ -43,6 +43,11 @@ float numberMember(yyjson_val* object, const char* key)
     return static_cast<float>(yyjson_get_num(yyjson_obj_get(object, key)));
 }
 
+bool isFinite(const Box_t& box)
+{
+    return std::isfinite(box.x) && std::isfinite(box.y) && std::isfinite(box.width) && std::isfinite(box.height);
+}
+
 void setAside(const std::string& path)
 {
     const std::string aside = path + ".corrupt";
@@ -63,6 +68,9 @@ std::string serialise(const KnownBoxes& boxes)
     for (const auto& [deviceId, deviceBoxes]: boxes) {
         yyjson_mut_val* array = yyjson_mut_arr(doc);
         for (const Box_t& box: deviceBoxes) {
+            // JSON has no infinities: one such box would lose the whole file.
+            if (!isFinite(box))
+                continue;
             yyjson_mut_val* item = yyjson_mut_arr_add_obj(doc, array);
             yyjson_mut_obj_add_real(doc, item, "x", box.x);
             yyjson_mut_obj_add_real(doc, item, "y", box.y);
