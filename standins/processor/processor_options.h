@@ -21,6 +21,8 @@ enum class ProcessorMode {
     imageCrop,
     tensorScale,
     wrongSizes,
+    stopReading, // answer --stop-after requests, then read nothing more (the connection stays open)
+    lateAck, // acknowledge a request --delay-ms late, for the first --delay-requests requests
 };
 
 struct ProcessorOptions
@@ -32,6 +34,7 @@ struct ProcessorOptions
     uint32_t delayMs = 0;
     uint32_t delayRequests = UINT32_MAX;
     uint32_t crashAfter = 1;
+    uint32_t stopAfter = 0;
     uint32_t replySize = 0; //< when set, echo replies are padded or cut to this many bytes
     std::string processorName;
 };

@@ -43,4 +43,17 @@ bool RequestHandler::handle(const std::vector<uint8_t>& request, std::vector<uin
     return true;
 }
 
+void RequestHandler::awaitNextRequest() const
+{
+    if (m_options.mode == ProcessorMode::stopReading && m_handled >= m_options.stopAfter)
+        hangForever();
+}
+
+void RequestHandler::delayAcknowledge() const
+{
+    // m_handled counts the requests before this one.
+    if (m_options.mode == ProcessorMode::lateAck && m_handled < m_options.delayRequests)
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_options.delayMs));
+}
+
 } // namespace vy::standins

@@ -50,6 +50,7 @@ int serveSharedMemory(const ProcessorOptions& options)
     std::vector<uint8_t> reply;
     for (;;)
     {
+        handler.awaitNextRequest();
         const std::optional<uint8_t> status = input.waitStatus();
         if (!status)
             return 3;
@@ -71,6 +72,7 @@ int serveSharedMemory(const ProcessorOptions& options)
             input.writeStatus(kUnknownStatus);
             continue;
         }
+        handler.delayAcknowledge();
         input.writeStatus(kAcknowledge);
         if (handler.handle(request, &reply) && !sendReply(output, options, reply))
             return 4;

@@ -1,6 +1,7 @@
 #include "inference/external_process.h"
 
 #include <cstring>
+#include <future>
 #include <optional>
 #include <thread>
 
@@ -264,6 +265,24 @@ TEST(ExternalProcess, TcpPeerNotListeningFailsTheRequest)
     auto process = makeExternalProcessTcp(ntohs(address.sin_port));
     EXPECT_FALSE(process->sendMessage(numbered(8, 1)));
     EXPECT_FALSE(process->waitForOutput(100).ok);
+}
+
+TEST(ExternalProcess, TcpPeerThatStopsReadingFailsEachRequestAndFreesTheExchange)
+{
+    CapturedLog log;
+    Peer peer(Transport::tcp, "stop-reading", {"--stop-after", "1"});
+    ASSERT_TRUE(peer.process);
+    ASSERT_TRUE(peer.exchange(numbered(8, 1)));
+    // Larger than what the loopback buffers take, so the send itself has to wait on the peer.
+    const size_t large = 64u << 20;
+    auto first = std::async(std::launch::async, [&] { return peer.process->sendMessage(numbered(large, 2)); });
+    auto queued = std::async(std::launch::async, [&] { return peer.process->sendMessage(numbered(large, 3)); });
+    ASSERT_EQ(first.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "send never ended";
+    ASSERT_EQ(queued.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "caller stayed queued";
+    EXPECT_FALSE(first.get());
+    EXPECT_FALSE(queued.get());
+    EXPECT_TRUE(log.contains("Could not send input message to external process at port"));
+    EXPECT_TRUE(log.contains("connection closed"));
 }
 
 } // namespace

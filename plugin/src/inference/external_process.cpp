@@ -324,6 +324,9 @@ bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
             return false;
         }
         m_socket->setNoDelay(true);
+        // A peer that stops reading must not hold the exchange, and every caller queued
+        // behind it, for longer than a shared-memory peer could.
+        m_socket->setSendTimeout(SharedMemoryChannel::kSendTimeoutMs);
     }
     if (request.size() > SharedMemoryChannel::kMaxPayload)
     {
@@ -340,7 +343,8 @@ bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
     if (m_socket->send(frame.data(), frame.size()) != static_cast<int64_t>(frame.size()))
     {
         // A partial frame would leave the peer out of step: start over with a new connection.
-        logError("Warning! Could not send input message to external process at port: %u\n", m_port);
+        logError("Warning! Could not send input message to external process at port: %u; connection closed.\n",
+            m_port);
         m_socket->close();
         return false;
     }
