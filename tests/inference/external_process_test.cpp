@@ -9,6 +9,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <QtGlobal>
+
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
@@ -239,6 +241,25 @@ TEST(ExternalProcess, LogFileTakesTheChildsOutput)
     const std::string text = readFile(logFile);
     EXPECT_EQ(text.find("old run"), std::string::npos);
     EXPECT_NE(text.find("unknown mode nonsense"), std::string::npos);
+}
+
+std::atomic<int> g_qtMessages{0};
+
+TEST(ExternalProcess, OutputGoingToALogFileIsNeverReadBack)
+{
+    ScopedTempDirectory directory;
+    g_qtMessages = 0;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) { ++g_qtMessages; });
+    {
+        auto process = makeExternalProcess(processorProgram(), (directory.path() / "processor.log").string(),
+            {"--mode", "echo"}, QProcessEnvironment());
+        ASSERT_TRUE(process);
+        // The watcher polls the child every 20 ms while it runs.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(g_qtMessages, 0);
 }
 
 TEST(ExternalProcess, TcpPortsOutsideTheRangeAreRejected)

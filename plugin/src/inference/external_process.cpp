@@ -157,16 +157,24 @@ void ExternalProcess::monitorProcess(const StartRequest& request, std::promise<b
     m_running = true;
     started.set_value(true); // the promise is gone after this; the request lives in the thread
 
+    // Output that goes to a file has no channel to read: reading it anyway makes Qt warn
+    // on every poll.
+    const bool outputToFile = !request.logFilePath.isEmpty();
     QByteArray standardOutput;
     QByteArray standardError;
+    const auto keepOutput = [&] {
+        if (outputToFile)
+            return;
+        appendTail(standardOutput, process.readAllStandardOutput());
+        appendTail(standardError, process.readAllStandardError());
+    };
     std::optional<Clock::time_point> stopRequestedAt;
     bool terminated = false;
     bool killed = false;
     while (!process.waitForFinished(kWatchPollMs) && process.state() != QProcess::NotRunning)
     {
         // Reading keeps a chatty child from blocking on a full pipe.
-        appendTail(standardOutput, process.readAllStandardOutput());
-        appendTail(standardError, process.readAllStandardError());
+        keepOutput();
         if (!m_stopRequested)
             continue;
         if (!stopRequestedAt)
@@ -188,8 +196,7 @@ void ExternalProcess::monitorProcess(const StartRequest& request, std::promise<b
         else if (killed && waited >= kGracefulExitWait + kTerminateWait + kKillWait)
             break;
     }
-    appendTail(standardOutput, process.readAllStandardOutput());
-    appendTail(standardError, process.readAllStandardError());
+    keepOutput();
     m_running = false;
     m_childPid = 0;
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)

@@ -50,32 +50,42 @@ void updateTracks(const ObjectsReply_t& reply, const ObjectsByClass& replied, co
     }
 }
 
-} // namespace
-
-std::optional<std::vector<uint8_t>> exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration,
-    std::span<const uint8_t> request, Timer& timer)
+/**
+ * Sends the request and decodes the reply in place, before it is released; an empty result
+ * when nothing (valid) came back.
+ */
+template<typename Decode>
+auto exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration, std::span<const uint8_t> request,
+    Timer& timer, Decode decode) -> decltype(decode(nullptr, 0))
 {
+    using Result = decltype(decode(nullptr, 0));
     if (!declaration.process)
-        return std::nullopt;
+        return Result{};
     ExternalProcess& process = *declaration.process;
     logInfo("Sending message to external postprocessor %s\n", declaration.Name.c_str());
     const bool sent = process.sendMessage(request, !declaration.NoResponse);
     timer.lap("send");
     if (!sent || declaration.NoResponse)
-        return std::nullopt;
+        return Result{};
+    logInfo("Waiting for response from postprocessor %s\n", declaration.Name.c_str());
     const auto timeoutMs = static_cast<uint32_t>(std::min<uint64_t>(declaration.TimeoutMs, INT32_MAX));
     const ExternalProcessReply reply = process.waitForOutput(timeoutMs);
     timer.lap("wait");
     if (!reply.ok)
     {
-        logError("Warning: No response from postprocessor %s\n", declaration.Name.c_str());
+        logError("Warning: No response from objects postprocessor\n");
         process.finishResponse();
-        return std::nullopt;
+        return Result{};
     }
-    std::vector<uint8_t> bytes(reply.data, reply.data + reply.length);
+    logInfo("Received response from postprocessor %s\n", declaration.Name.c_str());
+    Result result = decode(reply.data, static_cast<size_t>(reply.length));
+    timer.lap("deserialize");
     process.finishResponse();
-    return bytes;
+    timer.lap("finish");
+    return result;
 }
+
+} // namespace
 
 std::map<std::string, ExternalPostprocessor_t> MessagePostprocessorLink::loadDeclarations(
     const std::string& postprocessorsFolder)
@@ -95,10 +105,8 @@ TensorSetPtr MessagePostprocessorLink::exchangeTensors(const ExternalPostprocess
     timer.lap("serialize");
     if (!request)
         return nullptr;
-    const auto reply = exchangeWithPostprocessor(declaration, request->bytes(), timer);
-    if (!reply)
-        return nullptr;
-    return deserializeTensorMessage(reply->data(), reply->size());
+    return exchangeWithPostprocessor(declaration, request->bytes(), timer,
+        [](const uint8_t* data, size_t size) { return deserializeTensorMessage(data, size); });
 }
 
 std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(const ExternalPostprocessor_t& declaration,
@@ -117,10 +125,8 @@ std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(co
     timer.lap("serialize");
     if (!request)
         return std::nullopt;
-    const auto bytes = exchangeWithPostprocessor(declaration, request->bytes(), timer);
-    if (!bytes)
-        return std::nullopt;
-    const std::optional<ObjectsReply_t> reply = deserializeObjectsResponse(bytes->data(), bytes->size());
+    const std::optional<ObjectsReply_t> reply = exchangeWithPostprocessor(declaration, request->bytes(), timer,
+        [](const uint8_t* data, size_t size) { return deserializeObjectsResponse(data, size); });
     if (!reply)
         return std::nullopt;
     const std::string deviceId = input.device ? input.device->id : std::string();
@@ -138,7 +144,6 @@ std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(co
             made.box = *bestShot.box;
         result.bestShots.push_back(made);
     }
-    timer.lap("deserialize");
     return result;
 }
 

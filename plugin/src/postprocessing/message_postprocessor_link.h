@@ -26,8 +26,4 @@ public:
         const TensorSet_t* tensors, ObjectTracker& tracker, Timer& timer) override;
 };
 
-/** Sends the request and returns a copy of the reply; none when nothing (valid) came back. */
-std::optional<std::vector<uint8_t>> exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration,
-    std::span<const uint8_t> request, Timer& timer);
-
 } // namespace vyai
