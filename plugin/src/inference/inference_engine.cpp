@@ -78,6 +78,8 @@ InferenceEngine::InferenceEngine(const std::string& rootFolder, const ModelSet& 
         m_state.store(kEngineFailed);
         return;
     }
+    // Plain models of a process that crashed stay on disk until someone removes them.
+    DecryptedModelFolder::removeAbandoned(m_workingDirectory);
     initRuntime(models);
     startOutputThread();
 }
