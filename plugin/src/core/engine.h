@@ -152,6 +152,7 @@ private:
     bool m_serverConfigured = false; //< server parameters published, start-up resets done
     // The processors load on a thread of their own: the names are published again once they are in.
     bool m_processorNamesPublished = false;
+    bool m_processorsInPipelines = false; //< the devices' pipelines were parsed with the loaded processors
     enum class ServerReset { none, unconfiguredDevices, configuredDevices };
     std::optional<ServerReset> m_serverReset; //< decided at connection, kept until done
 
