@@ -332,6 +332,43 @@ TEST_F(InferenceEngineTest, OutputsOfNoPendingInputAreFreedAndIgnored)
     }
 }
 
+// A slow runtime: the warning goes up once while the input waits, and down when its output comes.
+TEST_F(InferenceEngineTest, AnInputWaitingTooLongForItsOutputIsWarnedOnceUntilTheOutputComes)
+{
+    setRuntimeArgs(R"("latency_ms": "1500")");
+    const auto detector = model("m");
+    auto engine = makeEngine({{"a", detector}}, 8, 200);
+    ASSERT_EQ(engine->state(), vyai::kEngineRunning) << log.text();
+    engine->recordInput("cam-1");
+    engine->sendInput(input(detector), tensors());
+
+    ASSERT_TRUE(eventually([&] { return hasMessage("RUNTIME_STALLED"); })) << log.text();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(log.count("Warning! The AI runtime has returned no output for an input"), 1);
+    ASSERT_TRUE(nextOutput());
+    EXPECT_TRUE(eventually([&] { return !hasMessage("RUNTIME_STALLED"); }));
+    EXPECT_TRUE(log.contains("Info: The AI runtime returns outputs again."));
+}
+
+// A lost output holds its slot while the others' outputs flow: that is warned too.
+TEST_F(InferenceEngineTest, AnOutputThatNeverComesIsWarnedWhileOthersFlow)
+{
+    setRuntimeArgs(R"("fault": "stall", "fault_after": "1")");
+    const auto detector = model("m");
+    auto engine = makeEngine({{"a", detector}}, 8, 200);
+    ASSERT_EQ(engine->state(), vyai::kEngineRunning) << log.text();
+    for (int i = 0; i < 2; ++i) {
+        engine->recordInput("cam-1");
+        engine->sendInput(input(detector), tensors());
+    }
+    ASSERT_TRUE(nextOutput());
+    EXPECT_TRUE(eventually([&] { return hasMessage("RUNTIME_STALLED"); })) << log.text();
+    EXPECT_EQ(engine->inFlight(), 1);
+
+    engine->stop();
+    EXPECT_FALSE(hasMessage("RUNTIME_STALLED")) << "a stop empties every slot";
+}
+
 TEST_F(InferenceEngineTest, AStalledRuntimeFillsTheCapacityAndStillStops)
 {
     setRuntimeArgs(R"("fault": "stall", "fault_after": "1")");
