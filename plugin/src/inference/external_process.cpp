@@ -234,8 +234,17 @@ ExternalProcess::~ExternalProcess()
 
 bool ExternalProcess::sendMessage(std::span<const uint8_t> request, bool replyExpected)
 {
+    const uint64_t failuresBefore = m_tcpFailures.load();
     m_exchangeMutex.lock();
     m_exchangeOwner = std::this_thread::get_id();
+    if (m_tcp && m_tcpFailures.load() != failuresBefore)
+    {
+        // Each waiting caller would spend its own deadline on a peer that just failed one:
+        // together they would hold the workers, and a shut-down, for many seconds.
+        logError("Warning! External process at port %u failed a request meanwhile; request skipped.\n", m_port);
+        endExchange();
+        return false;
+    }
     const bool sent = m_tcp ? sendOverTcp(request) : sendOverChannel(request);
     if (!sent || !replyExpected)
         endExchange();
@@ -327,6 +336,7 @@ bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
     {
         if (!m_socket->connect("127.0.0.1", static_cast<uint16_t>(m_port), kConnectTimeoutMs))
         {
+            ++m_tcpFailures;
             logError("Warning! Could not connect to external process at port: %u\n", m_port);
             return false;
         }
@@ -350,6 +360,7 @@ bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
     if (m_socket->send(frame.data(), frame.size()) != static_cast<int64_t>(frame.size()))
     {
         // A partial frame would leave the peer out of step: start over with a new connection.
+        ++m_tcpFailures;
         logError("Warning! Could not send input message to external process at port: %u; connection closed.\n",
             m_port);
         m_socket->close();
