@@ -24,6 +24,7 @@ const std::map<std::string, ProcessorMode> kModes = {
     {"tensor-scale", ProcessorMode::tensorScale},
     {"wrong-sizes", ProcessorMode::wrongSizes},
     {"objects", ProcessorMode::objects},
+    {"stop-reading", ProcessorMode::stopReading},
 };
 
 bool parseNumber(const char* text, uint32_t maximum, uint32_t* value)
@@ -83,13 +84,15 @@ std::optional<ProcessorOptions> parseProcessorOptions(int argc, char** argv, std
             options.crashAfter = number;
         else if (name == "--reply-size" && parseNumber(value, UINT32_MAX, &number))
             options.replySize = number;
+        else if (name == "--stop-after" && parseNumber(value, UINT32_MAX, &number))
+            options.stopAfter = number;
         else if (!name.starts_with("--"))
         {
             *error = "unexpected argument " + name;
             return std::nullopt;
         }
         else if (name == "--listen" || name == "--delay-ms" || name == "--delay-requests"
-            || name == "--crash-after" || name == "--reply-size")
+            || name == "--crash-after" || name == "--reply-size" || name == "--stop-after")
         {
             *error = "bad number for " + name;
             return std::nullopt;

@@ -22,6 +22,7 @@ enum class ProcessorMode {
     tensorScale,
     wrongSizes,
     objects, // answer objects requests: see objects_reply.h
+    stopReading, // answer --stop-after requests, then read nothing more (the connection stays open)
 };
 
 struct ProcessorOptions
@@ -33,6 +34,7 @@ struct ProcessorOptions
     uint32_t delayMs = 0;
     uint32_t delayRequests = UINT32_MAX;
     uint32_t crashAfter = 1;
+    uint32_t stopAfter = 0;
     uint32_t replySize = 0; //< when set, echo replies are padded or cut to this many bytes
     std::string processorName;
     std::optional<std::string> newId; //< objects mode: the "NewID" of every object answered by id

@@ -45,4 +45,10 @@ bool RequestHandler::handle(const std::vector<uint8_t>& request, std::vector<uin
     return true;
 }
 
+void RequestHandler::awaitNextRequest() const
+{
+    if (m_options.mode == ProcessorMode::stopReading && m_handled >= m_options.stopAfter)
+        hangForever();
+}
+
 } // namespace vy::standins

@@ -17,6 +17,8 @@ public:
     explicit RequestHandler(const ProcessorOptions& options): m_options(options) {}
 
     bool handle(const std::vector<uint8_t>& request, std::vector<uint8_t>* reply);
+    /** Before a request is read: blocks for ever once the mode stops reading. */
+    void awaitNextRequest() const;
 
 private:
     const ProcessorOptions& m_options;

@@ -51,6 +51,7 @@ int serveSharedMemory(const ProcessorOptions& options)
     std::vector<uint8_t> reply;
     for (;;)
     {
+        handler.awaitNextRequest();
         const std::optional<uint8_t> status = input.waitStatus();
         if (!status)
             return 3;

@@ -66,6 +66,7 @@ void serveConnection(int fd, const ProcessorOptions& options, RequestHandler& ha
     std::vector<uint8_t> reply;
     for (;;)
     {
+        handler.awaitNextRequest();
         uint8_t header[4];
         if (!receiveExactly(fd, header, 4))
             return;

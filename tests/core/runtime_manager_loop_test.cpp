@@ -11,6 +11,7 @@
 #include <cloud/cloud_standin.h>
 
 #include "../provisioning/fake_tools.h"
+#include "captured_log.h"
 #include "core_host.h"
 #include "eventually.h"
 #include "foundations/message_codes.h"
@@ -205,6 +206,26 @@ TEST_F(LoopPasses, ProcessorNamesArePublishedAgainOnceTheProcessorsAreLoaded)
     const int republished = hostRequests("PATCH", "/rest/v4/servers/this");
     pass();
     EXPECT_EQ(hostRequests("PATCH", "/rest/v4/servers/this"), republished) << "published once";
+}
+
+// Pipelines parsed before the processors were in name no processor: the devices' parameters
+// are parsed again, once, when loading ends, though their text did not change.
+TEST_F(LoopPasses, DevicesParametersAreParsedAgainOnceTheProcessorsAreLoaded)
+{
+    vyai::test::CapturedLog log;
+    bringUp();
+    pass();
+    const int parses = log.count("Detected change in devices parameters.");
+    ASSERT_GT(parses, 0);
+    pass();
+    ASSERT_EQ(log.count("Detected change in devices parameters."), parses) << "unchanged text is not parsed";
+
+    engine->inferenceManager().initProcessors();
+    ASSERT_TRUE(vyai::test::eventually([&] { return engine->inferenceManager().processorsLoaded(); }));
+    pass();
+    EXPECT_EQ(log.count("Detected change in devices parameters."), parses + 1);
+    pass();
+    EXPECT_EQ(log.count("Detected change in devices parameters."), parses + 1) << "parsed again once";
 }
 
 // The pause after each failure doubles from a second; the other steps run at every pass.

@@ -118,6 +118,21 @@ TEST_F(LogTest, ConsoleAndFileBothReceiveTheFormattedArguments)
     EXPECT_EQ(readFile(startPath), expected);
 }
 
+TEST_F(LogTest, LineWithoutItsOwnLineEndGetsOneAndTheNextLineStartsApart)
+{
+    ::testing::internal::CaptureStdout();
+    start(1, /*logToConsole*/ true);
+    logError("Error creating pipe: %d", 24);
+    logError("%s", "");
+    logError("next\n");
+    shutdownLogging();
+    const std::string console = ::testing::internal::GetCapturedStdout();
+
+    const std::string expected = header() + "Error creating pipe: 24\n" + header() + "\n" + header() + "next\n";
+    EXPECT_EQ(console, expected);
+    EXPECT_EQ(readFile(startPath), expected);
+}
+
 TEST_F(LogTest, LogErrorToStderrPrintsThenLogsTheSameText)
 {
     start(1);

@@ -158,5 +158,38 @@ TEST(ExternalTensorPreprocessing, FaultsKeepTheCallersTensors)
     }
 }
 
+TEST(ExternalTensorPreprocessing, ReplacementMustMatchThePreparedInputs)
+{
+    const InputTensors prepared;
+    struct Case
+    {
+        const char* name;
+        void (*change)(InputTensors&);
+        const char* mismatch; //< empty: the replacement fits
+    };
+    const Case cases[] = {
+        {"same", [](InputTensors&) {}, ""},
+        {"other values", [](InputTensors& t) { t.floats[0] = 9.0f; }, ""},
+        {"one tensor fewer", [](InputTensors& t) { t.set.count = 1; }, "1 tensors instead of 2"},
+        {"renamed", [](InputTensors& t) { t.tensors[1].name = const_cast<char*>("other"); },
+            "tensor 1 is not named mask-in"},
+        {"no name", [](InputTensors& t) { t.tensors[0].name = nullptr; }, "tensor 0 is not named image-in"},
+        {"other type", [](InputTensors& t) { t.tensors[1].type = TensorDataType_Int8; },
+            "mask-in has type 3 instead of 2"},
+        {"transposed", [](InputTensors& t) { std::swap(t.floatShape[0], t.floatShape[1]); },
+            "image-in has shape [3, 1] of 12 bytes instead of [1, 3] of 12"},
+        {"fewer bytes", [](InputTensors& t) { t.tensors[0].size = 8; },
+            "image-in has shape [1, 3] of 8 bytes instead of [1, 3] of 12"},
+        {"other rank", [](InputTensors& t) { t.tensors[0].rank = 1; t.floatShape[0] = 3; },
+            "image-in has shape [3] of 12 bytes instead of [1, 3] of 12"},
+    };
+    for (const Case& c: cases)
+    {
+        InputTensors replacement;
+        c.change(replacement);
+        EXPECT_EQ(replacementMismatch(replacement.set, prepared.set), c.mismatch) << c.name;
+    }
+}
+
 } // namespace
 } // namespace vyai::test

@@ -1,12 +1,15 @@
 #include "inference/external_process.h"
 
 #include <cstring>
+#include <future>
 #include <optional>
 #include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+
+#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
@@ -256,6 +259,25 @@ TEST(ExternalProcess, LogFileTakesTheChildsOutput)
     EXPECT_NE(text.find("unknown mode nonsense"), std::string::npos);
 }
 
+std::atomic<int> g_qtMessages{0};
+
+TEST(ExternalProcess, OutputGoingToALogFileIsNeverReadBack)
+{
+    ScopedTempDirectory directory;
+    g_qtMessages = 0;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) { ++g_qtMessages; });
+    {
+        auto process = makeExternalProcess(processorProgram(), (directory.path() / "processor.log").string(),
+            {"--mode", "echo"}, QProcessEnvironment());
+        ASSERT_TRUE(process);
+        // The watcher polls the child every 20 ms while it runs.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(g_qtMessages, 0);
+}
+
 TEST(ExternalProcess, TcpPortsOutsideTheRangeAreRejected)
 {
     CapturedLog log;
@@ -280,6 +302,26 @@ TEST(ExternalProcess, TcpPeerNotListeningFailsTheRequest)
     auto process = makeExternalProcessTcp(ntohs(address.sin_port));
     EXPECT_FALSE(process->sendMessage(numbered(8, 1)));
     EXPECT_FALSE(process->waitForOutput(100).ok);
+}
+
+TEST(ExternalProcess, TcpPeerThatStopsReadingFailsEachRequestAndFreesTheExchange)
+{
+    CapturedLog log;
+    Peer peer(Transport::tcp, "stop-reading", {"--stop-after", "1"});
+    ASSERT_TRUE(peer.process);
+    ASSERT_TRUE(peer.exchange(numbered(8, 1)));
+    // Larger than what the loopback buffers take, so the send itself has to wait on the peer.
+    const size_t large = 64u << 20;
+    auto first = std::async(std::launch::async, [&] { return peer.process->sendMessage(numbered(large, 2)); });
+    auto queued = std::async(std::launch::async, [&] { return peer.process->sendMessage(numbered(large, 3)); });
+    ASSERT_EQ(first.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "send never ended";
+    ASSERT_EQ(queued.wait_for(std::chrono::seconds(30)), std::future_status::ready) << "caller stayed queued";
+    EXPECT_FALSE(first.get());
+    EXPECT_FALSE(queued.get());
+    EXPECT_TRUE(log.contains("Could not send input message to external process at port"));
+    EXPECT_TRUE(log.contains("connection closed"));
+    // Whichever went second waited for the first and gave up without a deadline of its own.
+    EXPECT_TRUE(log.contains("failed a request meanwhile; request skipped."));
 }
 
 } // namespace

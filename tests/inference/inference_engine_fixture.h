@@ -88,11 +88,13 @@ protected:
             {{"images", TensorDataType_Float, {1, 3, kModelSide, kModelSide}, runtime_fixtures::toBytes(pixels)}});
     }
 
-    std::unique_ptr<InferenceEngine> makeEngine(const InferenceEngine::ModelSet& models, int32_t capacity = 8)
+    std::unique_ptr<InferenceEngine> makeEngine(
+        const InferenceEngine::ModelSet& models, int32_t capacity = 8, int64_t stallWarningAfterMs = 5000)
     {
         InferenceEngineLimits limits;
         limits.maxConcurrentInferences = capacity;
         limits.retrieveTimeoutMs = 20;
+        limits.stallWarningAfterMs = stallWarningAfterMs;
         return std::make_unique<InferenceEngine>(root.path().string(), models, queue, messages, limits);
     }
 

@@ -1,6 +1,7 @@
 // The inference engine over the stand-in CPU runtime: start with encrypted models, slots,
 // the in-flight bound, drops, runtime faults, restarts under load and teardown.
 #include <atomic>
+#include <fstream>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,11 +44,46 @@ TEST_F(InferenceEngineTest, StartsWithTheReadyModelsDecryptedIntoAPrivateFolder)
     struct stat info{};
     ASSERT_EQ(stat(folders[0].c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folders[0]), {}), 1);
+    // The plain model and the owner file that tells a live folder from a crash's leftover.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folders[0]), {}), 2);
+    EXPECT_TRUE(std::filesystem::exists(folders[0] / ".owner"));
     EXPECT_FALSE(std::filesystem::exists(ready->decryptedFilePath)) << "plain model under a predictable name";
 
     engine.reset();
     EXPECT_TRUE(decryptedFolders().empty());
+}
+
+TEST_F(InferenceEngineTest, StartRemovesTheDecryptedFoldersOfEndedProcessesOnly)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(workingDirectory());
+    const auto makeFolder = [&](const std::string& name, bool withOwnerFile) {
+        const fs::path folder = workingDirectory() / name;
+        fs::create_directories(folder);
+        std::ofstream(folder / "0_model.onnx") << "plain model";
+        if (withOwnerFile)
+            std::ofstream(folder / ".owner");
+        return folder;
+    };
+    // An ended owner leaves its owner file unlocked; a folder still without one is either
+    // just being made or as old as a crash between the two steps.
+    const fs::path killed = makeFolder("models.killed", true);
+    const fs::path beingMade = makeFolder("models.young", false);
+    const fs::path oldWithoutOwner = makeFolder("models.old", false);
+    fs::last_write_time(oldWithoutOwner, fs::file_time_type::clock::now() - std::chrono::hours(2));
+    const fs::path unrelated = makeFolder("other", true);
+    vyai::DecryptedModelFolder live(workingDirectory());
+    ASSERT_FALSE(live.path().empty());
+
+    auto engine = makeEngine({{"a", model("m")}});
+    ASSERT_EQ(engine->state(), vyai::kEngineRunning) << log.text();
+
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_FALSE(fs::exists(oldWithoutOwner));
+    EXPECT_TRUE(fs::exists(beingMade));
+    EXPECT_TRUE(fs::exists(unrelated));
+    EXPECT_TRUE(fs::exists(live.path() / ".owner"));
+    EXPECT_EQ(decryptedFolders().size(), 3u); // the live one, the young one and the engine's own
 }
 
 TEST_F(InferenceEngineTest, TheModelKeyIsTheFirst32BytesOfAKeyLongEnough)
@@ -294,6 +330,43 @@ TEST_F(InferenceEngineTest, OutputsOfNoPendingInputAreFreedAndIgnored)
         while (queue.popUntil(std::chrono::steady_clock::now())) {
         }
     }
+}
+
+// A slow runtime: the warning goes up once while the input waits, and down when its output comes.
+TEST_F(InferenceEngineTest, AnInputWaitingTooLongForItsOutputIsWarnedOnceUntilTheOutputComes)
+{
+    setRuntimeArgs(R"("latency_ms": "1500")");
+    const auto detector = model("m");
+    auto engine = makeEngine({{"a", detector}}, 8, 200);
+    ASSERT_EQ(engine->state(), vyai::kEngineRunning) << log.text();
+    engine->recordInput("cam-1");
+    engine->sendInput(input(detector), tensors());
+
+    ASSERT_TRUE(eventually([&] { return hasMessage("RUNTIME_STALLED"); })) << log.text();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(log.count("Warning! The AI runtime has returned no output for an input"), 1);
+    ASSERT_TRUE(nextOutput());
+    EXPECT_TRUE(eventually([&] { return !hasMessage("RUNTIME_STALLED"); }));
+    EXPECT_TRUE(log.contains("Info: The AI runtime returns outputs again."));
+}
+
+// A lost output holds its slot while the others' outputs flow: that is warned too.
+TEST_F(InferenceEngineTest, AnOutputThatNeverComesIsWarnedWhileOthersFlow)
+{
+    setRuntimeArgs(R"("fault": "stall", "fault_after": "1")");
+    const auto detector = model("m");
+    auto engine = makeEngine({{"a", detector}}, 8, 200);
+    ASSERT_EQ(engine->state(), vyai::kEngineRunning) << log.text();
+    for (int i = 0; i < 2; ++i) {
+        engine->recordInput("cam-1");
+        engine->sendInput(input(detector), tensors());
+    }
+    ASSERT_TRUE(nextOutput());
+    EXPECT_TRUE(eventually([&] { return hasMessage("RUNTIME_STALLED"); })) << log.text();
+    EXPECT_EQ(engine->inFlight(), 1);
+
+    engine->stop();
+    EXPECT_FALSE(hasMessage("RUNTIME_STALLED")) << "a stop empties every slot";
 }
 
 TEST_F(InferenceEngineTest, AStalledRuntimeFillsTheCapacityAndStillStops)

@@ -21,7 +21,9 @@ TEST(MessagePostprocessorLinkTest, TensorExchangeGoesThroughTheDeclaredProcess)
     std::filesystem::create_directories(root.path() / "postprocessors");
     std::ofstream(root.path() / "postprocessors" / "external_postprocessors.json")
         << R"([{"Name": "scale", "Command": ")" << processorProgram()
-        << R"(", "Config": {"mode": "tensor-scale"}, "Schedule": "TENSOR", "TimeoutMs": 5000}])";
+        << R"(", "Config": {"mode": "tensor-scale"}, "Schedule": "TENSOR", "TimeoutMs": 5000},)"
+        << R"({"Name": "slow", "Command": ")" << processorProgram()
+        << R"(", "Config": {"mode": "delay", "delay-ms": "1000"}, "Schedule": "TENSOR", "TimeoutMs": 100}])";
     MessagePostprocessorLink link;
     auto declarations = link.loadDeclarations((root.path() / "postprocessors").string());
     ASSERT_EQ(declarations.count("scale"), 1u) << log.text();
@@ -39,6 +41,11 @@ TEST(MessagePostprocessorLinkTest, TensorExchangeGoesThroughTheDeclaredProcess)
     ASSERT_EQ(reply->count, 1);
     EXPECT_STREQ(reply->tensors[0].name, "scores");
     EXPECT_EQ(runtime_fixtures::floatsOf(reply->tensors[0]), (std::vector<float>{3.0f, -4.0f}));
+    EXPECT_TRUE(log.contains("Waiting for response from postprocessor scale\n"));
+    EXPECT_TRUE(log.contains("Received response from postprocessor scale\n"));
+
+    EXPECT_FALSE(link.exchangeTensors(declarations.at("slow"), input, tensors.get(), timer));
+    EXPECT_TRUE(log.contains("Warning: No response from objects postprocessor\n"));
     declarations.clear(); // stops the process before the folder goes
 }
 

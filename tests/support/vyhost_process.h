@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -59,6 +60,8 @@ struct VyhostRun
 {
     int exitCode = -1; //< -1 when it had to be killed
     std::vector<VyhostLine> lines;
+    std::vector<std::chrono::steady_clock::time_point> lineTimes; //< when each line of `lines` was read
+    std::chrono::steady_clock::time_point exitedAt; //< when the process was reaped
     std::string errorOutput;
 
     std::vector<const VyhostLine*> linesOfType(const std::string& type) const
@@ -176,6 +179,9 @@ inline VyhostRun runVyhost(const std::string& program, const std::vector<std::st
             if (n > 0)
             {
                 sinks[i]->append(buffer, (size_t) n);
+                if (i == 0)
+                    run.lineTimes.insert(run.lineTimes.end(), std::count(buffer, buffer + n, '\n'),
+                        std::chrono::steady_clock::now());
                 if (interrupt.signal != 0 && !interrupted
                     && stdoutText.find(interrupt.afterOutput) != std::string::npos)
                 {
@@ -198,6 +204,7 @@ inline VyhostRun runVyhost(const std::string& program, const std::vector<std::st
     }
     int status = 0;
     waitpid(pid, &status, 0);
+    run.exitedAt = std::chrono::steady_clock::now();
     run.exitCode = !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 
     size_t start = 0;

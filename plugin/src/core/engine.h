@@ -168,6 +168,7 @@ private:
     bool m_serverPublished = false; //< the server record was read and the parameters published
     // The processors load on a thread of their own: the names are published again once they are in.
     bool m_processorNamesPublished = false;
+    bool m_processorsInPipelines = false; //< the devices' pipelines were parsed with the loaded processors
     enum class ServerReset { none, unconfiguredDevices, configuredDevices };
     std::optional<ServerReset> m_serverReset; //< decided at connection, kept until done
     // Host and cloud steps that failed wait before they are tried again, while the other

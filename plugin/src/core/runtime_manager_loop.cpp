@@ -404,6 +404,12 @@ bool Engine::followDevicesParameters(const ::vyai::UtilityProviderPtr& provider)
         logError("Warning! Could not get devices parameters to test for changes.\n");
         return false;
     }
+    // Pipelines parsed before the processors had loaded hold none of them: parse them again.
+    if (!m_processorsInPipelines && m_inferenceManager.processorsLoaded())
+    {
+        m_processorsInPipelines = true;
+        m_refreshRequested.store(true);
+    }
     const bool refresh = m_refreshRequested.exchange(false);
     if (text == m_lastDevicesParameters && !refresh)
     {

@@ -95,20 +95,16 @@ std::string lineHeader(const std::string& prefix, uint64_t nowMicros, uint64_t d
 }
 
 /** Called with the mutex held; adds what reached the file to bytesWritten. */
-void writeLine(
-    Logger& log, FILE* file, const std::string& header, const char* format, va_list args)
+void writeLine(Logger& log, FILE* file, const std::string& header, const std::string& line)
 {
     const size_t headerBytes = std::fwrite(header.data(), 1, header.size(), file);
     log.bytesWritten += headerBytes;
-    const int lineBytes = std::vfprintf(file, format, args);
-    // A failed write returns a negative count: adding it would wrap the counter and force
-    // a spurious rotation.
-    if (lineBytes >= 0)
-        log.bytesWritten += uint64_t(lineBytes);
+    const size_t lineBytes = std::fwrite(line.data(), 1, line.size(), file);
+    log.bytesWritten += lineBytes;
     // Every line reaches the file at once: the lines before a crash or a kill are the ones
     // that explain it. A full disk shows up here, at the latest when the line is flushed.
     const bool flushed = std::fflush(file) == 0;
-    if ((headerBytes != header.size() || lineBytes < 0 || !flushed) && !log.writeFailureReported)
+    if ((headerBytes != header.size() || lineBytes != line.size() || !flushed) && !log.writeFailureReported)
     {
         // Once per start: a full disk would otherwise repeat it for every line.
         log.writeFailureReported = true;
@@ -149,7 +145,7 @@ FILE* mainLogForNextLine(Logger& log)
 }
 
 /** Called with the mutex held. */
-void writeToFiles(Logger& log, const std::string& header, const char* format, va_list args)
+void writeToFiles(Logger& log, const std::string& header, const std::string& line)
 {
     if (!log.startLogDone)
     {
@@ -161,12 +157,28 @@ void writeToFiles(Logger& log, const std::string& header, const char* format, va
         }
         else if (log.startLog != nullptr)
         {
-            writeLine(log, log.startLog, header, format, args);
+            writeLine(log, log.startLog, header, line);
             return;
         }
     }
     if (FILE* file = mainLogForNextLine(log))
-        writeLine(log, file, header, format, args);
+        writeLine(log, file, header, line);
+}
+
+/** The formatted text, ending in one line break whether or not the format has it. */
+std::string formatLine(const char* format, va_list args)
+{
+    va_list sizeArgs;
+    va_copy(sizeArgs, args);
+    const int size = std::vsnprintf(nullptr, 0, format, sizeArgs);
+    va_end(sizeArgs);
+    std::string line(size > 0 ? size_t(size) : 0, '\0');
+    if (size > 0)
+        std::vsnprintf(line.data(), line.size() + 1, format, args);
+    // Otherwise the next line would be glued onto this one.
+    if (line.empty() || line.back() != '\n')
+        line += '\n';
+    return line;
 }
 
 void logAtLevel(int32_t minimumLevel, const char* format, va_list args)
@@ -253,6 +265,10 @@ void writeLogLine(const char* format, va_list args)
     // Racing threads or a clock stepping back would make the delta negative.
     const uint64_t delta = now > previous ? now - previous : 0;
 
+    va_list lineArgs;
+    va_copy(lineArgs, args);
+    const std::string line = formatLine(format, lineArgs);
+    va_end(lineArgs);
     std::string header;
     bool toConsole = false;
     {
@@ -265,20 +281,14 @@ void writeLogLine(const char* format, va_list args)
         if (log.logToFile.load(std::memory_order_relaxed) && !log.startLogPath.empty()
             && !log.mainLogPath.empty())
         {
-            va_list fileArgs;
-            va_copy(fileArgs, args);
-            writeToFiles(log, header, format, fileArgs);
-            va_end(fileArgs);
+            writeToFiles(log, header, line);
         }
     }
     // The console echo stays outside the mutex: console lines of threads may interleave.
     if (toConsole)
     {
-        va_list consoleArgs;
-        va_copy(consoleArgs, args);
         std::fwrite(header.data(), 1, header.size(), stdout);
-        std::vfprintf(stdout, format, consoleArgs);
-        va_end(consoleArgs);
+        std::fwrite(line.data(), 1, line.size(), stdout);
         if (log.level.load(std::memory_order_relaxed) >= 2)
             std::fflush(stdout);
     }

@@ -12,6 +12,9 @@ namespace vyai {
  * runtime start hands to the runtime. Its name is not predictable, and it goes with its
  * files when the object is cleared or destroyed, so decrypted models never outlive the
  * runtime that loaded them. Used by one thread at a time.
+ *
+ * The folder holds a lock on its own owner file for its whole life, so that a folder whose
+ * lock nobody holds was left by a process that died before it could remove it.
  */
 class DecryptedModelFolder
 {
@@ -35,8 +38,12 @@ public:
     /** Removes the plain files and the folder; failures are logged, never thrown. */
     void clear();
 
+    /** Removes the folders below `parent` whose owner process has ended (a crash, a kill). */
+    static void removeAbandoned(const std::filesystem::path& parent);
+
 private:
     std::filesystem::path m_path; //< empty when unusable or cleared
+    int m_ownerLock = -1; //< descriptor holding the owner file's lock while the folder lives
 };
 
 } // namespace vyai

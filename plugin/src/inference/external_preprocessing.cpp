@@ -27,7 +27,36 @@ const ExternalPreprocessor_t* runnableRecord(const pipeline_stage_parameters_t& 
     return record;
 }
 
+std::string shapeText(const Tensor_t& tensor)
+{
+    std::string text = "[";
+    for (int32_t i = 0; i < tensor.rank; ++i)
+        text += (i ? ", " : "") + std::to_string(tensor.shape[i]);
+    return text + "]";
+}
+
 } // namespace
+
+std::string replacementMismatch(const TensorSet_t& replacement, const TensorSet_t& prepared)
+{
+    if (replacement.count != prepared.count)
+        return std::to_string(replacement.count) + " tensors instead of " + std::to_string(prepared.count);
+    for (int32_t i = 0; i < prepared.count; ++i)
+    {
+        const Tensor_t& got = replacement.tensors[i];
+        const Tensor_t& wanted = prepared.tensors[i];
+        const std::string name = wanted.name ? wanted.name : "";
+        if (!got.name || name != got.name)
+            return "tensor " + std::to_string(i) + " is not named " + name;
+        if (got.type != wanted.type)
+            return name + " has type " + std::to_string(got.type) + " instead of " + std::to_string(wanted.type);
+        if (got.rank != wanted.rank || !std::equal(wanted.shape, wanted.shape + wanted.rank, got.shape)
+            || got.size != wanted.size)
+            return name + " has shape " + shapeText(got) + " of " + std::to_string(got.size) + " bytes instead of "
+                + shapeText(wanted) + " of " + std::to_string(wanted.size);
+    }
+    return {};
+}
 
 std::shared_ptr<VideoFrame> runExternalImagePreprocessor(uint64_t timestamp, const VideoFrame& frame,
     const pipeline_stage_parameters_t& stage, const DeviceAgentDetails_t& device)
@@ -101,6 +130,17 @@ TensorSetPtr runExternalTensorPreprocessor(uint64_t timestamp, const TensorSet_t
     timer.lap("deserialize");
     process.finishResponse();
     timer.lap("finish");
+    if (!replacement)
+        return nullptr;
+    // The runtime reads each input as the model declares it: another size would make it read
+    // past the data or take the wrong elements.
+    if (const std::string mismatch = replacementMismatch(*replacement, tensors); !mismatch.empty())
+    {
+        logError("Warning! Replacement tensors from preprocessor %s do not fit the model's inputs (%s); "
+                 "the prepared tensors are used.\n",
+            record->Name.c_str(), mismatch.c_str());
+        return nullptr;
+    }
     return replacement;
 }
 

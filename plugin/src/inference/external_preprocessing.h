@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "inference/inference_input.h"
 #include "inference/model_vocabulary.h"
@@ -23,6 +24,12 @@ std::shared_ptr<VideoFrame> runExternalImagePreprocessor(uint64_t timestamp, con
  */
 TensorSetPtr runExternalTensorPreprocessor(uint64_t timestamp, const TensorSet_t& tensors,
     const DeviceAgentDetails_t& device, const pipeline_stage_parameters_t& stage);
+
+/**
+ * Empty when the replacement has the prepared set's tensors (the model's inputs) in the same
+ * order, names, element types, shapes and byte sizes; otherwise what differs first.
+ */
+std::string replacementMismatch(const TensorSet_t& replacement, const TensorSet_t& prepared);
 
 /**
  * Puts a replacement image into the work item with its own size, so that boxes found in it are

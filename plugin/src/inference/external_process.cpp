@@ -157,16 +157,24 @@ void ExternalProcess::monitorProcess(const StartRequest& request, std::promise<b
     m_running = true;
     started.set_value(true); // the promise is gone after this; the request lives in the thread
 
+    // Output that goes to a file has no channel to read: reading it anyway makes Qt warn
+    // on every poll.
+    const bool outputToFile = !request.logFilePath.isEmpty();
     QByteArray standardOutput;
     QByteArray standardError;
+    const auto keepOutput = [&] {
+        if (outputToFile)
+            return;
+        appendTail(standardOutput, process.readAllStandardOutput());
+        appendTail(standardError, process.readAllStandardError());
+    };
     std::optional<Clock::time_point> stopRequestedAt;
     bool terminated = false;
     bool killed = false;
     while (!process.waitForFinished(kWatchPollMs) && process.state() != QProcess::NotRunning)
     {
         // Reading keeps a chatty child from blocking on a full pipe.
-        appendTail(standardOutput, process.readAllStandardOutput());
-        appendTail(standardError, process.readAllStandardError());
+        keepOutput();
         if (!m_stopRequested)
             continue;
         if (!stopRequestedAt)
@@ -188,8 +196,7 @@ void ExternalProcess::monitorProcess(const StartRequest& request, std::promise<b
         else if (killed && waited >= kGracefulExitWait + kTerminateWait + kKillWait)
             break;
     }
-    appendTail(standardOutput, process.readAllStandardOutput());
-    appendTail(standardError, process.readAllStandardError());
+    keepOutput();
     m_running = false;
     m_childPid = 0;
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
@@ -252,8 +259,17 @@ bool ExternalProcess::sendMessage(uint64_t length, const MessageFill& fill, bool
 
 bool ExternalProcess::beginExchange(const std::function<bool()>& send, bool replyExpected)
 {
+    const uint64_t failuresBefore = m_tcpFailures.load();
     m_exchangeMutex.lock();
     m_exchangeOwner = std::this_thread::get_id();
+    if (m_tcp && m_tcpFailures.load() != failuresBefore)
+    {
+        // Each waiting caller would spend its own deadline on a peer that just failed one:
+        // together they would hold the workers, and a shut-down, for many seconds.
+        logError("Warning! External process at port %u failed a request meanwhile; request skipped.\n", m_port);
+        endExchange();
+        return false;
+    }
     const bool sent = send();
     if (!sent || !replyExpected)
         endExchange();
@@ -348,10 +364,14 @@ bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
     {
         if (!m_socket->connect("127.0.0.1", static_cast<uint16_t>(m_port), kConnectTimeoutMs))
         {
+            ++m_tcpFailures;
             logError("Warning! Could not connect to external process at port: %u\n", m_port);
             return false;
         }
         m_socket->setNoDelay(true);
+        // A peer that stops reading must not hold the exchange, and every caller queued
+        // behind it, for longer than a shared-memory peer could.
+        m_socket->setSendTimeout(SharedMemoryChannel::kSendTimeoutMs);
     }
     if (request.size() > SharedMemoryChannel::kMaxPayload)
     {
@@ -368,7 +388,9 @@ bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
     if (m_socket->send(frame.data(), frame.size()) != static_cast<int64_t>(frame.size()))
     {
         // A partial frame would leave the peer out of step: start over with a new connection.
-        logError("Warning! Could not send input message to external process at port: %u\n", m_port);
+        ++m_tcpFailures;
+        logError("Warning! Could not send input message to external process at port: %u; connection closed.\n",
+            m_port);
         m_socket->close();
         return false;
     }

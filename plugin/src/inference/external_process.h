@@ -97,6 +97,7 @@ private:
 
     bool m_tcp = false;
     uint32_t m_port = 0;
+    std::atomic<uint64_t> m_tcpFailures{0}; //< connects and sends that failed; callers waiting meanwhile give up
     std::unique_ptr<vy::network::StreamSocket> m_socket;
     std::vector<uint8_t> m_sendBuffer;
     std::vector<uint8_t> m_receiveBuffer;

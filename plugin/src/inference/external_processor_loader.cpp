@@ -87,7 +87,15 @@ bool readCommonFields(yyjson_val* entry, const DeclarationKind& kind, Record& re
         record.Port = static_cast<uint32_t>(yyjson_get_uint(port));
     }
     else if (yyjson_is_str(command))
+    {
         record.Command = yyjson_get_str(command);
+        // An empty command would be taken for a TCP processor on a port that was never declared.
+        if (record.Command.empty())
+        {
+            logError("Warning: Skipping %s %s. 'Command' must not be empty.\n", kind.word, record.Name.c_str());
+            return false;
+        }
+    }
     else
     {
         logError("Warning: Skipping %s. Either 'Command' or 'Port' needs to be defined.\n", kind.word);

@@ -24,6 +24,7 @@ constexpr int64_t kReportIntervalNs = 1'000'000'000;
 
 const char* const kRuntimeInitFailedCode = "RUNTIME_INIT_FAILED";
 const char* const kRuntimeFailedCode = "RUNTIME_FAILED";
+const char* const kRuntimeStalledCode = "RUNTIME_STALLED";
 
 int64_t steadyNowNs()
 {
@@ -78,6 +79,8 @@ InferenceEngine::InferenceEngine(const std::string& rootFolder, const ModelSet& 
         m_state.store(kEngineFailed);
         return;
     }
+    // Plain models of a process that crashed stay on disk until someone removes them.
+    DecryptedModelFolder::removeAbandoned(m_workingDirectory);
     initRuntime(models);
     startOutputThread();
 }
@@ -209,6 +212,7 @@ void InferenceEngine::stop()
         m_slotStates[slot].store(kSlotFree);
     }
     m_inFlight.store(0);
+    clearStall();
     // Removal failures are logged inside: a stop must always complete, or a restart would
     // leave the engine stopped with its old models still registered.
     m_decryptedModels.reset();
@@ -313,6 +317,7 @@ void InferenceEngine::submit(std::shared_ptr<InferenceInput_t> input, TensorSetP
     }
     logInfo("Enqueued input for model %s with ID %d\n", model.name.c_str(), slot);
     m_slots[slot] = std::move(input);
+    m_slotSubmittedNs[slot].store(steadyNowNs());
     m_slotStates[slot].store(kSlotWithRuntime);
     timer.lap("cache");
 
@@ -344,6 +349,7 @@ void InferenceEngine::outputLoop(const std::stop_token& stopToken)
         const int32_t result = m_runtime.retrieveOutput(&aux, &received, m_limits.retrieveTimeoutMs);
         if (result == RUNTIME_RESULT_TIMEOUT) {
             timer.lap("timeout");
+            watchForStall();
             continue;
         }
         if (result != RUNTIME_RESULT_SUCCESS) {
@@ -352,7 +358,43 @@ void InferenceEngine::outputLoop(const std::stop_token& stopToken)
         }
         timer.lap("runtime output");
         handleOutput(TensorSetPtr(received), timer);
+        watchForStall();
     }
+}
+
+void InferenceEngine::watchForStall()
+{
+    // The oldest input the runtime holds: a runtime that stalls, or loses one output while
+    // others flow, shows here.
+    const int64_t now = steadyNowNs();
+    int64_t oldestNs = now;
+    for (uint32_t slot = 0; slot < kInputSlots; ++slot) {
+        if (m_slotStates[slot].load() == kSlotWithRuntime)
+            oldestNs = std::min(oldestNs, m_slotSubmittedNs[slot].load());
+    }
+    const int64_t waitedMs = (now - oldestNs) / 1'000'000;
+    if (waitedMs < m_limits.stallWarningAfterMs) {
+        clearStall();
+        return;
+    }
+    if (m_stallReported)
+        return;
+    // Once per stall: frames are dropped meanwhile, and nothing else would say why.
+    m_stallReported = true;
+    logError("Warning! The AI runtime has returned no output for an input for %lld ms; %d inputs are in flight.\n",
+        static_cast<long long>(waitedMs), m_inFlight.load());
+    m_messages.addMessage(kRuntimeStalledCode,
+        "The AI runtime has stopped returning results; frames are dropped until it answers again.",
+        kMessageTypeWarning);
+}
+
+void InferenceEngine::clearStall()
+{
+    if (!m_stallReported)
+        return;
+    m_stallReported = false;
+    logError("Info: The AI runtime returns outputs again.\n");
+    m_messages.removeMessage(kRuntimeStalledCode);
 }
 
 void InferenceEngine::reportRuntimeFailure()

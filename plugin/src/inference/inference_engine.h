@@ -37,6 +37,7 @@ struct InferenceEngineLimits
     int32_t maxConcurrentInferences = 8; //< inputs in flight at most
     int64_t throughputWindowSize = 100; //< intervals of the engine-wide rates; below 1 taken as 1
     uint32_t retrieveTimeoutMs = 1000; //< one wait for an output; bounds how late a stop is seen
+    int64_t stallWarningAfterMs = 5000; //< no output for this long with inputs in flight: a warning
 
     static InferenceEngineLimits fromIni();
 };
@@ -110,6 +111,10 @@ private:
     void submit(std::shared_ptr<InferenceInput_t> input, TensorSetPtr tensors);
     void handleOutput(TensorSetPtr output, Timer& timer);
     void reportRuntimeFailure();
+    /** Output thread: warns once when an input has waited too long for its output, withdraws it after. */
+    void watchForStall();
+    /** Output thread, or the owner with no output thread: withdraws the stall warning. */
+    void clearStall();
     int32_t claimSlot();
     std::shared_ptr<InferenceInput_t> takeSlot(uint32_t slot);
     void fillRates(const std::string& deviceId, int64_t nowNs, InferenceOutput_t& entry);
@@ -133,6 +138,8 @@ private:
     std::map<std::string, uint32_t, std::less<>> m_modelIndices; //< model id -> index in the runtime
     std::optional<DecryptedModelFolder> m_decryptedModels;
     std::atomic<int32_t> m_inFlight{0};
+    std::array<std::atomic<int64_t>, kInputSlots> m_slotSubmittedNs{}; //< steady time each slot went to the runtime
+    bool m_stallReported = false; //< the output thread's own, and the owner's once that thread ended
     std::mutex m_inputStatisticsMutex; //< guards the two input-side windows below
     ThroughputWindows m_deviceInputWindows;
     ThroughputWindow m_engineInputWindow;

@@ -57,8 +57,10 @@ void updateTracks(const ObjectsByClass& replied, const std::map<const VyAIObject
     }
 }
 
-} // namespace
-
+/**
+ * Sends the request of `length` bytes that `fill` writes in place and hands the reply, read
+ * where it arrived, to `read` before it is released; false when nothing (valid) came back.
+ */
 bool exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration, uint64_t length, const MessageFill& fill,
     Timer& timer, const std::function<void(std::span<const uint8_t> reply)>& read)
 {
@@ -70,20 +72,26 @@ bool exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration, uint6
     timer.lap("send");
     if (!sent || declaration.NoResponse)
         return false;
+    logInfo("Waiting for response from postprocessor %s\n", declaration.Name.c_str());
     const auto timeoutMs = static_cast<uint32_t>(std::min<uint64_t>(declaration.TimeoutMs, INT32_MAX));
     const ExternalProcessReply reply = process.waitForOutput(timeoutMs);
     timer.lap("wait");
     if (!reply.ok)
     {
-        logError("Warning: No response from postprocessor %s\n", declaration.Name.c_str());
+        logError("Warning: No response from objects postprocessor\n");
         process.finishResponse();
         return false;
     }
+    logInfo("Received response from postprocessor %s\n", declaration.Name.c_str());
     // Read in place: the child waits for the acknowledgement before it writes again.
     read({reply.data, reply.length});
+    timer.lap("deserialize");
     process.finishResponse();
+    timer.lap("finish");
     return true;
 }
+
+} // namespace
 
 std::map<std::string, ExternalPostprocessor_t> MessagePostprocessorLink::loadDeclarations(
     const std::string& postprocessorsFolder)
@@ -150,7 +158,6 @@ std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(co
             made.box = *bestShot.box;
         result.bestShots.push_back(made);
     }
-    timer.lap("deserialize");
     return result;
 }
 

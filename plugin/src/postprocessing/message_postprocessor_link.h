@@ -28,11 +28,4 @@ public:
         const TensorSet_t* tensors, ObjectTracker& tracker, Timer& timer) override;
 };
 
-/**
- * Sends the request of `length` bytes that `fill` writes in place and hands the reply, read
- * where it arrived, to `read`; false when nothing (valid) came back.
- */
-bool exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration, uint64_t length, const MessageFill& fill,
-    Timer& timer, const std::function<void(std::span<const uint8_t> reply)>& read);
-
 } // namespace vyai

@@ -1,6 +1,7 @@
 #include "vy/network/tcp/stream_socket.h"
 
 #include <cerrno>
+#include <chrono>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -70,13 +71,23 @@ int64_t StreamSocket::send(const void* data, size_t size)
 {
     if (!isConnected())
         return -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_sendTimeoutMs.value_or(0));
     const auto* bytes = static_cast<const uint8_t*>(data);
     size_t sent = 0;
     while (sent < size)
     {
-        const ssize_t result = ::send(m_fd, bytes + sent, size - sent, MSG_NOSIGNAL);
+        // Without a limit the send may block; with one it never does, and poll waits instead.
+        const int flags = MSG_NOSIGNAL | (m_sendTimeoutMs ? MSG_DONTWAIT : 0);
+        const ssize_t result = ::send(m_fd, bytes + sent, size - sent, flags);
         if (result < 0 && errno == EINTR)
             continue;
+        if (result < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && m_sendTimeoutMs)
+        {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd entry{m_fd, POLLOUT, 0};
+            if (left.count() > 0 && (poll(&entry, 1, static_cast<int>(left.count())) >= 0 || errno == EINTR))
+                continue;
+        }
         if (result <= 0)
         {
             m_connected = false;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "vy/network/ssl/certificate_policy.h"
@@ -29,7 +30,12 @@ public:
     /** Turns Nagle's delay off, so that a small frame leaves at once. */
     bool setNoDelay(bool on);
     bool setRecvTimeout(uint32_t timeoutMs);
-    /** Sends every byte (looping on partial sends, never raising SIGPIPE); -1 on failure. */
+    /** Bounds each later send call as a whole; a peer that stops reading then fails it. */
+    void setSendTimeout(uint32_t timeoutMs) { m_sendTimeoutMs = timeoutMs; }
+    /**
+     * Sends every byte (looping on partial sends, never raising SIGPIPE); -1 on failure or when
+     * the send time-out passes first.
+     */
     int64_t send(const void* data, size_t size);
     /** One receive of at most `size` bytes: > 0 bytes, 0 end of stream, -1 error or time-out. */
     int64_t recv(void* buffer, size_t size);
@@ -39,6 +45,7 @@ public:
 private:
     int m_fd = -1;
     bool m_connected = false;
+    std::optional<uint32_t> m_sendTimeoutMs;
 };
 
 /** The maker library's factory; encryption, NAT traversal and IP version are not used here. */
