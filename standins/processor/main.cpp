@@ -37,7 +37,7 @@ int main(int argc, char** argv)
             "usage: vyprocessor IN_DESCRIPTOR OUT_DESCRIPTOR [--mode M] [options] [--ProcessorName N]\n"
             "       vyprocessor --listen PORT [--mode M] [options]\n"
             "modes: echo delay crash hang oversize wrong-status wrong-ack ignore-termination never-ready"
-            " ready-spam image-invert image-crop tensor-scale wrong-sizes objects stop-reading\n"
+            " ready-spam image-invert image-crop tensor-scale wrong-sizes objects stop-reading late-ack\n"
             "options: --delay-ms N --delay-requests N --crash-after N --reply-size N --stop-after N --new-id TEXT\n",
             error.c_str());
         return 1;

@@ -25,6 +25,7 @@ const std::map<std::string, ProcessorMode> kModes = {
     {"wrong-sizes", ProcessorMode::wrongSizes},
     {"objects", ProcessorMode::objects},
     {"stop-reading", ProcessorMode::stopReading},
+    {"late-ack", ProcessorMode::lateAck},
 };
 
 bool parseNumber(const char* text, uint32_t maximum, uint32_t* value)

@@ -22,6 +22,7 @@ enum class ProcessorMode {
     tensorScale,
     wrongSizes,
     objects, // answer objects requests: see objects_reply.h
+    lateAck, // acknowledge a request --delay-ms late, for the first --delay-requests requests
     stopReading, // answer --stop-after requests, then read nothing more (the connection stays open)
 };
 

@@ -51,4 +51,11 @@ void RequestHandler::awaitNextRequest() const
         hangForever();
 }
 
+void RequestHandler::delayAcknowledge() const
+{
+    // m_handled counts the requests before this one.
+    if (m_options.mode == ProcessorMode::lateAck && m_handled < m_options.delayRequests)
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_options.delayMs));
+}
+
 } // namespace vy::standins

@@ -19,6 +19,8 @@ public:
     bool handle(const std::vector<uint8_t>& request, std::vector<uint8_t>* reply);
     /** Before a request is read: blocks for ever once the mode stops reading. */
     void awaitNextRequest() const;
+    /** Before a request is acknowledged: the delay of a late acknowledgement. */
+    void delayAcknowledge() const;
 
 private:
     const ProcessorOptions& m_options;

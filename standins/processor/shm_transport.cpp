@@ -88,6 +88,7 @@ int serveSharedMemory(const ProcessorOptions& options)
             input.writeStatus(kUnknownStatus);
             continue;
         }
+        handler.delayAcknowledge();
         input.writeStatus(kAcknowledge);
         if (handler.handle(request, &reply) && !sendReply(output, options, reply))
             return 4;

@@ -214,6 +214,30 @@ TEST(ExternalProcess, SegmentNamesAreGoneOnceTheChildHasThemOpenAndGrowingStillW
     EXPECT_EQ(peer.exchange(large), large);
 }
 
+// An acknowledgement past the deadline puts the link out of step for a while only: once it
+// has come, the late request's reply is dropped and every later request gets its own answer.
+TEST(ExternalProcess, AChildThatAcknowledgedLateIsUsedAgainOnceInStep)
+{
+    CapturedLog log;
+    Peer peer(Transport::sharedMemory, "late-ack", {"--delay-ms", "1500", "--delay-requests", "1"});
+    ASSERT_TRUE(peer.process);
+    EXPECT_FALSE(peer.exchange(numbered(32, 1)));
+    int answered = 0;
+    for (uint32_t number = 2; number < 200 && answered < 3; ++number)
+    {
+        const std::vector<uint8_t> request = numbered(32, number);
+        if (const auto reply = peer.exchange(request, 2000))
+        {
+            EXPECT_EQ(*reply, request);
+            ++answered;
+        }
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(answered, 3);
+    EXPECT_TRUE(log.contains("acknowledged late and answers again"));
+}
+
 TEST(ExternalProcess, ChildIgnoringTerminationIsKilled)
 {
     CapturedLog log;

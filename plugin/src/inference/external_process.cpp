@@ -262,6 +262,7 @@ bool ExternalProcess::beginExchange(const std::function<bool()>& send, bool repl
     const uint64_t failuresBefore = m_tcpFailures.load();
     m_exchangeMutex.lock();
     m_exchangeOwner = std::this_thread::get_id();
+    m_replyExpected = replyExpected;
     if (m_tcp && m_tcpFailures.load() != failuresBefore)
     {
         // Each waiting caller would spend its own deadline on a peer that just failed one:
@@ -324,9 +325,23 @@ bool ExternalProcess::drainOwedReplies()
     return true;
 }
 
+bool ExternalProcess::resumeAfterLateAcknowledgement()
+{
+    // A message the child took late is answered late: its reply is read and dropped first.
+    const bool replyFollows = m_brokenRequestAwaitsReply
+        && m_input->unacknowledged() == SharedMemoryChannel::Unacknowledged::message;
+    if (!m_input->takeLateAcknowledgement())
+        return false;
+    m_broken = false;
+    if (replyFollows)
+        ++m_repliesOwed;
+    logError("External process acknowledged late and answers again; requests resume.\n");
+    return true;
+}
+
 bool ExternalProcess::sendOverChannel(uint64_t length, const MessageFill& fill)
 {
-    if (m_broken)
+    if (m_broken && !resumeAfterLateAcknowledgement())
     {
         logError("Warning! External process stopped answering; request skipped.\n");
         return false;
@@ -346,7 +361,10 @@ bool ExternalProcess::sendOverChannel(uint64_t length, const MessageFill& fill)
         logError("Warning! Could not send input message: %d\n", result);
         // An acknowledgement that never came may still arrive and be taken for the next one's.
         if (result == kChannelWaitFailed)
+        {
             m_broken = true;
+            m_brokenRequestAwaitsReply = m_replyExpected;
+        }
         return false;
     }
     logInfo("External process received message succesfully.\n");

@@ -69,6 +69,8 @@ private:
     /** Takes the exchange for this thread and sends; the exchange ends unless a reply is awaited. */
     bool beginExchange(const std::function<bool()>& send, bool replyExpected);
     bool sendOverChannel(uint64_t length, const MessageFill& fill);
+    /** Out of step after a late acknowledgement: in step again once it has come. */
+    bool resumeAfterLateAcknowledgement();
     bool awaitReady();
     bool drainOwedReplies();
     bool sendOverTcp(std::span<const uint8_t> request);
@@ -88,6 +90,8 @@ private:
     bool m_replyHeld = false;
     int m_repliesOwed = 0; //< requests the child took whose replies were not read
     bool m_broken = false; //< the child stopped answering the input channel: out of step
+    bool m_brokenRequestAwaitsReply = false; //< the request that broke the step expected a reply
+    bool m_replyExpected = false; //< of the exchange being sent
     int32_t m_readyCheckAttempts = 0;
 
     std::thread m_watcher; //< owns the QProcess: no other thread touches it

@@ -158,7 +158,10 @@ int32_t SharedMemoryChannel::reallocate(uint64_t size)
         return result;
     }
     logInfo("Sent realloc signal, waiting for ack\n");
+    m_unacknowledged = Unacknowledged::reallocation;
     result = waitForPeer(kSendTimeoutMs);
+    if (result == kChannelOk)
+        m_unacknowledged = Unacknowledged::nothing;
     logInfo("Got response: %d %d\n", result, result == kChannelOk ? peerStatus() : -1);
     if (result != kChannelOk)
     {
@@ -198,9 +201,11 @@ int32_t SharedMemoryChannel::send(uint32_t length, const MessageFill& fill)
     int32_t result = writeStatus(kStatusMessage);
     if (result != kChannelOk)
         return result;
+    m_unacknowledged = Unacknowledged::message;
     result = waitForPeer(kSendTimeoutMs);
     if (result != kChannelOk)
         return result;
+    m_unacknowledged = Unacknowledged::nothing;
     return peerStatus() == kStatusAcknowledge ? kChannelOk : kChannelNotAcknowledged;
 }
 
@@ -249,6 +254,16 @@ int32_t SharedMemoryChannel::receive(const uint8_t** payload, uint32_t* length, 
     if (status != kStatusMessage)
         return kChannelUnexpectedStatus;
     return takeMessage(payload, length);
+}
+
+bool SharedMemoryChannel::takeLateAcknowledgement()
+{
+    if (m_unacknowledged == Unacknowledged::nothing)
+        return true;
+    if (waitForPeer(0) != kChannelOk || peerStatus() != kStatusAcknowledge)
+        return false;
+    m_unacknowledged = Unacknowledged::nothing;
+    return true;
 }
 
 int32_t SharedMemoryChannel::sendAcknowledge()

@@ -84,6 +84,15 @@ public:
     int32_t sendAcknowledge();
     int32_t sendExitRequest();
 
+    /** What a send that ran out of time left waiting for the peer's acknowledgement. */
+    enum class Unacknowledged { nothing, reallocation, message };
+    Unacknowledged unacknowledged() const { return m_unacknowledged; }
+    /**
+     * Takes the acknowledgement the peer gave after the send's deadline, without waiting:
+     * true when it has come, and the channel is in step again.
+     */
+    bool takeLateAcknowledgement();
+
     bool isReady() const { return m_ready; }
 
     /**
@@ -108,6 +117,7 @@ private:
     uint8_t* m_ownStatus = nullptr; //< status byte 0: written by this side only
     uint8_t* m_peerStatus = nullptr; //< status byte 1: written by the peer only
     bool m_ready = false;
+    Unacknowledged m_unacknowledged = Unacknowledged::nothing;
 };
 
 } // namespace vyai
