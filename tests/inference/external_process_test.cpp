@@ -98,6 +98,27 @@ bool waitForLog(const CapturedLog& log, const std::string& fragment)
     return log.contains(fragment);
 }
 
+/**
+ * Sends numbered requests, from 2 on and at most `attempts`, until three were answered;
+ * expects every answer to be its own request's echo. The number answered.
+ */
+int ownAnswers(Peer& peer, uint32_t attempts)
+{
+    int answered = 0;
+    for (uint32_t number = 2; number < attempts && answered < 3; ++number)
+    {
+        const std::vector<uint8_t> request = numbered(32, number);
+        if (const auto reply = peer.exchange(request, 2000))
+        {
+            EXPECT_EQ(*reply, request);
+            ++answered;
+        }
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return answered;
+}
+
 class ExternalProcessTransport: public ::testing::TestWithParam<Transport>
 {
 };
@@ -148,19 +169,7 @@ TEST_P(ExternalProcessTransport, LateReplyIsNeverTakenAsALaterAnswer)
     Peer peer(GetParam(), "delay", {"--delay-ms", "500", "--delay-requests", "1"});
     ASSERT_TRUE(peer.process);
     EXPECT_FALSE(peer.exchange(numbered(32, 1), 100));
-    int answered = 0;
-    for (uint32_t number = 2; number < 60 && answered < 3; ++number)
-    {
-        const std::vector<uint8_t> request = numbered(32, number);
-        if (const auto reply = peer.exchange(request, 2000))
-        {
-            EXPECT_EQ(*reply, request);
-            ++answered;
-        }
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ(answered, 3);
+    EXPECT_EQ(ownAnswers(peer, 60), 3);
 }
 
 TEST_P(ExternalProcessTransport, OversizeReplyIsRejected)
@@ -222,19 +231,7 @@ TEST(ExternalProcess, AChildThatAcknowledgedLateIsUsedAgainOnceInStep)
     Peer peer(Transport::sharedMemory, "late-ack", {"--delay-ms", "1500", "--delay-requests", "1"});
     ASSERT_TRUE(peer.process);
     EXPECT_FALSE(peer.exchange(numbered(32, 1)));
-    int answered = 0;
-    for (uint32_t number = 2; number < 200 && answered < 3; ++number)
-    {
-        const std::vector<uint8_t> request = numbered(32, number);
-        if (const auto reply = peer.exchange(request, 2000))
-        {
-            EXPECT_EQ(*reply, request);
-            ++answered;
-        }
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    EXPECT_EQ(answered, 3);
+    EXPECT_EQ(ownAnswers(peer, 200), 3);
     EXPECT_TRUE(log.contains("acknowledged late and answers again"));
 }
 
