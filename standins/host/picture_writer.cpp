@@ -63,6 +63,9 @@ void drawLabelledBox(cv::Mat& picture, const cv::Rect& box, const std::string& l
 PictureWriter::PictureWriter(std::string directory, int64_t every, OutputStream& out):
     m_directory(std::move(directory)), m_every(every), m_out(out)
 {
+    // A picture now and then needs no thread pool of OpenCV's: drawn and encoded on the
+    // thread that hands the frame over, nothing runs beside the plug-in's own threads.
+    cv::setNumThreads(0);
 }
 
 void PictureWriter::addFrame(const FrameTruth& truth, const std::array<PlaneView, 3>& planes)
