@@ -644,11 +644,13 @@ void HostSession::printSummary(bool completed)
     yyjson_mut_obj_add_int(doc, line.root(), "pushFailures", failures);
     if (const auto counts = lastPluginFrameCounts(m_hostDirectory + "/vy_veltrin"))
     {
-        // The plug-in's own account: stage inputs it inferred, dropped, and answered with metadata.
+        // The plug-in's own account: stage inputs it admitted or dropped before admission, the
+        // outputs of admitted ones it dropped, those it inferred, and answered with metadata.
         yyjson_mut_val* inference = yyjson_mut_obj_add_obj(doc, line.root(), "inference");
         yyjson_mut_obj_add_int(doc, inference, "admitted", counts->admitted);
         yyjson_mut_obj_add_int(doc, inference, "inferred", counts->inferred);
         yyjson_mut_obj_add_int(doc, inference, "dropped", counts->dropped);
+        yyjson_mut_obj_add_int(doc, inference, "outputsDropped", counts->outputsDropped);
         yyjson_mut_obj_add_int(doc, inference, "answered", counts->answered);
     }
 
@@ -704,7 +706,7 @@ void HostSession::addTruthMatch(JsonLine& summary) const
 void HostSession::addRefusals(JsonLine& summary) const
 {
     // The plug-in's own account of the frames it turned away before admission: with
-    // "inference"."admitted" they add up to the frames pushed.
+    // "inference"."admitted" and "dropped" they add up to the frames pushed.
     const auto refusals = pluginRefusals(m_hostDirectory + "/vy_veltrin");
     yyjson_mut_doc* doc = summary.doc();
     yyjson_mut_val* refused = yyjson_mut_obj_add_obj(doc, summary.root(), "framesRefused");

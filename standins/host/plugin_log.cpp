@@ -56,14 +56,16 @@ std::optional<PluginFrameCounts> lastPluginFrameCounts(const std::string& dataDi
     if (!line)
         return std::nullopt;
     PluginFrameCounts counts;
-    long long admitted = 0, dropped = 0, inferred = 0, answered = 0;
-    if (std::sscanf(line->c_str(), "Inference frames: admitted %lld, dropped %lld, inferred %lld, answered %lld",
-            &admitted, &dropped, &inferred, &answered) != 4)
+    long long admitted = 0, dropped = 0, outputsDropped = 0, inferred = 0, answered = 0;
+    if (std::sscanf(line->c_str(),
+            "Inference frames: admitted %lld, dropped %lld, outputs dropped %lld, inferred %lld, answered %lld",
+            &admitted, &dropped, &outputsDropped, &inferred, &answered) != 5)
     {
         return std::nullopt;
     }
     counts.admitted = admitted;
     counts.dropped = dropped;
+    counts.outputsDropped = outputsDropped;
     counts.inferred = inferred;
     counts.answered = answered;
     return counts;

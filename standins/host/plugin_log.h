@@ -19,7 +19,8 @@ std::optional<std::string> lastPluginWarning(const std::string& dataDirectory);
 struct PluginFrameCounts
 {
     int64_t admitted = 0;
-    int64_t dropped = 0;
+    int64_t dropped = 0; //< before admission
+    int64_t outputsDropped = 0; //< of admitted inputs
     int64_t inferred = 0;
     int64_t answered = 0;
 };
@@ -33,8 +34,6 @@ struct PluginRefusals
     int64_t notConnected = 0;
     int64_t switchedOff = 0;
     int64_t withoutSettings = 0;
-
-    int64_t total() const { return notConnected + switchedOff + withoutSettings; }
 };
 
 /** Per device id as the plug-in logs it, the sum of its agents' "refused frames:" lines. */

@@ -141,15 +141,17 @@ void InferenceManager::setEngineLimits(InferenceEngineLimits limits)
 InferenceCounts_t InferenceManager::counts() const
 {
     const uint64_t dropped = m_notInitialised.total() + m_notReady.total() + m_inputQueueFull.total()
-        + m_notPreprocessed.total() + m_outputQueueFull.total() + m_noThread.total();
-    return {m_admitted.load(), dropped, m_inferred.load(), m_answered.load()};
+        + m_notPreprocessed.total() + m_noInputThread.total() + m_withoutStage.load();
+    const uint64_t outputsDropped = m_outputQueueFull.total() + m_noOutputThread.total();
+    return {m_admitted.load(), dropped, outputsDropped, m_inferred.load(), m_answered.load()};
 }
 
 void InferenceManager::logCounts() const
 {
     const InferenceCounts_t counts = this->counts();
-    logError("Inference frames: admitted %llu, dropped %llu, inferred %llu, answered %llu\n",
+    logError("Inference frames: admitted %llu, dropped %llu, outputs dropped %llu, inferred %llu, answered %llu\n",
         static_cast<unsigned long long>(counts.admitted), static_cast<unsigned long long>(counts.dropped),
+        static_cast<unsigned long long>(counts.outputsDropped),
         static_cast<unsigned long long>(counts.inferred), static_cast<unsigned long long>(counts.answered));
 }
 
@@ -276,6 +278,9 @@ void InferenceManager::sendInputMessage(vy::sdk::Ptr<const vy::sdk::analytics::I
     }
     if (!frame || !settings)
         return;
+    // Nothing to infer until the device's pipeline comes; counted, so that every frame is.
+    if (settings->pipelines.empty())
+        m_withoutStage.fetch_add(1);
     for (const pipeline_stage_parameters_t& stage: settings->pipelines)
         admitStage(engine, *frame, settings, details, completion, stage, timer);
 }
@@ -335,7 +340,7 @@ void InferenceManager::admitStage(const std::shared_ptr<InferenceEngine>& engine
     const auto admission = m_inputWorkers.submitReserved([this, work = std::move(work)] { processAndSendInput(*work); });
     if (admission != WorkerPool::Admission::accepted)
     {
-        m_noThread.report(camera);
+        m_noInputThread.report(camera);
         return;
     }
     m_admitted.fetch_add(1);
@@ -410,7 +415,7 @@ void InferenceManager::inferenceOutputLoop(const std::stop_token& stopToken)
         }
         if (admission == WorkerPool::Admission::noThread)
         {
-            m_noThread.report(camera);
+            m_noOutputThread.report(camera);
             continue;
         }
         timer.lap("thread dispatch");

@@ -31,7 +31,8 @@ struct InputWork;
 struct InferenceCounts_t
 {
     uint64_t admitted = 0; //< stage inputs that got a worker or were converted directly
-    uint64_t dropped = 0; //< stage inputs and outputs dropped by the manager
+    uint64_t dropped = 0; //< stage inputs dropped before admission, and frames with no stage
+    uint64_t outputsDropped = 0; //< outputs of admitted inputs dropped by the manager
     uint64_t inferred = 0; //< outputs post-processed
     uint64_t answered = 0; //< completions called
 };
@@ -150,8 +151,10 @@ private:
     RepeatedWarning m_inputQueueFull{"Warning! Input processing queue is full!\n"};
     RepeatedWarning m_notPreprocessed{"Warning! Could not preprocess frame!\n"};
     RepeatedWarning m_outputQueueFull{"Warning! Output processing queue is full!\n"};
-    RepeatedWarning m_noThread{"Warning! Could not start a worker thread; the input is dropped.\n"};
+    RepeatedWarning m_noInputThread{"Warning! Could not start a worker thread; the input is dropped.\n"};
+    RepeatedWarning m_noOutputThread{"Warning! Could not start a worker thread; the input is dropped.\n"};
     std::atomic<uint64_t> m_admitted{0};
+    std::atomic<uint64_t> m_withoutStage{0}; //< frames of a device with no pipeline assigned yet
     std::atomic<uint64_t> m_inferred{0};
     std::atomic<uint64_t> m_answered{0};
 
