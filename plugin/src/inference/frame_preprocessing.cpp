@@ -80,6 +80,8 @@ private:
 };
 
 // --- Writers: one per image layout; rows are output rows, columns output columns. ------
+// The float layouts stream their stores (see forEachStreamedLane): the image goes to the
+// runtime's thread and is never read here.
 
 // value × scale + offset per channel, for a group of lanes.
 struct Normaliser {
@@ -113,8 +115,12 @@ public:
 
     void pad(int32_t row, int32_t begin, int32_t end)
     {
-        for (size_t c = 0; c < 3; ++c)
-            std::fill(at(c, row, begin), at(c, row, end), m_normalise.offsets[c]);
+        for (size_t c = 0; c < 3; ++c) {
+            float* out = at(c, row, begin);
+            forEachStreamedLane(out, 1, end - begin, [&]<typename Lanes>(int32_t j) {
+                Lanes::broadcast(m_normalise.offsets[c]).stream(out + j);
+            });
+        }
     }
 
     void content(int32_t row, int32_t begin, int32_t n, const RgbRowScratch& rgb)
@@ -122,16 +128,10 @@ public:
         const float* channels[3] = {rgb.red, rgb.green, rgb.blue};
         for (size_t c = 0; c < 3; ++c) {
             float* out = at(c, row, begin);
-            forEachLane(n, [&]<typename Lanes>(int32_t j) {
-                m_normalise.operator()<Lanes>(c, channels[c] + j).store(out + j);
+            forEachStreamedLane(out, 1, n, [&]<typename Lanes>(int32_t j) {
+                m_normalise.operator()<Lanes>(c, channels[c] + j).stream(out + j);
             });
         }
-    }
-
-    void copyRow(int32_t from, int32_t to)
-    {
-        for (size_t c = 0; c < 3; ++c)
-            std::memcpy(at(c, to, 0), at(c, from, 0), static_cast<size_t>(m_width) * sizeof(float));
     }
 
 private:
@@ -149,22 +149,7 @@ template<typename Element, size_t Channels>
 class PackedWriter
 {
 public:
-    PackedWriter(void* data, int32_t width, std::array<Element, Channels> padding):
-        m_data(static_cast<Element*>(data)), m_width(width), m_padding(padding)
-    {
-    }
-
-    void pad(int32_t row, int32_t begin, int32_t end)
-    {
-        Element* out = at(row, begin);
-        for (int32_t j = begin; j < end; ++j, out += Channels)
-            std::copy(m_padding.begin(), m_padding.end(), out);
-    }
-
-    void copyRow(int32_t from, int32_t to)
-    {
-        std::memcpy(at(to, 0), at(from, 0), static_cast<size_t>(m_width) * Channels * sizeof(Element));
-    }
+    PackedWriter(void* data, int32_t width): m_data(static_cast<Element*>(data)), m_width(width) {}
 
 protected:
     Element* at(int32_t row, int32_t column)
@@ -175,22 +160,31 @@ protected:
 private:
     Element* m_data;
     int32_t m_width;
-    std::array<Element, Channels> m_padding;
 };
 
 class InterleavedWriter: public PackedWriter<float, 3>
 {
 public:
     InterleavedWriter(void* data, const ModelInputPlan& plan):
-        PackedWriter(data, plan.width(), plan.offsets()), m_normalise{plan.scales(), plan.offsets()}
+        PackedWriter(data, plan.width()), m_normalise{plan.scales(), plan.offsets()}
     {
+    }
+
+    void pad(int32_t row, int32_t begin, int32_t end)
+    {
+        float* out = at(row, begin);
+        const auto& offsets = m_normalise.offsets;
+        forEachStreamedLane(out, 3, end - begin, [&]<typename Lanes>(int32_t j) {
+            Lanes::streamInterleaved(Lanes::broadcast(offsets[0]), Lanes::broadcast(offsets[1]),
+                Lanes::broadcast(offsets[2]), out + 3 * static_cast<size_t>(j));
+        });
     }
 
     void content(int32_t row, int32_t begin, int32_t n, const RgbRowScratch& rgb)
     {
         float* out = at(row, begin);
-        forEachLane(n, [&]<typename Lanes>(int32_t j) {
-            Lanes::storeInterleaved(m_normalise.operator()<Lanes>(0, rgb.red + j),
+        forEachStreamedLane(out, 3, n, [&]<typename Lanes>(int32_t j) {
+            Lanes::streamInterleaved(m_normalise.operator()<Lanes>(0, rgb.red + j),
                 m_normalise.operator()<Lanes>(1, rgb.green + j), m_normalise.operator()<Lanes>(2, rgb.blue + j),
                 out + 3 * static_cast<size_t>(j));
         });
@@ -204,17 +198,25 @@ class GrayWriter: public PackedWriter<float, 1>
 {
 public:
     GrayWriter(void* data, const ModelInputPlan& plan):
-        PackedWriter(data, plan.width(), {grayPadding(plan)}), m_normalise{plan.scales(), plan.offsets()}
+        PackedWriter(data, plan.width()), m_padding(grayPadding(plan)), m_normalise{plan.scales(), plan.offsets()}
     {
+    }
+
+    void pad(int32_t row, int32_t begin, int32_t end)
+    {
+        float* out = at(row, begin);
+        forEachStreamedLane(out, 1, end - begin, [&]<typename Lanes>(int32_t j) {
+            Lanes::broadcast(m_padding).stream(out + j);
+        });
     }
 
     void content(int32_t row, int32_t begin, int32_t n, const RgbRowScratch& rgb)
     {
         float* out = at(row, begin);
-        forEachLane(n, [&]<typename Lanes>(int32_t j) {
+        forEachStreamedLane(out, 1, n, [&]<typename Lanes>(int32_t j) {
             foldToGray(m_normalise.operator()<Lanes>(0, rgb.red + j), m_normalise.operator()<Lanes>(1, rgb.green + j),
                 m_normalise.operator()<Lanes>(2, rgb.blue + j))
-                .store(out + j);
+                .stream(out + j);
         });
     }
 
@@ -225,13 +227,19 @@ private:
         return foldToGray(FloatLane{offsets[0]}, FloatLane{offsets[1]}, FloatLane{offsets[2]}).value;
     }
 
+    float m_padding;
     Normaliser m_normalise;
 };
 
 class ByteWriter: public PackedWriter<uint8_t, 3>
 {
 public:
-    ByteWriter(void* data, const ModelInputPlan& plan): PackedWriter(data, plan.width(), {0, 0, 0}) {}
+    ByteWriter(void* data, const ModelInputPlan& plan): PackedWriter(data, plan.width()) {}
+
+    void pad(int32_t row, int32_t begin, int32_t end)
+    {
+        std::fill(at(row, begin), at(row, end), uint8_t{0});
+    }
 
     void content(int32_t row, int32_t begin, int32_t n, const RgbRowScratch& rgb)
     {
@@ -253,7 +261,8 @@ public:
 
 // --- Driver ----------------------------------------------------------------------------
 
-// Output rows that sample the same frame row as the row before are copies of it.
+// Output rows that sample the same frame row as the row before are written again from its
+// converted row (not copied: the row before went past the cache).
 template<typename Source, typename Writer>
 void fillImage(const Source& source, const SamplingGeometry& geometry, int32_t width, int32_t height, Writer writer)
 {
@@ -266,12 +275,9 @@ void fillImage(const Source& source, const SamplingGeometry& geometry, int32_t w
             continue;
         }
         const int32_t sourceRow = geometry.sourceRows[static_cast<size_t>(row - geometry.rowBegin)];
-        if (sourceRow == previousSourceRow) {
-            writer.copyRow(row - 1, row);
-            continue;
-        }
+        if (sourceRow != previousSourceRow)
+            source.row(sourceRow, rgb);
         previousSourceRow = sourceRow;
-        source.row(sourceRow, rgb);
         writer.pad(row, 0, geometry.columnBegin);
         writer.content(row, geometry.columnBegin, n, rgb);
         writer.pad(row, geometry.columnEnd, width);
@@ -388,6 +394,7 @@ TensorSetPtr prepareInput(int64_t frameWidth, int64_t frameHeight, const ModelIn
         const std::shared_ptr<const SamplingGeometry> geometry =
             plan.geometry(frameWidth, frameHeight, stage.region, stage.mode);
         fillImage(makeSource(*geometry), *geometry, plan, set->tensors[0].data);
+        endStreaming();
     }
     return set;
 }
