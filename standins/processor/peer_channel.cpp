@@ -95,8 +95,7 @@ bool PeerChannel::writeMessage(std::span<const uint8_t> payload, uint32_t announ
             return false;
     }
     memcpy(m_data.view(), &announcedLength, 4);
-    if (!payload.empty())
-        memcpy(m_data.view() + 4, payload.data(), payload.size());
+    vy::platform::copyForPeer(m_data.view() + 4, payload.data(), payload.size());
     return writeStatus(status);
 }
 

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +47,26 @@ TEST(SharedMemorySection, GrowsOnlyAndIsSharedBetweenViews)
     peer.view()[3 * 4096 - 1] = 42;
     EXPECT_EQ(creator.committedSize(), 3u * 4096);
     EXPECT_EQ(creator.view()[3 * 4096 - 1], 42);
+}
+
+TEST(CopyForPeer, CopiesExactlyTheBytesAtAnyAlignmentAndSize)
+{
+    // Sizes on both sides of where the copy starts to stream, targets at every offset in a
+    // 16-byte group: the bytes before and after the target are left alone.
+    constexpr size_t kLargest = 256 * 1024 + 33;
+    std::vector<uint8_t> source(kLargest + 16);
+    for (size_t i = 0; i < source.size(); ++i)
+        source[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    for (const size_t size: {size_t{0}, size_t{1}, size_t{256 * 1024 - 1}, size_t{256 * 1024}, kLargest})
+        for (size_t offset = 0; offset < 16; ++offset) {
+            SCOPED_TRACE(testing::Message() << "size " << size << " offset " << offset);
+            std::vector<uint8_t> target(kLargest + 48, 0xEE);
+            copyForPeer(target.data() + 16 + offset, source.data() + offset, size);
+            const auto copied = target.begin() + 16 + static_cast<ptrdiff_t>(offset);
+            EXPECT_TRUE(std::equal(copied, copied + static_cast<ptrdiff_t>(size), source.begin() + static_cast<ptrdiff_t>(offset)));
+            EXPECT_TRUE(std::all_of(target.begin(), copied, [](uint8_t b) { return b == 0xEE; }));
+            EXPECT_TRUE(std::all_of(copied + static_cast<ptrdiff_t>(size), target.end(), [](uint8_t b) { return b == 0xEE; }));
+        }
 }
 
 TEST(SharedMemorySection, CreatorRemovesTheNameWhenClosed)

@@ -69,8 +69,7 @@ MessageFill copyOf(std::span<const uint8_t> bytes)
     return [bytes](std::span<uint8_t> into) {
         if (into.size() != bytes.size())
             return false;
-        if (!bytes.empty())
-            memcpy(into.data(), bytes.data(), bytes.size());
+        vy::platform::copyForPeer(into.data(), bytes.data(), bytes.size());
         return true;
     };
 }

@@ -1,7 +1,8 @@
 #include "inference/messages/message_writer.h"
 
-#include <cstring>
 #include <limits>
+
+#include <vy/platform/shared_memory_section.h>
 
 #include "foundations/log.h"
 
@@ -37,8 +38,8 @@ int MessageWriter::put(void* writer, const char* bytes, size_t length)
         case Sink::target:
             if (length > self.m_target.size() - self.m_written)
                 return -1;
-            if (length > 0) // an empty body may come without bytes
-                memcpy(self.m_target.data() + self.m_written, bytes, length);
+            // The target is where the peer reads the message; an empty body may come without bytes.
+            vy::platform::copyForPeer(self.m_target.data() + self.m_written, bytes, length);
             break;
         case Sink::counting:
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -61,6 +62,14 @@ private:
     std::string m_name;
     int m_lastError = 0;
 };
+
+/**
+ * memcpy for a message that another process (or thread) reads next, as into a section's
+ * view: a large one is written past this core's caches, because lines the peer last read
+ * would first have to be fetched back, at about three times the cost of the copy. The bytes
+ * are ordered before any later store, such as the status that hands them over.
+ */
+void copyForPeer(void* target, const void* source, size_t size);
 
 /** strerror text of an errno value. */
 std::string systemErrorText(int errorNumber);
