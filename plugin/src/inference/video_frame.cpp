@@ -28,7 +28,7 @@ std::vector<uint8_t> convertFrame(const YuvFrameView& frame, bool planar)
 
     std::vector<int32_t> columns(static_cast<size_t>(width));
     std::iota(columns.begin(), columns.end(), 0);
-    RgbRowScratch scratch(width);
+    RgbRowScratch& scratch = RgbRowScratch::ofThisThread(width);
 
     for (int32_t row = 0; row < height; ++row) {
         convertYuvRow(frame.y + row * frame.yLineSize, frame.u + (row / 2) * frame.uvLineSize,
