@@ -13,9 +13,11 @@
 
 #include <cloud/cloud_standin.h>
 
+#include "../provisioning/fake_tools.h"
 #include "core_host.h"
 #include "host/action_requests.h"
 #include "host/dialog_buttons.h"
+#include "runtimes_manager_test_access.h"
 
 using namespace std::chrono_literals;
 
@@ -133,11 +135,28 @@ TEST_F(RuntimeChoiceDialog, TheOfferedRuntimesAreTheChoiceButtonsAndTheOneReadIs
     EXPECT_TRUE(vyhost::shownButtons(answer).contains("cancelRuntimeDownloadButton")) << answer;
 }
 
-TEST_F(RuntimeChoiceDialog, TheInstalledRuntimeIsNamedInTheDeviceOverview)
+TEST_F(RuntimeChoiceDialog, TheRuntimeInstalledAfterTheChoiceIsNamedInTheDeviceOverview)
 {
+    // An x86-64 machine without accelerator tools, runtime packages from the stand-in storage.
+    vyai::test::FakeTools tools;
+    ASSERT_TRUE(cloud.storage().loadRuntimePackage(VY_TEST_RUNTIME_PACKAGE));
     vyai::RuntimesManager& runtimes = engine->runtimesManager();
-    runtimes.saveInstalledRuntimeName("Intel");
-    runtimes.setState(vyai::kRuntimeInstalled);
+    vyai::RuntimesManagerTestAccess::useMachine(runtimes, vyai::kArchitectureX86_64,
+        {{"", cloud.baseUrl() + "/runtimes", false}, false, {tools.pciRoot()}});
+    for (int pass = 0; pass < 3 && runtimes.getState() != vyai::kRuntimeAwaitingChoice; ++pass)
+        core::EngineTestAccess::runPass(*engine);
+    ASSERT_EQ(runtimes.getState(), vyai::kRuntimeAwaitingChoice);
+
+    std::string pressed;
+    for (const auto& [name, caption]: choiceButtons(openDialog()))
+    {
+        if (caption == "Intel")
+            pressed = name;
+    }
+    ASSERT_FALSE(pressed.empty());
+    press(pressed);
+    core::EngineTestAccess::runPass(*engine);
+    ASSERT_EQ(runtimes.getState(), vyai::kRuntimeInstalled);
 
     const std::string dialog = openDialog();
     EXPECT_NE(dialog.find(R"("text":"Active VYAI Runtime: Intel\n\nPipelines active on this device:\n)"),
