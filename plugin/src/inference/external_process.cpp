@@ -235,26 +235,13 @@ ExternalProcess::~ExternalProcess()
 bool ExternalProcess::sendMessage(std::span<const uint8_t> request, bool replyExpected)
 {
     return beginExchange(
-        [&] { return m_tcp ? sendOverTcp(request) : sendOverChannel(request.size(), copyOf(request)); }, replyExpected);
+        [&] { return m_tcp ? sendOverTcp(request.size(), copyOf(request)) : sendOverChannel(request.size(), copyOf(request)); },
+        replyExpected);
 }
 
 bool ExternalProcess::sendMessage(uint64_t length, const MessageFill& fill, bool replyExpected)
 {
-    return beginExchange(
-        [&] {
-            if (!m_tcp)
-                return sendOverChannel(length, fill);
-            // The frame itself is the TCP send's: the request is made in a buffer kept for it.
-            if (length > SharedMemoryChannel::kMaxPayload)
-            {
-                logError("Warning! Request of %zu bytes is too large for external process at port: %u\n",
-                    static_cast<size_t>(length), m_port);
-                return false;
-            }
-            m_requestBuffer.resize(length);
-            return fill(m_requestBuffer) && sendOverTcp(m_requestBuffer);
-        },
-        replyExpected);
+    return beginExchange([&] { return m_tcp ? sendOverTcp(length, fill) : sendOverChannel(length, fill); }, replyExpected);
 }
 
 bool ExternalProcess::beginExchange(const std::function<bool()>& send, bool replyExpected)
@@ -371,7 +358,7 @@ bool ExternalProcess::sendOverChannel(uint64_t length, const MessageFill& fill)
     return true;
 }
 
-bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
+bool ExternalProcess::sendOverTcp(uint64_t length, const MessageFill& fill)
 {
     if (m_port == 0 || m_port > 65535)
     {
@@ -391,18 +378,19 @@ bool ExternalProcess::sendOverTcp(std::span<const uint8_t> request)
         // behind it, for longer than a shared-memory peer could.
         m_socket->setSendTimeout(SharedMemoryChannel::kSendTimeoutMs);
     }
-    if (request.size() > SharedMemoryChannel::kMaxPayload)
+    if (length > SharedMemoryChannel::kMaxPayload)
     {
         logError("Warning! Request of %zu bytes is too large for external process at port: %u\n",
-            request.size(), m_port);
+            static_cast<size_t>(length), m_port);
         return false;
     }
-    std::vector<uint8_t>& frame = m_sendBuffer; // kept: a frame is often as large as the last
-    frame.resize(request.size() + 4);
-    const auto length = static_cast<uint32_t>(request.size());
-    memcpy(frame.data(), &length, 4);
-    if (!request.empty())
-        memcpy(frame.data() + 4, request.data(), request.size());
+    // The request is made straight after the frame's length, in a buffer kept for the next.
+    std::vector<uint8_t>& frame = m_sendBuffer;
+    frame.resize(length + 4);
+    const auto announced = static_cast<uint32_t>(length);
+    memcpy(frame.data(), &announced, 4);
+    if (!fill({frame.data() + 4, static_cast<size_t>(length)}))
+        return false;
     if (m_socket->send(frame.data(), frame.size()) != static_cast<int64_t>(frame.size()))
     {
         // A partial frame would leave the peer out of step: start over with a new connection.

@@ -73,7 +73,7 @@ private:
     bool resumeAfterLateAcknowledgement();
     bool awaitReady();
     bool drainOwedReplies();
-    bool sendOverTcp(std::span<const uint8_t> request);
+    bool sendOverTcp(uint64_t length, const MessageFill& fill);
     ExternalProcessReply receiveOverChannel(uint32_t timeoutMs);
     ExternalProcessReply receiveOverTcp(uint32_t timeoutMs);
     bool receiveExactly(uint8_t* buffer, size_t size, std::chrono::steady_clock::time_point deadline);
@@ -103,9 +103,8 @@ private:
     uint32_t m_port = 0;
     std::atomic<uint64_t> m_tcpFailures{0}; //< connects and sends that failed; callers waiting meanwhile give up
     std::unique_ptr<vy::network::StreamSocket> m_socket;
-    std::vector<uint8_t> m_sendBuffer;
+    std::vector<uint8_t> m_sendBuffer; //< the exchange holder's: the TCP frame, made in place
     std::vector<uint8_t> m_receiveBuffer;
-    std::vector<uint8_t> m_requestBuffer; //< the exchange holder's: a request made for the TCP send
 };
 
 /** The spawned variant, or none when the child did not start (the reason is logged). */
