@@ -1,5 +1,7 @@
 #include "foundations/spare_buffers.h"
 
+#include <cstdint>
+
 #include <gtest/gtest.h>
 
 namespace vyai {
@@ -7,7 +9,7 @@ namespace {
 
 TEST(SpareBuffers, ABufferGivenBackIsTakenAgainWithItsPagesAndBytes)
 {
-    SpareBuffers spares(2);
+    SpareBuffers<uint8_t> spares(2);
     std::vector<uint8_t> first = spares.take(4096);
     first[10] = 7;
     const uint8_t* pages = first.data();
@@ -20,7 +22,7 @@ TEST(SpareBuffers, ABufferGivenBackIsTakenAgainWithItsPagesAndBytes)
 
 TEST(SpareBuffers, KeepsNoMoreThanItsLimitAndNeverHandsOutATooSmallOne)
 {
-    SpareBuffers spares(1);
+    SpareBuffers<uint8_t> spares(1);
     std::vector<uint8_t> small = spares.take(16);
     std::vector<uint8_t> large = spares.take(1 << 20);
     const uint8_t* smallPages = small.data();

@@ -267,7 +267,7 @@ template<typename Source, typename Writer>
 void fillImage(const Source& source, const SamplingGeometry& geometry, int32_t width, int32_t height, Writer writer)
 {
     const int32_t n = geometry.columnEnd - geometry.columnBegin;
-    RgbRowScratch& rgb = RgbRowScratch::ofThisThread(n);
+    RgbRowScratch rgb(n);
     int32_t previousSourceRow = -1;
     for (int32_t row = 0; row < height; ++row) {
         if (row < geometry.rowBegin || row >= geometry.rowEnd) {

@@ -28,7 +28,7 @@ std::vector<uint8_t> convertFrame(const YuvFrameView& frame, bool planar)
 
     std::vector<int32_t> columns(static_cast<size_t>(width));
     std::iota(columns.begin(), columns.end(), 0);
-    RgbRowScratch& scratch = RgbRowScratch::ofThisThread(width);
+    RgbRowScratch scratch(width);
 
     for (int32_t row = 0; row < height; ++row) {
         convertYuvRow(frame.y + row * frame.yLineSize, frame.u + (row / 2) * frame.uvLineSize,
@@ -51,9 +51,9 @@ std::vector<uint8_t> convertFrame(const YuvFrameView& frame, bool planar)
 
 // A copy is made for every frame and freed when its work ends: the buffers of the frames
 // that were in flight are kept, so that the next copies write into warm pages.
-SpareBuffers& yuvCopies()
+SpareBuffers<uint8_t>& yuvCopies()
 {
-    static SpareBuffers spares(4);
+    static SpareBuffers<uint8_t> spares(4);
     return spares;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -17,54 +16,28 @@ inline Lanes clampColour(Lanes value)
 
 /**
  * Working rows for converting up to `capacity` pixels of one frame row: the sampled Y, U
- * and V (chroma centred on 0) and the resulting R, G, B.
+ * and V (chroma centred on 0) and the resulting R, G, B. Their storage is kept for the next
+ * frame's rows when this ends, warm instead of freshly allocated and zeroed. (Not a
+ * thread-local: one with a destructor on a host thread would keep the library loaded.)
  */
 class RgbRowScratch
 {
 public:
-    RgbRowScratch() = default;
+    explicit RgbRowScratch(int32_t capacity);
+    ~RgbRowScratch();
 
     RgbRowScratch(const RgbRowScratch&) = delete;
     RgbRowScratch& operator=(const RgbRowScratch&) = delete;
 
-    /** Room for rows of `capacity` pixels; what was written before is not kept. */
-    void reserve(int32_t capacity)
-    {
-        const size_t n = static_cast<size_t>(std::max(capacity, 0));
-        if (n <= m_capacity && !m_storage.empty())
-            return;
-        m_storage.resize(std::max<size_t>(n, 1) * 6);
-        m_capacity = n;
-        float* base = m_storage.data();
-        luma = base;
-        blueDifference = base + n;
-        redDifference = base + 2 * n;
-        red = base + 3 * n;
-        green = base + 4 * n;
-        blue = base + 5 * n;
-    }
-
-    /**
-     * This thread's scratch with room for `capacity` pixels: the rows of every frame a
-     * thread converts are made in the same warm storage instead of a fresh one per frame.
-     */
-    static RgbRowScratch& ofThisThread(int32_t capacity)
-    {
-        thread_local RgbRowScratch scratch;
-        scratch.reserve(capacity);
-        return scratch;
-    }
-
-    float* luma = nullptr;
-    float* blueDifference = nullptr; // U - 128
-    float* redDifference = nullptr;  // V - 128
-    float* red = nullptr;
-    float* green = nullptr;
-    float* blue = nullptr;
+    float* luma;
+    float* blueDifference; // U - 128
+    float* redDifference;  // V - 128
+    float* red;
+    float* green;
+    float* blue;
 
 private:
     std::vector<float> m_storage;
-    size_t m_capacity = 0;
 };
 
 /**
