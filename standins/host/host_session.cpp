@@ -501,9 +501,22 @@ void HostSession::perform(const UserAction& action)
             break;
         case UserAction::Kind::openSettings:
         {
-            Result<const ISettingsResponse*> result;
-            agent->getIntegrationSideSettings(&result);
-            showDialog(*camera, printSettingsResult(m_out, action.camera, "openSettings", result));
+            // A user waiting for a button looks again now and then, and gives up after a while.
+            constexpr auto kLookAgain = std::chrono::milliseconds(200);
+            constexpr auto kGiveUp = std::chrono::seconds(10);
+            const auto giveUp = std::chrono::steady_clock::now() + kGiveUp;
+            for (;;)
+            {
+                Result<const ISettingsResponse*> result;
+                agent->getIntegrationSideSettings(&result);
+                const std::optional<std::string> model =
+                    printSettingsResult(m_out, action.camera, "openSettings", result);
+                showDialog(*camera, model);
+                if (action.untilShown.empty() || (model && dialogShows(*model, action.untilShown))
+                    || std::chrono::steady_clock::now() >= giveUp
+                    || !m_stop.waitUntil(std::chrono::steady_clock::now() + kLookAgain))
+                    break;
+            }
             break;
         }
         case UserAction::Kind::pressButton:

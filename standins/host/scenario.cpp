@@ -262,7 +262,9 @@ UserAction actionOf(const Field& field, const std::vector<CameraScenario>& camer
             action.values = textMap(field.member("values"));
             break;
         case UserAction::Kind::openSettings:
-            field.expectObject({"at", "do", "camera"});
+            field.expectObject({"at", "do", "camera", "untilShown"});
+            if (field.has("untilShown"))
+                action.untilShown = field.member("untilShown").nonEmptyText();
             break;
         case UserAction::Kind::pressButton:
             field.expectObject({"at", "do", "camera", "button", "values"});

@@ -29,6 +29,7 @@ struct UserAction
     double atSeconds = 0; //< after the first frame is pushed
     std::string camera; //< empty only for an engine action about no device
     std::string id; //< the button's setting id, or the engine action's id
+    std::string untilShown; //< openSettings only: reopened, as a user waits, until a button of this name or a banner with this text shows
     std::map<std::string, std::string> values; //< the dialog's values, or the action's params
     bool enabled = true; //< setDeviceEnabled only
     std::optional<std::string> siteId; //< setSiteId only; nullopt: the member is removed

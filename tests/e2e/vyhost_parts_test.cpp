@@ -1,4 +1,5 @@
 #include <limits>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <vy/sdk/helpers/uuid.h>
 
 #include "host/command_line.h"
+#include "host/dialog_buttons.h"
 #include "host/metadata_json.h"
 #include "host/synthetic_scene.h"
 #include "host/video_frame.h"
@@ -25,6 +27,34 @@ using namespace vyhost;
 uint8_t sample(const VideoFrame& frame, int plane, int x, int y)
 {
     return static_cast<uint8_t>(frame.data(plane)[(size_t) y * frame.lineSize(plane) + x]);
+}
+
+TEST(VyhostDialog, ShowsAButtonByNameAndABannerByItsTextOnlyWhereNothingHidesThem)
+{
+    const std::string model = R"({"type": "Settings", "items": [
+        {"type": "Banner", "text": "The runtime download was cancelled. Choose again."},
+        {"type": "Button", "name": "reselectRuntimeButton", "caption": "Reselect Runtime"},
+        {"type": "GroupBox", "visible": false, "items": [
+            {"type": "Button", "name": "buriedButton"},
+            {"type": "Banner", "text": "Hidden banner"}]}],
+        "sections": [{"type": "Section", "items": [{"type": "Button", "name": "sectionButton", "visible": true}]}]})";
+    const struct {
+        const char* wanted;
+        bool shown;
+    } cases[] = {
+        {"reselectRuntimeButton", true},
+        {"The runtime download was cancelled.", true}, // part of a banner's text
+        {"sectionButton", true},
+        {"Reselect Runtime", false}, // a caption is not a name
+        {"reselect", false}, // a button's name matches whole
+        {"buriedButton", false},
+        {"Hidden banner", false},
+    };
+    for (const auto& [wanted, shown]: cases)
+        EXPECT_EQ(dialogShows(model, wanted), shown) << wanted;
+    EXPECT_FALSE(dialogShows("not json", "reselectRuntimeButton"));
+    EXPECT_EQ(shownButtons(model),
+        (std::map<std::string, std::string>{{"reselectRuntimeButton", "Reselect Runtime"}, {"sectionButton", ""}}));
 }
 
 TEST(VyhostFrame, BoxesAreDrawnInEveryPlaneAndPaddingIsLeftAlone)
