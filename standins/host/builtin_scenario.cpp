@@ -72,7 +72,7 @@ const char* builtInScenarioText()
     ]
   },
   "actions": [
-    {"at": 0.2, "do": "openSettings", "camera": "camera1"},
+    {"at": 0.2, "do": "openSettings", "camera": "camera1", "untilShown": ["libraryChoice_Generic CPU"]},
     {"at": 0.4, "do": "pressButton", "camera": "camera1", "button": "libraryChoice_Generic CPU"},
     {"at": 0.6, "do": "applySettings", "camera": "camera1", "values": {"deviceActiveSwitch": true}}
   ]

@@ -1,5 +1,6 @@
 #include "host/host_session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -512,7 +513,8 @@ void HostSession::perform(const UserAction& action)
                 const std::optional<std::string> model =
                     printSettingsResult(m_out, action.camera, "openSettings", result);
                 showDialog(*camera, model);
-                if (action.untilShown.empty() || (model && dialogShows(*model, action.untilShown))
+                const auto shows = [&model](const std::string& wanted) { return model && dialogShows(*model, wanted); };
+                if (action.untilShown.empty() || std::any_of(action.untilShown.begin(), action.untilShown.end(), shows)
                     || std::chrono::steady_clock::now() >= giveUp
                     || !m_stop.waitUntil(std::chrono::steady_clock::now() + kLookAgain))
                     break;

@@ -264,7 +264,12 @@ UserAction actionOf(const Field& field, const std::vector<CameraScenario>& camer
         case UserAction::Kind::openSettings:
             field.expectObject({"at", "do", "camera", "untilShown"});
             if (field.has("untilShown"))
-                action.untilShown = field.member("untilShown").nonEmptyText();
+            {
+                for (const Field& shown: field.member("untilShown").items())
+                    action.untilShown.push_back(shown.nonEmptyText());
+                if (action.untilShown.empty())
+                    field.member("untilShown").fail("must name what to wait for");
+            }
             break;
         case UserAction::Kind::pressButton:
             field.expectObject({"at", "do", "camera", "button", "values"});

@@ -29,7 +29,8 @@ struct UserAction
     double atSeconds = 0; //< after the first frame is pushed
     std::string camera; //< empty only for an engine action about no device
     std::string id; //< the button's setting id, or the engine action's id
-    std::string untilShown; //< openSettings only: reopened, as a user waits, until a button of this name or a banner with this text shows
+    /** openSettings only: reopened, as a user waits, until one shows (a button's name or a banner's text). */
+    std::vector<std::string> untilShown;
     std::map<std::string, std::string> values; //< the dialog's values, or the action's params
     bool enabled = true; //< setDeviceEnabled only
     std::optional<std::string> siteId; //< setSiteId only; nullopt: the member is removed
