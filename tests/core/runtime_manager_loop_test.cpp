@@ -50,6 +50,21 @@ void advanceFakeClock(std::chrono::steady_clock::duration step)
 }
 
 /**
+ * A runtime the plug-in installs itself, as after a user's choice: the "Generic CPU" package
+ * from the stand-in storage, on an x86-64 machine with the given (fake) tools.
+ */
+void installRuntime(core::Engine& engine, CloudStandin& cloud, const vyai::test::FakeTools& tools)
+{
+    ASSERT_TRUE(cloud.storage().loadRuntimePackage(VY_TEST_RUNTIME_PACKAGE));
+    vyai::RuntimesManager& runtimes = engine.runtimesManager();
+    vyai::RuntimesManagerTestAccess::useMachine(runtimes, vyai::kArchitectureX86_64,
+        {{"", cloud.baseUrl() + "/runtimes", false}, false, {tools.pciRoot()}});
+    runtimes.detectAccelerators(engine.messages());
+    runtimes.installRuntime("Generic CPU", engine.messages(), false);
+    ASSERT_EQ(runtimes.getState(), vyai::kRuntimeInstalled);
+}
+
+/**
  * An engine whose loop the test drives pass by pass, against the host's REST store and the
  * stand-in cloud service. Both cameras start enabled but without a cloud configuration.
  */
@@ -99,7 +114,7 @@ protected:
     {
         saveServerParameters(kSite);
         configureDevices();
-        engine->runtimesManager().setState(vyai::kRuntimeInstalled);
+        ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
         pass();
     }
 
@@ -125,6 +140,7 @@ protected:
     bool hasMessage(const char* code) const { return engine->messages().getMessages().count(code) > 0; }
 
     vyai::test::ScopedHostAnswerTimeout shortWait{5s};
+    vyai::test::FakeTools tools; // no accelerator tools, no PCI devices
     CloudStandin cloud;
     CoreHost host;
     vy::sdk::Ptr<core::Engine> engine;
@@ -168,7 +184,7 @@ TEST_F(LoopPasses, FirstConfigurationPublishesTheServerAndResetsTheUnconfiguredD
 TEST_F(LoopPasses, AFailedServerReadIsTriedAgainAfterAPauseWhileTheDevicesAreFollowed)
 {
     configureDevices();
-    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
     host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::status,
         .status = 500, .pathPrefix = "/rest/v4/servers/this", .count = 1});
     pass();
@@ -233,7 +249,7 @@ TEST_F(LoopPasses, ASiteChangeIsKeptUntilTheResetOfItsDevicesSucceededAfterGrowi
 {
     saveServerParameters("old-site");
     configureDevices();
-    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
     cloud.setFault(CloudStandin::Route::reset, {.status = 500});
 
     const struct {
@@ -306,7 +322,7 @@ TEST_F(LoopPasses, DevicesParametersReachTheirAgentsAndTheModelMap)
     host.putDevice(kCam1);
     const auto agent = CoreHost::createAgent(*engine, kCam1);
     saveServerParameters(kSite);
-    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
     // The host writes the id its own way: the agent is found all the same.
     const std::string model = R"({"UUID":"m-1","UpdatedAt":"2026-01-02T03:04:05","Name":"People",)"
         R"("Downloads":[],"InputDriverDetails":{"width":64,"height":48,"channels":3,)"
@@ -336,7 +352,7 @@ TEST_F(LoopPasses, ATextWhoseProcessingFailedIsProcessedAgain)
     const auto agent = CoreHost::createAgent(*engine, kCam1);
     saveServerParameters(kSite);
     configureDevices();
-    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
     // A link to itself: the file system cannot even say whether the file is there.
     const auto rawConfig = host.dataDirectory() / "raw_postprocessing.json";
     std::filesystem::create_symlink(rawConfig, rawConfig);
@@ -393,8 +409,8 @@ TEST_F(LoopPasses, ActionsArePerformedOnePerPassInTheirOrder)
     EXPECT_TRUE(hasMessage(vyai::kMessageRetryDownloads));
     EXPECT_EQ(hostRequests("GET", kDevicesPath), devicesReads) << "clearing the cache ends the pass";
 
-    // Clearing removed the runtime; this stands for the reinstall of the next passes.
-    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
+    // Clearing removed the runtime; the next passes install it again.
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
     pass();
     EXPECT_FALSE(hasMessage(vyai::kMessageRetryDownloads));
     EXPECT_GT(hostRequests("GET", kDevicesPath), devicesReads) << "a retry goes on to the devices";
@@ -442,7 +458,8 @@ TEST(RuntimeManagerLoop, ARefreshWakesTheRunningLoopAndIsAnswered)
     host.putDevice(kCam1);
     const auto engine = host.obtainEngine();
     core::EngineTestAccess::useCloud(*engine, cloud.baseUrl());
-    engine->runtimesManager().setState(vyai::kRuntimeInstalled);
+    vyai::test::FakeTools tools;
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
     const auto agent = CoreHost::createAgent(*engine, kCam1); // starts the loop
 
     EXPECT_TRUE(engine->requestParametersRefresh(30));
@@ -504,7 +521,6 @@ protected:
         return at == std::string::npos ? std::string() : server.substr(at, server.find("}]", at) - at + 2);
     }
 
-    vyai::test::FakeTools tools; // no accelerator tools, no PCI devices
 };
 
 TEST_F(RuntimeStep, NoCompatibleRuntimeOffersNothingAndInstallsNothing)

@@ -3,7 +3,6 @@
 // records, the cloud's requests).
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -34,13 +33,19 @@ VyhostRun runScenario(const char* name)
     return runScenario(name, hostDirectory.path());
 }
 
-/** The plug-in's runtime folder under the host directory, as an installed CPU runtime leaves it. */
+/**
+ * A host directory where the user already chose the CPU runtime and the plug-in installed it:
+ * the built-in demo run there, which presses the choice its dialog shows.
+ */
 void installCpuRuntime(const std::filesystem::path& hostDirectory)
 {
+    ScopedTempDirectory iniDirectory;
+    const VyhostRun run = runVyhost(VYHOST_PATH,
+        {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.string(), "--seconds", "3"},
+        {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
+    ASSERT_EQ(run.exitCode, 0) << run.describe();
     const std::filesystem::path root = hostDirectory / "vy_veltrin" / "inference_engine";
-    std::filesystem::create_directories(root / "Generic CPU");
-    std::ofstream(root / "installed_runtime.txt") << "Generic CPU\n";
-    std::ofstream(root / "Generic CPU" / "RuntimeLibrary.so") << "library";
+    ASSERT_TRUE(std::filesystem::exists(root / "installed_runtime.txt")) << run.describe();
 }
 
 /** Every item of a settings model, sections and groups walked into. */
@@ -203,7 +208,7 @@ std::vector<std::string> sectionsOf(const VyhostLine& line)
 TEST(VyhostDialogScenarios, WithARuntimeInstalledThePickedPipelineBringsItsStagesAndObjectTypes)
 {
     ScopedTempDirectory hostDirectory;
-    installCpuRuntime(hostDirectory.path());
+    ASSERT_NO_FATAL_FAILURE(installCpuRuntime(hostDirectory.path()));
     const VyhostRun run = runScenario("dialogs.json", hostDirectory.path());
     ASSERT_EQ(run.exitCode, 0) << run.describe();
 

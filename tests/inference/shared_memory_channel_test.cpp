@@ -39,7 +39,7 @@ struct ChannelPair
     {
         if (!input->isReady() && input->waitForReady(5000) != kChannelOk)
             return kChannelWaitFailed;
-        const int32_t sent = input->send(request.data(), static_cast<uint32_t>(request.size()));
+        const int32_t sent = input->send(static_cast<uint32_t>(request.size()), copyOf(request));
         if (sent != kChannelOk)
             return sent;
         const uint8_t* payload = nullptr;
@@ -117,7 +117,7 @@ TEST(SharedMemoryChannel, SendBeforeReadyIsRefusedAndWritesNothing)
 {
     ChannelPair pair("never-ready");
     const std::vector<uint8_t> request = pattern(16);
-    EXPECT_EQ(pair.input->send(request.data(), 16), kChannelNotReady);
+    EXPECT_EQ(pair.input->send(16, copyOf(request)), kChannelNotReady);
     const uint8_t* payload = nullptr;
     uint32_t length = 0;
     // The child serves whatever arrives: a reply would mean the request went out.

@@ -175,11 +175,6 @@ int32_t SharedMemoryChannel::reallocate(uint64_t size)
     return kChannelOk;
 }
 
-int32_t SharedMemoryChannel::send(const uint8_t* payload, uint32_t length)
-{
-    return send(length, copyOf({payload, length}));
-}
-
 int32_t SharedMemoryChannel::send(uint32_t length, const MessageFill& fill)
 {
     if (!m_ready)

@@ -72,7 +72,6 @@ public:
     int eventHandle(int index) const { return m_events[index].handle(); }
 
     int32_t waitForReady(int32_t timeoutMs);
-    int32_t send(const uint8_t* payload, uint32_t length);
     /** Sends `length` bytes that `fill` writes straight into the data segment, grown first when needed. */
     int32_t send(uint32_t length, const MessageFill& fill);
     /**
