@@ -29,6 +29,8 @@ endfunction()
 # registered with CTest under the label. Every test has a time-out of its own
 # (default VY_TEST_TIMEOUT), so that a hang fails the test in minutes.
 set(VY_TEST_TIMEOUT 180 CACHE STRING "Seconds a single test may run before CTest stops it")
+set(VY_TEST_TIME_FACTOR 1 CACHE STRING
+  "How much slower than a plain build this build runs: tests stretch their waits and the deadlines they set by it")
 function(vy_test_suite name)
   cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "DEPS" ${ARGN})
   if(NOT ARG_TIMEOUT)
@@ -43,6 +45,7 @@ function(vy_test_suite name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   gtest_discover_tests(${name}
     PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
+      ENVIRONMENT "VY_TEST_TIME_FACTOR=${VY_TEST_TIME_FACTOR}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

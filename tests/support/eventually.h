@@ -3,13 +3,16 @@
 #include <chrono>
 #include <thread>
 
+#include "time_factor.h"
+
 namespace vyai::test {
 
-/** Polls `condition` every millisecond for at most `limit`; its last answer. */
+/** Polls `condition` every millisecond for at most `limit` (stretched by the build's time
+ * factor); its last answer. */
 template<typename Condition>
 bool eventually(Condition&& condition, std::chrono::milliseconds limit = std::chrono::seconds(10))
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = std::chrono::steady_clock::now() + scaled(limit);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return condition();
