@@ -15,9 +15,11 @@
 
 #include "../provisioning/fake_tools.h"
 #include "core_host.h"
+#include "eventually.h"
 #include "host/action_requests.h"
 #include "host/dialog_buttons.h"
 #include "runtimes_manager_test_access.h"
+#include "time_factor.h"
 
 using namespace std::chrono_literals;
 
@@ -133,6 +135,79 @@ TEST_F(RuntimeChoiceDialog, TheOfferedRuntimesAreTheChoiceButtonsAndTheOneReadIs
     EXPECT_EQ(runtimes.getSelectedRuntime(), "Generic CPU");
     EXPECT_TRUE(choiceButtons(answer).empty()) << answer;
     EXPECT_TRUE(vyhost::shownButtons(answer).contains("cancelRuntimeDownloadButton")) << answer;
+}
+
+// A dialog left open shows "Cancel Download" after its install has ended; a press on it then
+// must not cancel the install the user starts next.
+TEST_F(RuntimeChoiceDialog, ACancelPressedAfterTheInstallEndedLeavesTheNextInstallAlone)
+{
+    // An x86-64 machine without accelerator tools; the storage refuses the package at first.
+    vyai::test::FakeTools tools;
+    vy::standins::ProvisioningStorage::PackageFault missing;
+    missing.status = 404;
+    cloud.storage().setPackageFault(missing);
+    vyai::RuntimesManager& runtimes = engine->runtimesManager();
+    vyai::RuntimesManagerTestAccess::useMachine(runtimes, vyai::kArchitectureX86_64,
+        {{"", cloud.baseUrl() + "/runtimes", false}, false, {tools.pciRoot()}});
+    const auto passUntil = [&](uint32_t state) {
+        for (int pass = 0; pass < 3 && runtimes.getState() != state; ++pass)
+            core::EngineTestAccess::runPass(*engine);
+        return runtimes.getState() == state;
+    };
+    const auto choose = [&](const std::string& dialog, const std::string& caption) {
+        for (const auto& [name, shown]: choiceButtons(dialog))
+        {
+            if (shown == caption)
+                return press(name);
+        }
+        ADD_FAILURE() << "no choice " << caption << " in " << dialog;
+        return std::string();
+    };
+    ASSERT_TRUE(passUntil(vyai::kRuntimeAwaitingChoice));
+    const std::string leftOpen = choose(openDialog(), "Generic CPU");
+    ASSERT_TRUE(vyhost::shownButtons(leftOpen).contains("cancelRuntimeDownloadButton")) << leftOpen;
+    ASSERT_TRUE(passUntil(vyai::kRuntimeInstallFailed)) << "the package was refused";
+
+    press("cancelRuntimeDownloadButton"); // from the dialog left open
+    const std::string failed = openDialog();
+    ASSERT_TRUE(vyhost::shownButtons(failed).contains("reselectRuntimeButton")) << failed;
+    press("reselectRuntimeButton");
+    cloud.storage().setPackageFault({});
+    ASSERT_TRUE(cloud.storage().loadRuntimePackage(VY_TEST_RUNTIME_PACKAGE));
+    ASSERT_TRUE(passUntil(vyai::kRuntimeAwaitingChoice));
+    choose(openDialog(), "Generic CPU");
+    core::EngineTestAccess::runPass(*engine);
+
+    EXPECT_EQ(runtimes.getState(), vyai::kRuntimeInstalled);
+    EXPECT_FALSE(runtimes.wasCancelledByUser());
+    EXPECT_FALSE(vyhost::dialogShows(openDialog(), "The runtime download was cancelled."));
+}
+
+// The host releases an agent whose dialog started a fetch of the offered pipelines that the
+// cloud does not answer: the release gives the fetch up rather than wait out its time limits.
+TEST(DeviceAgentRelease, EndsWithinTwoSecondsWhileThePipelinesFetchWaitsForTheCloud)
+{
+    vy::standins::CloudStandin cloud;
+    ASSERT_TRUE(cloud.setPipelines("[]"));
+    cloud.setSystemId(kSite);
+    ASSERT_TRUE(cloud.start());
+    cloud.setFault(vy::standins::CloudStandin::Route::availablePipelines, {.delay = 60s});
+    CoreHost host;
+    host.provider->setCloudSystemId(std::string(kSite));
+    auto engine = host.obtainEngine();
+    core::EngineTestAccess::holdLoop(*engine);
+    core::EngineTestAccess::useCloud(*engine, cloud.baseUrl(), 30s);
+    auto agent = CoreHost::createAgent(*engine, kCamera);
+
+    vy::sdk::Result<const vy::sdk::ISettingsResponse*> opened;
+    agent->getIntegrationSideSettings(&opened);
+    ASSERT_TRUE(opened.isOk());
+    vy::sdk::toPtr(opened.value());
+    ASSERT_TRUE(vyai::test::eventually([&] { return !cloud.requests().empty(); }));
+
+    const auto start = std::chrono::steady_clock::now();
+    agent.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, vyai::test::scaled(std::chrono::milliseconds(2000)));
 }
 
 TEST_F(RuntimeChoiceDialog, TheRuntimeInstalledAfterTheChoiceIsNamedInTheDeviceOverview)

@@ -1,5 +1,7 @@
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +15,10 @@
 
 #include "../provisioning/fake_tools.h"
 #include "core_host.h"
+#include "eventually.h"
+#include "runtimes_manager_test_access.h"
+#include "test_files.h"
+#include "time_factor.h"
 #include "foundations/log.h"
 #include "settings/settings_manager.h"
 
@@ -325,6 +331,29 @@ TEST(EngineCreation, ReturnsWithinTwoSecondsWhileTheAcceleratorToolsHang)
         EXPECT_FALSE(engine->runtimesManager().acceleratorsDetected());
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+// The loop detects the accelerators on its first pass; a driver tool that hangs there is ended
+// by the engine's release, which must not wait for the tool's own time limit.
+TEST(EngineShutdown, ReleaseEndsAHangingAcceleratorToolWithinTwoSeconds)
+{
+    vyai::test::FakeTools tools;
+    const std::filesystem::path started = tools.addHangingProgram("dxrt-cli");
+    CoreHost host;
+    auto engine = host.obtainEngine();
+    // A machine whose DEEPX detection runs, whatever this one is.
+    vyai::RuntimesManagerTestAccess::useMachine(engine->runtimesManager(), vyai::kArchitectureX86_64,
+        {{"", "http://127.0.0.1:1/runtimes", false}, false, {tools.pciRoot()}});
+    auto agent = CoreHost::createAgent(*engine, kDeviceId); // starts the loop
+    ASSERT_TRUE(vyai::test::eventually([&] { return !vyai::test::readFile(started).empty(); }))
+        << "the loop never ran the tool";
+    const pid_t tool = std::stoi(vyai::test::readFile(started));
+
+    const auto start = std::chrono::steady_clock::now();
+    agent.reset();
+    engine.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, vyai::test::scaled(std::chrono::seconds(2)));
+    EXPECT_NE(::kill(tool, 0), 0) << "the tool " << tool << " is still there";
 }
 
 // Each engine holds the log: the release of one leaves it running for another.

@@ -209,6 +209,31 @@ TEST_F(HostRestClientTest, RuntimeInformationIsPatchedIntoTheServer)
         std::string::npos);
 }
 
+// A host that accepts a PATCH without sending the record back has taken it: the loop must not
+// try it again and again.
+TEST_F(HostRestClientTest, AServerPatchCountsAsDoneWhenTheHostAcceptsItWithOrWithoutABody)
+{
+    const struct {
+        const char* name;
+        Fault fault;
+        bool accepted;
+    } cases[] = {
+        {"the record sent back", {}, true},
+        {"no content", {.kind = Fault::Kind::rawAnswer, .rawText = "HTTP/1.1 204 No Content\r\n\r\n"}, true},
+        {"an empty body", {.kind = Fault::Kind::rawAnswer, .rawText = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, true},
+        {"an error status", {.kind = Fault::Kind::status, .status = 500}, false},
+        {"a host error", {.kind = Fault::Kind::errorResult}, false},
+    };
+    for (const auto& c: cases)
+    {
+        SCOPED_TRACE(c.name);
+        setFault(c.fault);
+        EXPECT_EQ(vyai::patchServerParameters(host.utilityProvider(), R"({"parameters":{"vyAI":{}}})"), c.accepted);
+        EXPECT_EQ(vyai::updateRuntimeInformation(host.utilityProvider(), "Generic CPU", "application/x-onnx"),
+            c.accepted);
+    }
+}
+
 TEST_F(HostRestClientTest, DevicesAreSortedByTheirConfiguration)
 {
     for (const char* device: {

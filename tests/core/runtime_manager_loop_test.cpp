@@ -1,6 +1,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <string>
 #include <thread>
@@ -39,9 +40,21 @@ constexpr const char* kCatalogue = R"([
 // The loop's clock in the tests that move time themselves.
 std::atomic<std::chrono::steady_clock::rep> g_fakeTicks{0};
 
+// Requests that take a while: the clock also moves by `each` for every one of them a stand-in
+// has received, so a clock read before such a request misses it and one read after sees it.
+struct SlowRequests
+{
+    std::function<size_t()> count;
+    std::chrono::steady_clock::duration each{};
+};
+SlowRequests g_slowRequests;
+
 std::chrono::steady_clock::time_point fakeNow()
 {
-    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(g_fakeTicks.load()));
+    const auto slow = g_slowRequests.count
+        ? g_slowRequests.each * static_cast<std::chrono::steady_clock::rep>(g_slowRequests.count())
+        : std::chrono::steady_clock::duration::zero();
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(g_fakeTicks.load()) + slow);
 }
 
 void advanceFakeClock(std::chrono::steady_clock::duration step)
@@ -88,7 +101,53 @@ protected:
         core::EngineTestAccess::useClock(*engine, &fakeNow);
     }
 
+    void TearDown() override { g_slowRequests = {}; }
+
     void pass() { core::EngineTestAccess::runPass(*engine); }
+
+    /**
+     * Passes while the cloud refuses every reset: one at once, the next after a second's
+     * pause, none in the two seconds after it; `check` is called after each pass with the
+     * number of resets it made.
+     */
+    void passWhileTheCloudRefusesResets(const std::function<void(size_t pass, size_t newResets)>& check)
+    {
+        cloud.setFault(CloudStandin::Route::reset, {.status = 500});
+        const struct {
+            std::chrono::milliseconds after; //< since the pass before
+            size_t resets; //< reset requests the cloud has had after the pass
+        } passes[] = {
+            {0ms, 1}, // fails: a second's pause
+            {999ms, 1},
+            {1ms, 2}, // fails: two seconds' pause
+            {1999ms, 2},
+        };
+        for (size_t i = 0; i < std::size(passes); ++i)
+        {
+            advanceFakeClock(passes[i].after);
+            const size_t resets = cloudResets().size();
+            pass();
+            EXPECT_EQ(cloudResets().size(), passes[i].resets) << "pass " << i;
+            check(i, cloudResets().size() - resets);
+        }
+    }
+
+    /**
+     * Each of the tries `tries` counts takes 5 s and fails: the next is due a second after the
+     * end of the last, not a second after it began.
+     */
+    void expectThePauseToRunFromTheEndOfAFailedTry(std::function<size_t()> tries)
+    {
+        g_slowRequests = {tries, std::chrono::seconds(5)};
+        pass();
+        ASSERT_EQ(tries(), 1u);
+        advanceFakeClock(999ms);
+        pass();
+        EXPECT_EQ(tries(), 1u) << "tried again before the pause after the try had passed";
+        advanceFakeClock(1ms);
+        pass();
+        EXPECT_EQ(tries(), 2u);
+    }
 
     /** The server already carries the plug-in's parameters, saved for this site id. */
     void saveServerParameters(const std::string& siteId)
@@ -250,30 +309,14 @@ TEST_F(LoopPasses, ASiteChangeIsKeptUntilTheResetOfItsDevicesSucceededAfterGrowi
     saveServerParameters("old-site");
     configureDevices();
     ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
-    cloud.setFault(CloudStandin::Route::reset, {.status = 500});
-
-    const struct {
-        std::chrono::milliseconds after; //< since the pass before
-        size_t resets; //< reset requests the cloud has had after the pass
-    } passes[] = {
-        {0ms, 1}, // fails: a second's pause
-        {999ms, 1},
-        {1ms, 2}, // fails: two seconds' pause
-        {1999ms, 2},
-    };
-    for (size_t i = 0; i < std::size(passes); ++i)
-    {
-        advanceFakeClock(passes[i].after);
-        const int devicesReads = hostRequests("GET", kDevicesPath);
-        const size_t resets = cloudResets().size();
-        pass();
-        EXPECT_EQ(cloudResets().size(), passes[i].resets) << "pass " << i;
+    int devicesReads = hostRequests("GET", kDevicesPath);
+    passWhileTheCloudRefusesResets([&](size_t pass, size_t newResets) {
         // A reset attempt lists the devices first; the devices' step reads them once more.
-        EXPECT_EQ(size_t(hostRequests("GET", kDevicesPath)), devicesReads + 1 + (passes[i].resets - resets))
-            << "pass " << i;
+        EXPECT_EQ(hostRequests("GET", kDevicesPath), devicesReads + 1 + int(newResets)) << "pass " << pass;
+        devicesReads = hostRequests("GET", kDevicesPath);
         EXPECT_NE(host.store->server().find(R"("siteID":"old-site")"), std::string::npos)
             << "a failed reset must leave the old site id saved";
-    }
+    });
 
     cloud.clearFaults();
     advanceFakeClock(1ms);
@@ -288,21 +331,41 @@ TEST_F(LoopPasses, ASiteChangeIsKeptUntilTheResetOfItsDevicesSucceededAfterGrowi
     EXPECT_EQ(cloudResets().size(), 3u);
 }
 
+TEST_F(LoopPasses, APauseAfterAFailedServerReadRunsFromTheEndOfTheRead)
+{
+    configureDevices();
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
+    host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::status,
+        .status = 500, .pathPrefix = "/rest/v4/servers/this"});
+    expectThePauseToRunFromTheEndOfAFailedTry(
+        [this] { return size_t(hostRequests("GET", "/rest/v4/servers/this")); });
+}
+
+TEST_F(LoopPasses, APauseAfterAFailedResetOfTheSitesDevicesRunsFromTheEndOfTheReset)
+{
+    saveServerParameters("old-site");
+    configureDevices();
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
+    cloud.setFault(CloudStandin::Route::reset, {.status = 500});
+    expectThePauseToRunFromTheEndOfAFailedTry([this] { return cloudResets().size(); });
+}
+
 TEST(RetryBackoff, ThePauseDoublesFromASecondToAMinuteAndASuccessEndsIt)
 {
     vyai::RetryBackoff retry;
     const auto start = std::chrono::steady_clock::time_point(1000s);
     EXPECT_TRUE(retry.isDue(start));
     auto now = start;
+    const auto clock = [&now] { return now; };
     for (const int seconds: {1, 2, 4, 8, 16, 32, 60, 60})
     {
-        EXPECT_FALSE(retry.record(false, now));
+        EXPECT_FALSE(retry.record(false, clock));
         EXPECT_EQ(retry.pause(), std::chrono::seconds(seconds));
         EXPECT_FALSE(retry.isDue(now + std::chrono::seconds(seconds) - 1ms));
         now += std::chrono::seconds(seconds);
         EXPECT_TRUE(retry.isDue(now));
     }
-    EXPECT_TRUE(retry.record(true, now));
+    EXPECT_TRUE(retry.record(true, clock));
     EXPECT_TRUE(retry.isDue(now));
     retry.failed(now);
     EXPECT_EQ(retry.pause(), 1s);
@@ -414,6 +477,30 @@ TEST_F(LoopPasses, ActionsArePerformedOnePerPassInTheirOrder)
     pass();
     EXPECT_FALSE(hasMessage(vyai::kMessageRetryDownloads));
     EXPECT_GT(hostRequests("GET", kDevicesPath), devicesReads) << "a retry goes on to the devices";
+}
+
+// The user is told while a reset the cloud refused waits to be tried again, after growing pauses.
+TEST_F(LoopPasses, AFailedResetStaysShownAndIsTriedAgainAfterGrowingPauses)
+{
+    bringUp();
+    engine->resetDevice(kCam1);
+    passWhileTheCloudRefusesResets([&](size_t pass, size_t) {
+        const auto messages = engine->messages().getMessages();
+        ASSERT_TRUE(messages.contains(vyai::kMessageResetDevice)) << "pass " << pass;
+        EXPECT_EQ(messages.at(vyai::kMessageResetDevice).type, vyai::kMessageTypeWarning) << "pass " << pass;
+        EXPECT_NE(messages.at(vyai::kMessageResetDevice).text.find("could not reach the cloud"), std::string::npos)
+            << messages.at(vyai::kMessageResetDevice).text;
+    });
+
+    cloud.clearFaults();
+    advanceFakeClock(1ms);
+    pass();
+    ASSERT_EQ(cloudResets().size(), 3u);
+    EXPECT_NE(cloudResets()[2].find(kCam1), std::string::npos) << cloudResets()[2];
+    EXPECT_FALSE(hasMessage(vyai::kMessageResetDevice));
+    advanceFakeClock(120s);
+    pass();
+    EXPECT_EQ(cloudResets().size(), 3u) << "done once";
 }
 
 TEST_F(LoopPasses, AResetOfAllDevicesWidensAnEarlierSingleReset)

@@ -1,15 +1,20 @@
 #include "vy/platform/child_process.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <csignal>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "time_factor.h"
 
 namespace vy::platform {
 namespace {
@@ -124,6 +129,50 @@ TEST(ChildProcess, ChildThatClosesItsOutputButLingersTimesOut)
     const auto result = runShell("echo bye; exec >&- 2>&-; exec sleep 60", 300ms);
     EXPECT_EQ(result.status, ChildProcessStatus::timedOut);
     EXPECT_EQ(result.output, "bye\n");
+}
+
+// The runner's stop flag, set from another thread once the child runs: whether the child still
+// writes to the pipe or has closed it, the child goes at once, long before its time limit.
+TEST(ChildProcess, AStopEndsTheChildWellBeforeItsTimeLimit)
+{
+    const struct {
+        const char* name;
+        const char* tail; //< after the child wrote its id to the file
+    } cases[] = {
+        {"reading its output", "exec sleep 60"},
+        {"waiting for its exit", "exec >&- 2>&-; exec sleep 60"},
+    };
+    for (const auto& c : cases) {
+        const std::string started = ::testing::TempDir() + "stopped-child-" + std::to_string(::getpid());
+        std::remove(started.c_str());
+        std::atomic<bool> stop{false};
+        std::chrono::steady_clock::time_point stopAt;
+        std::thread stopper([&] {
+            for (int i = 0; i < 10000 && std::ifstream(started).peek() == std::ifstream::traits_type::eof(); ++i)
+                std::this_thread::sleep_for(1ms);
+            stopAt = std::chrono::steady_clock::now();
+            stop = true;
+        });
+        const auto result = runChildProcess(
+            {"/bin/sh", "-c", "echo $$ > '" + started + "'; " + c.tail}, kLimit, &stop);
+        const auto ended = std::chrono::steady_clock::now();
+        stopper.join();
+        EXPECT_EQ(result.status, ChildProcessStatus::stopped) << c.name;
+        EXPECT_LT(ended - stopAt, vyai::test::scaled(2s)) << c.name;
+        std::ifstream idFile(started);
+        pid_t child = 0;
+        idFile >> child;
+        EXPECT_GT(child, 0) << c.name;
+        EXPECT_FALSE(isRunning(child)) << c.name;
+        std::remove(started.c_str());
+    }
+
+    // Set before the call: nothing starts.
+    std::atomic<bool> stop{true};
+    const std::string marker = ::testing::TempDir() + "never-started-" + std::to_string(::getpid());
+    const auto result = runChildProcess({"/bin/sh", "-c", "touch '" + marker + "'"}, kLimit, &stop);
+    EXPECT_EQ(result.status, ChildProcessStatus::stopped);
+    EXPECT_FALSE(std::ifstream(marker).is_open());
 }
 
 TEST(ChildProcess, ConcurrentRunsKeepTheirOwnOutput)

@@ -39,12 +39,17 @@ public:
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
     }
 
-    /** A program that never answers: a driver tool that hangs. */
-    void addHangingProgram(const std::string& name)
+    /**
+     * A program that never answers: a driver tool that hangs. Each run appends its process id
+     * to the file returned, as it starts.
+     */
+    std::filesystem::path addHangingProgram(const std::string& name)
     {
         const auto path = m_directory.path() / "bin" / name;
-        writeFile(path, "#!/bin/sh\nexec sleep 600\n");
+        const auto started = m_directory.path() / (name + ".started");
+        writeFile(path, "#!/bin/sh\necho $$ >> '" + started.string() + "'\nexec sleep 600\n");
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        return started;
     }
 
     /** A PCI device folder with the given ids ("0x10de"). */

@@ -205,6 +205,41 @@ TEST_F(RuntimesManagerTest, UnsafeOrBrokenArchivesAreNotExtracted)
     }
 }
 
+// A package that unpacks but brings no runtime library is no install, whatever library an
+// earlier install left where the runtime's layout puts it.
+TEST_F(RuntimesManagerTest, APackageWithoutTheRuntimeLibraryFailsAndIsRemoved)
+{
+    ScopedTempDirectory work;
+    test::writeFile(work.path() / "README.txt", "no library here");
+    const std::string archive = (work.path() / "library.tar.gz").string();
+    ASSERT_EQ(runProgram({"tar", "-czf", archive, "-C", work.path().string(), "README.txt"}).exitCode, 0);
+    ASSERT_TRUE(m_cloud.storage().loadRuntimePackage(archive));
+
+    const struct {
+        const char* name;
+        std::string earlierLibrary; //< relative to the runtime folder; empty: none
+    } cases[] = {
+        {"fresh folder", ""},
+        {"a library at the top", kRuntimeLibraryFileName},
+        {"a library in the CPU runtime's folder", std::string("Generic CPU/") + kRuntimeLibraryFileName},
+    };
+    for (const auto& c: cases)
+    {
+        fs::remove_all(root());
+        if (!c.earlierLibrary.empty())
+            test::writeFile(fs::path(root()) / c.earlierLibrary, "earlier");
+        m_messages.removeMessage(kMessageRuntimeExtractionFailed);
+        for (const bool cached: {false, true})
+        {
+            auto manager = makeManager(options(cached));
+            manager->installRuntime("Generic CPU", m_messages, false);
+            EXPECT_EQ(manager->getState(), kRuntimeInstallFailed) << c.name << (cached ? ", cached" : "");
+            EXPECT_TRUE(posted(kMessageRuntimeExtractionFailed)) << c.name;
+            EXPECT_FALSE(fs::exists(package())) << c.name << ": the next attempt fetches it again";
+        }
+    }
+}
+
 TEST_F(RuntimesManagerTest, ACancelledDownloadFailsAndLeavesNoPackage)
 {
     Fault stalled;

@@ -46,9 +46,10 @@ struct EngineTestAccess
     static void useClock(Engine& engine, std::chrono::steady_clock::time_point (*now)()) { engine.m_now = now; }
 
     /** The engine's cloud client talks to this service; before the first pass. */
-    static void useCloud(Engine& engine, std::string baseUrl)
+    static void useCloud(Engine& engine, std::string baseUrl,
+        std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
     {
-        engine.m_cloudApiClient.useEndpoint({std::move(baseUrl), std::chrono::milliseconds(2000)});
+        engine.m_cloudApiClient.useEndpoint({std::move(baseUrl), timeout});
     }
 };
 

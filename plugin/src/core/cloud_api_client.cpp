@@ -142,11 +142,13 @@ void CloudApiClient::isCloudConnected(UtilityProviderPtr provider)
 }
 
 std::vector<AvailablePipeline> CloudApiClient::fetchAvailablePipelines(
-    UtilityProviderPtr provider, const std::string& deviceId)
+    UtilityProviderPtr provider, const std::string& deviceId, std::function<bool()> cancelled)
 {
     if (!provider)
         return {};
     const auto client = makeCloudClient(m_endpoint, provider);
+    if (cancelled)
+        client->setCancelCheck(std::move(cancelled));
     const std::string url = m_endpoint.baseUrl + "/system/" + takeHostText(provider->cloudSystemId())
         + "/device/" + deviceId + "/available-pipelines";
     const bool requestMade = client->doGet(vy::Url(url));

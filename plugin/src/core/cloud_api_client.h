@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,7 +45,10 @@ public:
     void isCloudConnected(UtilityProviderPtr provider);
 
     // The pipelines the cloud offers the device, in the cloud's order; empty on any failure.
-    std::vector<AvailablePipeline> fetchAvailablePipelines(UtilityProviderPtr provider, const std::string& deviceId);
+    // Once `cancelled` (when given) answers true, the request ends within a fraction of a
+    // second, without pipelines.
+    std::vector<AvailablePipeline> fetchAvailablePipelines(UtilityProviderPtr provider, const std::string& deviceId,
+        std::function<bool()> cancelled = {});
 
     // Asks the cloud to configure the devices afresh and patches each device's new "vyAI"
     // value into the host. Only devices named in `deviceIds` are patched. True when the cloud

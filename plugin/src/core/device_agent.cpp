@@ -66,6 +66,7 @@ DeviceAgent::DeviceAgent(
 
 DeviceAgent::~DeviceAgent()
 {
+    m_releasing.store(true);
     m_lifetimeToken->close();
     logError("Destroying Device Agent %s\n", m_details->id.c_str());
     logError("Device %s refused frames: not connected %llu, switched off %llu, without settings %llu\n",
@@ -83,7 +84,7 @@ DeviceAgent::~DeviceAgent()
             setPluginEnabled(false);
             m_engine->pipelineParseReport().forget(m_details->id);
         }
-        // The fetch uses this agent: it ends (bounded by the cloud's time limit) before it goes.
+        // The fetch uses this agent: it ends, cancelled above, before the agent goes.
         m_pipelinesFetch.join();
     }
     catch (const std::exception& exception)

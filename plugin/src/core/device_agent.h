@@ -160,6 +160,9 @@ private:
     std::atomic<uint64_t> m_refusedSwitchedOff{0};
     // Entered by completions for the whole push; closed first thing in the destructor.
     std::shared_ptr<::vyai::LifetimeToken> m_lifetimeToken;
+    // Set first thing in the destructor: a fetch in flight gives up, so that the host's
+    // release of the agent does not wait out the cloud's time limit.
+    std::atomic<bool> m_releasing{false};
     // Uses the members above: joined in the destructor, declared last.
     mutable ::vyai::PipelinesFetch m_pipelinesFetch;
 };

@@ -105,8 +105,8 @@ void DeviceAgent::fetchAvailablePipelines()
 {
     if (!m_settings.load()->availablePipelines.empty())
         return;
-    std::vector<::vyai::AvailablePipeline> pipelines =
-        m_engine->cloudApiClient().fetchAvailablePipelines(m_engine->utilityProvider(), m_details->id);
+    std::vector<::vyai::AvailablePipeline> pipelines = m_engine->cloudApiClient().fetchAvailablePipelines(
+        m_engine->utilityProvider(), m_details->id, [this] { return m_releasing.load(); });
     if (pipelines.empty())
     {
         logError("Warning! Device %s failed to fetch pipelines.\n", m_details->id.c_str());

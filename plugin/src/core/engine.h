@@ -177,6 +177,7 @@ private:
     ::vyai::RetryBackoff m_deviceResetRetry; //< the cloud's reset of a new server's or site's devices
     ::vyai::RetryBackoff m_processorNamesRetry; //< the PATCH of processor names loaded later
     ::vyai::RetryBackoff m_runtimeInformationRetry;
+    ::vyai::RetryBackoff m_userResetRetry; //< a reset the user asked for
     // Name and mime type of the runtime information the host has not taken yet.
     std::optional<std::pair<std::string, std::string>> m_runtimeInformationPending;
     // The loop's clock; tests move time themselves.

@@ -158,10 +158,16 @@ void setHostAnswerTimeout(std::chrono::milliseconds timeout)
 std::string doRequest(const char* path, const char* method, const char* mimeType, const char* body,
     UtilityProviderPtr provider)
 {
+    return requestBody(path, method, mimeType, body, std::move(provider)).value_or(std::string());
+}
+
+std::optional<std::string> requestBody(const char* path, const char* method, const char* mimeType,
+    const char* body, UtilityProviderPtr provider)
+{
     if (!provider)
     {
         logError("Warning! doRequest called with invalid utility provider.\n");
-        return {};
+        return std::nullopt;
     }
 
     std::string answer;
@@ -178,7 +184,7 @@ std::string doRequest(const char* path, const char* method, const char* mimeType
     if (answer.empty())
     {
         logError("Warning! Could not get response from API.\n");
-        return {};
+        return std::nullopt;
     }
 
     const AnswerParts parts = splitAnswer(answer);
@@ -188,7 +194,7 @@ std::string doRequest(const char* path, const char* method, const char* mimeType
         if (statusLine && !statusLine->isSuccess())
         {
             logError("Http request failed: %s\n", statusLine->toString().c_str());
-            return {};
+            return std::nullopt;
         }
     }
     return std::string(parts.bodyLine);
@@ -224,9 +230,11 @@ std::string patchDeviceParameters(UtilityProviderPtr provider, const std::string
     return doRequest(path.c_str(), "PATCH", "application/json", body.c_str(), std::move(provider));
 }
 
-std::string patchServerParameters(UtilityProviderPtr provider, const std::string& body)
+bool patchServerParameters(UtilityProviderPtr provider, const std::string& body)
 {
-    return doRequest("/rest/v4/servers/this", "PATCH", "application/json", body.c_str(), std::move(provider));
+    // A host may accept a PATCH without sending the record back (204): that is no failure.
+    return requestBody("/rest/v4/servers/this", "PATCH", "application/json", body.c_str(), std::move(provider))
+        .has_value();
 }
 
 void addRuntimeInformation(yyjson_mut_doc* doc, yyjson_mut_val* vyAI, const std::string& name,
@@ -248,7 +256,7 @@ bool updateRuntimeInformation(UtilityProviderPtr provider, const std::string& na
     if (!parameters.doc)
         return false;
     addRuntimeInformation(parameters.doc, parameters.vyAI, name, mimetype);
-    return !patchServerParameters(std::move(provider), jsonDocumentToString(parameters.doc)).empty();
+    return patchServerParameters(std::move(provider), jsonDocumentToString(parameters.doc));
 }
 
 std::vector<std::string> listConfiguredDevices(UtilityProviderPtr provider)

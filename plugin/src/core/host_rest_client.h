@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ inline constexpr std::size_t kMaxHostAnswerBytes = std::size_t{16} << 20;
 // status other than 2xx.
 std::string doRequest(const char* path, const char* method, const char* mimeType, const char* body,
     UtilityProviderPtr provider);
+// doRequest that tells a failure (none) from a successful answer without a body (empty).
+std::optional<std::string> requestBody(const char* path, const char* method, const char* mimeType,
+    const char* body, UtilityProviderPtr provider);
 
 // GET /rest/v4/servers/this parsed as JSON; null when the request failed or the answer is
 // not JSON.
@@ -49,7 +53,9 @@ std::string getDevicesParameters(UtilityProviderPtr provider);
 std::string getDeviceParameters(UtilityProviderPtr provider, const std::string& deviceId);
 // PATCH with a "parameters" envelope; the answer is the updated record.
 std::string patchDeviceParameters(UtilityProviderPtr provider, const std::string& body, const std::string& deviceId);
-std::string patchServerParameters(UtilityProviderPtr provider, const std::string& body);
+// PATCH of the server's record; true when the host accepted it, whether or not it answered
+// with a body.
+bool patchServerParameters(UtilityProviderPtr provider, const std::string& body);
 
 // Adds "runtimeInformation": [{"mimetypes": [mimetype], "name": name}] to the server's
 // "vyAI" object being built in `doc`.

@@ -27,4 +27,12 @@ std::optional<PendingActions::Reset> PendingActions::takeReset()
     return std::exchange(m_reset, Reset{});
 }
 
+void PendingActions::restoreReset(const Reset& reset)
+{
+    const std::lock_guard lock(m_resetMutex);
+    m_reset.allConfiguredDevices = m_reset.allConfiguredDevices || reset.allConfiguredDevices;
+    m_reset.deviceIds.insert(reset.deviceIds.begin(), reset.deviceIds.end());
+    m_resetPending = true;
+}
+
 } // namespace vyai

@@ -30,6 +30,8 @@ public:
 
     /** The resets requested so far, forgotten here; none when there are none. */
     std::optional<Reset> takeReset();
+    /** Puts back a reset taken but not done, joined with any requested since. */
+    void restoreReset(const Reset& reset);
     bool takeCacheClearing() { return m_clearCache.exchange(false); }
     bool takeDownloadRetry() { return m_retryDownloads.exchange(false); }
 

@@ -16,13 +16,4 @@ void RetryBackoff::succeeded()
     m_nextTry = {};
 }
 
-bool RetryBackoff::record(bool succeededNow, Clock::time_point now)
-{
-    if (succeededNow)
-        succeeded();
-    else
-        failed(now);
-    return succeededNow;
-}
-
 } // namespace vyai

@@ -20,8 +20,19 @@ public:
     bool isDue(Clock::time_point now) const { return now >= m_nextTry; }
     void failed(Clock::time_point now);
     void succeeded();
-    /** Notes the outcome of a try made at `now`; returns it. */
-    bool record(bool succeeded, Clock::time_point now);
+    /**
+     * Notes the outcome of a try and returns it. The pause runs from the end of the try: the
+     * clock is read here, once the argument, usually the try itself, has been evaluated.
+     */
+    template<typename Now>
+    bool record(bool succeededNow, Now&& now)
+    {
+        if (succeededNow)
+            succeeded();
+        else
+            failed(now());
+        return succeededNow;
+    }
 
     std::chrono::seconds pause() const { return m_pause; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <utility>
 
 #include "core/engine.h"
@@ -67,6 +68,11 @@ std::chrono::steady_clock::time_point deadlineAfter(int64_t seconds)
     const auto room = std::chrono::duration_cast<std::chrono::seconds>(Clock::time_point::max() - now);
     return seconds >= room.count() ? Clock::time_point::max() : now + std::chrono::seconds(seconds);
 }
+
+// Shown in place of the reset's progress while a failed reset waits to be tried again.
+constexpr char kResetDeviceFailedText[] =
+    "The device reset could not reach the cloud. It will be tried again automatically; please "
+    "wait a few moments and hit 'Refresh'.";
 
 } // namespace
 
@@ -145,7 +151,7 @@ bool Engine::connectToCloud(const ::vyai::UtilityProviderPtr& provider)
     if (!m_processorNamesPublished && m_inferenceManager.processorsLoaded() && m_processorNamesRetry.isDue(m_now()))
     {
         m_processorNamesPublished = m_processorNamesRetry.record(
-            updateServerParameters(provider, /*withSiteId*/ true), m_now());
+            updateServerParameters(provider, /*withSiteId*/ true), m_now);
     }
     return true;
 }
@@ -156,7 +162,7 @@ bool Engine::configureServer(const ::vyai::UtilityProviderPtr& provider)
     {
         if (!m_serverRetry.isDue(m_now()))
             return true;
-        m_serverPublished = m_serverRetry.record(publishServerParameters(provider), m_now());
+        m_serverPublished = m_serverRetry.record(publishServerParameters(provider), m_now);
         if (!m_serverPublished)
             return true;
     }
@@ -171,7 +177,7 @@ bool Engine::configureServer(const ::vyai::UtilityProviderPtr& provider)
     const bool newServer = *m_serverReset == ServerReset::unconfiguredDevices;
     const std::vector<std::string> ids =
         newServer ? ::vyai::listUnconfiguredDevices(provider) : ::vyai::listConfiguredDevices(provider);
-    if (!m_deviceResetRetry.record(m_cloudApiClient.resetDevices(provider, ids), m_now()))
+    if (!m_deviceResetRetry.record(m_cloudApiClient.resetDevices(provider, ids), m_now))
         return true;
     m_serverReset = ServerReset::none;
     if (newServer)
@@ -266,8 +272,7 @@ bool Engine::updateServerParameters(const ::vyai::UtilityProviderPtr& provider, 
         return false;
     yyjson_mut_obj_add_null(clearing.doc, clearing.vyAI, "availablePostprocessors");
     yyjson_mut_obj_add_null(clearing.doc, clearing.vyAI, "availablePreprocessors");
-    const bool cleared = !::vyai::patchServerParameters(
-        provider, ::vyai::jsonDocumentToString(clearing.doc)).empty();
+    const bool cleared = ::vyai::patchServerParameters(provider, ::vyai::jsonDocumentToString(clearing.doc));
 
     const ::vyai::ParametersDocument listing = startDocument();
     if (!listing.doc)
@@ -283,7 +288,7 @@ bool Engine::updateServerParameters(const ::vyai::UtilityProviderPtr& provider, 
         yyjson_mut_obj_add_strcpy(listing.doc, listing.vyAI, "siteID", siteId.c_str());
     const std::string text = ::vyai::jsonDocumentToString(listing.doc);
     logInfo("Patching server parameters: %s\n", text.c_str());
-    return !::vyai::patchServerParameters(provider, text).empty() && cleared;
+    return ::vyai::patchServerParameters(provider, text) && cleared;
 }
 
 bool Engine::prepareRuntime(const ::vyai::UtilityProviderPtr& provider)
@@ -356,20 +361,28 @@ void Engine::retryRuntimeInformation(const ::vyai::UtilityProviderPtr& provider)
     if (!m_runtimeInformationPending || !m_runtimeInformationRetry.isDue(m_now()))
         return;
     const auto& [name, mimeType] = *m_runtimeInformationPending;
-    if (m_runtimeInformationRetry.record(::vyai::updateRuntimeInformation(provider, name, mimeType), m_now()))
+    if (m_runtimeInformationRetry.record(::vyai::updateRuntimeInformation(provider, name, mimeType), m_now))
         m_runtimeInformationPending.reset();
 }
 
 bool Engine::performPendingActions(const ::vyai::UtilityProviderPtr& provider)
 {
-    if (const auto reset = m_pendingActions.takeReset())
+    // A failed reset waits out its pause; the other actions do not wait for it.
+    const auto reset = m_userResetRetry.isDue(m_now()) ? m_pendingActions.takeReset() : std::nullopt;
+    if (reset)
     {
+        // Removed first: a press during the request posts its own message, which stays.
         m_messages.removeMessage(::vyai::kMessageResetDevice);
         const std::vector<std::string> ids = reset->allConfiguredDevices
             ? ::vyai::listConfiguredDevices(provider)
             : std::vector<std::string>(reset->deviceIds.begin(), reset->deviceIds.end());
-        if (!m_cloudApiClient.resetDevices(provider, ids))
-            logError("Warning! The cloud could not reset %zu devices.\n", ids.size());
+        if (!m_userResetRetry.record(m_cloudApiClient.resetDevices(provider, ids), m_now))
+        {
+            logError("Warning! The cloud could not reset %zu devices; trying again in %lld s.\n", ids.size(),
+                static_cast<long long>(m_userResetRetry.pause().count()));
+            m_pendingActions.restoreReset(*reset);
+            m_messages.addMessage(::vyai::kMessageResetDevice, kResetDeviceFailedText, ::vyai::kMessageTypeWarning);
+        }
         return false;
     }
     if (m_pendingActions.takeCacheClearing())

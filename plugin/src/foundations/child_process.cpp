@@ -6,11 +6,11 @@
 
 namespace vyai {
 
-ProcessResult runProgram(
-    const std::vector<std::string>& arguments, std::chrono::milliseconds timeLimit)
+ProcessResult runProgram(const std::vector<std::string>& arguments, std::chrono::milliseconds timeLimit,
+    const std::atomic<bool>* stop)
 {
     using vy::platform::ChildProcessStatus;
-    auto child = vy::platform::runChildProcess(arguments, timeLimit);
+    auto child = vy::platform::runChildProcess(arguments, timeLimit, stop);
     switch (child.status) {
         case ChildProcessStatus::exited:
             return {child.exitCode, std::move(child.output)};
@@ -24,6 +24,10 @@ ProcessResult runProgram(
             // An unknown outcome must not pass for success (a failing "nvidia-smi" would).
             logError("Error! Could not read the exit status of %s: %d\n",
                 arguments.front().c_str(), child.errorNumber);
+            return {-1, std::move(child.output)};
+        case ChildProcessStatus::stopped:
+            logError("Notice: Process %s was stopped: the plug-in is shutting down.\n",
+                arguments.empty() ? "" : arguments.front().c_str());
             return {-1, std::move(child.output)};
         case ChildProcessStatus::timedOut:
             logError("Error! Process %s did not finish within %lld ms and was killed.\n",
@@ -64,9 +68,10 @@ std::vector<std::string> splitCommandLine(const std::string& commandLine)
     return arguments;
 }
 
-ProcessResult runProcess(const std::string& commandLine, std::chrono::milliseconds timeLimit)
+ProcessResult runProcess(
+    const std::string& commandLine, std::chrono::milliseconds timeLimit, const std::atomic<bool>* stop)
 {
-    return runProgram(splitCommandLine(commandLine), timeLimit);
+    return runProgram(splitCommandLine(commandLine), timeLimit, stop);
 }
 
 } // namespace vyai

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -21,11 +22,12 @@ inline constexpr std::chrono::milliseconds kDefaultProcessTimeLimit = std::chron
 /**
  * Runs a program with its arguments (arguments[0] is looked up on PATH), never through a
  * shell, and returns its exit code with everything it wrote. A program still running after
- * timeLimit is killed together with whatever it started, and gives exit code -1. Failures are
- * logged ("Error creating pipe: %d", "Error creating process: %d" with the error number).
+ * timeLimit, or once `stop` (when given) is set, is killed together with whatever it started,
+ * and gives exit code -1; a set `stop` starts nothing. Failures are logged ("Error creating
+ * pipe: %d", "Error creating process: %d" with the error number).
  */
 ProcessResult runProgram(const std::vector<std::string>& arguments,
-    std::chrono::milliseconds timeLimit = kDefaultProcessTimeLimit);
+    std::chrono::milliseconds timeLimit = kDefaultProcessTimeLimit, const std::atomic<bool>* stop = nullptr);
 
 /**
  * runProgram of a command line split into arguments at blanks outside double quotes (quotes
@@ -33,7 +35,7 @@ ProcessResult runProgram(const std::vector<std::string>& arguments,
  * redirection, pipes, variables or patterns.
  */
 ProcessResult runProcess(const std::string& commandLine,
-    std::chrono::milliseconds timeLimit = kDefaultProcessTimeLimit);
+    std::chrono::milliseconds timeLimit = kDefaultProcessTimeLimit, const std::atomic<bool>* stop = nullptr);
 
 /** The arguments runProcess makes of a command line. */
 std::vector<std::string> splitCommandLine(const std::string& commandLine);

@@ -22,14 +22,17 @@ namespace {
 constexpr size_t kModelKeyBytes = 32;
 constexpr const char* kFolderPrefix = "models.";
 constexpr const char* kOwnerFileName = ".owner";
+// The owner file is made and locked under this name, then renamed: a sweep that finds the
+// owner file always finds it locked.
+constexpr const char* kNewOwnerFileName = ".owner.new";
 // A folder is made a moment before its owner file: one younger than this without an owner
 // file may still be getting one.
 constexpr auto kOwnerFileGrace = std::chrono::minutes(1);
 
-/** The owner file's descriptor with its lock taken, or -1 when another holds the lock. */
-int lockOwnerFile(const std::filesystem::path& folder, int flags)
+/** The file's descriptor with its lock taken, or -1 when another holds the lock. */
+int lockFile(const std::filesystem::path& file, int flags)
 {
-    const int fd = open((folder / kOwnerFileName).c_str(), flags | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = open(file.c_str(), flags | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -39,9 +42,25 @@ int lockOwnerFile(const std::filesystem::path& folder, int flags)
     return fd;
 }
 
+/** A new owner file, locked, in place; -1 (errno set) when that fails. */
+int createLockedOwnerFile(const std::filesystem::path& folder)
+{
+    const std::filesystem::path newOwner = folder / kNewOwnerFileName;
+    const int fd = lockFile(newOwner, O_CREAT | O_EXCL);
+    if (fd < 0)
+        return -1;
+    if (rename(newOwner.c_str(), (folder / kOwnerFileName).c_str()) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 bool isAbandoned(const std::filesystem::path& folder)
 {
-    if (const int fd = lockOwnerFile(folder, 0); fd >= 0) {
+    if (const int fd = lockFile(folder / kOwnerFileName, 0); fd >= 0) {
         close(fd);
         return true;
     }
@@ -74,7 +93,7 @@ DecryptedModelFolder::DecryptedModelFolder(const std::filesystem::path& parent)
             std::strerror(error));
         return;
     }
-    m_ownerLock = lockOwnerFile(pattern, O_CREAT | O_EXCL);
+    m_ownerLock = createLockedOwnerFile(pattern);
     if (m_ownerLock < 0) {
         const int error = errno;
         logError("Error! Could not lock folder for decrypted models %s: %s\n", pattern.c_str(), std::strerror(error));

@@ -78,14 +78,15 @@ CpuFamily::CpuFamily(uint32_t architecture, std::string osName, std::string osVe
 }
 
 NvidiaFamily::NvidiaFamily(uint32_t architecture, std::string osName, std::string osVersion,
-    MessagingManager& messages, const RuntimeStorage_t& storage, const NvidiaProbe_t& probe):
+    MessagingManager& messages, const RuntimeStorage_t& storage, const NvidiaProbe_t& probe,
+    const std::atomic<bool>* stop):
     ChipFamily(architecture)
 {
     logError("Checking for supported Nvidia chips\n");
     chipName = "NVIDIA";
     if (architecture != kArchitectureX86_64)
         return;
-    detectNvidia(*this, messages, probe);
+    detectNvidia(*this, messages, probe, stop);
     if (!correctlyInstalled)
         return;
     offer(*this, kAcceleratorNvidia,
@@ -95,14 +96,14 @@ NvidiaFamily::NvidiaFamily(uint32_t architecture, std::string osName, std::strin
 }
 
 DeepxFamily::DeepxFamily(uint32_t architecture, std::string osName, std::string osVersion,
-    const RuntimeStorage_t& storage):
+    const RuntimeStorage_t& storage, const std::atomic<bool>* stop):
     ChipFamily(architecture)
 {
     logError("Checking for supported DEEPX chips\n");
     chipName = "DEEPX";
     if (architecture != kArchitectureX86_64 && architecture != kArchitectureAarch64)
         return;
-    detectDeepx(*this);
+    detectDeepx(*this, stop);
     if (!correctlyInstalled)
         return;
     // Windows packages do not depend on the OS version; others are built per version.
@@ -151,17 +152,17 @@ IntelFamily::IntelFamily(uint32_t architecture, std::string osName, std::string 
     }
 }
 
-void detectDeepx(DeepxFamily& family)
+void detectDeepx(DeepxFamily& family, const std::atomic<bool>* stop)
 {
     family.chipDetected = false;
     family.correctlyInstalled = false;
-    if (runProcess("dxrt-cli --status").exitCode != 0)
+    if (runProcess("dxrt-cli --status", kDefaultProcessTimeLimit, stop).exitCode != 0)
     {
         logError("DEEPX driver not installed or there are no DEEPX chips detected.\n");
         return;
     }
     family.chipDetected = true;
-    const ProcessResult info = runProcess("dxrt-cli -i");
+    const ProcessResult info = runProcess("dxrt-cli -i", kDefaultProcessTimeLimit, stop);
     if (info.exitCode != 0)
     {
         logError("DEEPX driver not detected.\n");

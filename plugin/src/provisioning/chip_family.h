@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -65,10 +66,13 @@ struct CpuFamily: ChipFamily
         const RuntimeStorage_t& storage = RuntimeStorage_t::fromIni());
 };
 
+// The families that run the driver's tools end them once `stop` (when given) is set: the
+// engine's shut-down must not wait for a tool that hangs.
+
 struct DeepxFamily: ChipFamily
 {
     DeepxFamily(uint32_t architecture, std::string osName, std::string osVersion,
-        const RuntimeStorage_t& storage = RuntimeStorage_t::fromIni());
+        const RuntimeStorage_t& storage = RuntimeStorage_t::fromIni(), const std::atomic<bool>* stop = nullptr);
 };
 
 struct HailoFamily: ChipFamily
@@ -101,7 +105,7 @@ struct NvidiaFamily: ChipFamily
 
     NvidiaFamily(uint32_t architecture, std::string osName, std::string osVersion,
         MessagingManager& messages, const RuntimeStorage_t& storage = RuntimeStorage_t::fromIni(),
-        const NvidiaProbe_t& probe = NvidiaProbe_t::system());
+        const NvidiaProbe_t& probe = NvidiaProbe_t::system(), const std::atomic<bool>* stop = nullptr);
 };
 
 /**
@@ -114,6 +118,6 @@ std::string buildRuntimeDownloadLink(const std::string& baseUrl, const std::stri
     const std::string& driverVersion);
 
 /** Runs "dxrt-cli" to find a DEEPX driver of a supported version. */
-void detectDeepx(DeepxFamily& family);
+void detectDeepx(DeepxFamily& family, const std::atomic<bool>* stop = nullptr);
 
 } // namespace vyai

@@ -119,7 +119,8 @@ std::string cudaVersionFromPath(const std::string& cudaPath)
     return cudaPath.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-void detectNvidia(NvidiaFamily& family, MessagingManager& messages, const NvidiaProbe_t& probe)
+void detectNvidia(
+    NvidiaFamily& family, MessagingManager& messages, const NvidiaProbe_t& probe, const std::atomic<bool>* stop)
 {
     family.chipDetected = false;
     family.correctlyInstalled = false;
@@ -129,8 +130,11 @@ void detectNvidia(NvidiaFamily& family, MessagingManager& messages, const Nvidia
         logError("NVIDIA GPU not found.\n");
         return;
     }
-    if (runProcess("nvidia-smi").exitCode != 0)
+    if (runProcess("nvidia-smi", kDefaultProcessTimeLimit, stop).exitCode != 0)
     {
+        if (stop && stop->load())
+            return; // ended by the shut-down: nothing to advise
+
         logError("nvidia-smi not found or not working properly.\n");
         logError("Please download and install the NVIDIA GPU drivers from the following URL: %s\n",
             kDriverDownloadUrl);
@@ -169,14 +173,15 @@ void detectNvidia(NvidiaFamily& family, MessagingManager& messages, const Nvidia
     if (!readToolkitVersion(family, *cudaPath))
         return;
 
-    const ProcessResult query = runProcess("nvidia-smi -q -x");
+    const ProcessResult query = runProcess("nvidia-smi -q -x", kDefaultProcessTimeLimit, stop);
     const std::string driverCudaVersion = query.exitCode == 0 ? readDriverCudaVersion(query.output) : "";
     if (!checkToolkitAgainstDriver(family, messages, driverCudaVersion))
         return;
-    if (!checkComputeCapability(family, messages))
+    if (!checkComputeCapability(family, messages, stop))
         return;
 
-    const ProcessResult count = runProcess("nvidia-smi --query-gpu=count --format=csv,noheader");
+    const ProcessResult count =
+        runProcess("nvidia-smi --query-gpu=count --format=csv,noheader", kDefaultProcessTimeLimit, stop);
     const auto gpus = count.exitCode == 0 ? parseLeadingInt(count.output) : std::nullopt;
     if (!gpus || *gpus < 0)
     {
@@ -199,9 +204,9 @@ bool checkToolkitAgainstDriver(NvidiaFamily& family, MessagingManager& messages,
     return false;
 }
 
-bool checkComputeCapability(NvidiaFamily& family, MessagingManager& messages)
+bool checkComputeCapability(NvidiaFamily& family, MessagingManager& messages, const std::atomic<bool>* stop)
 {
-    family.computeCapability = queryComputeCapability();
+    family.computeCapability = queryComputeCapability(stop);
     if (isComputeCapabilitySupported(family.computeCapability, family.apiVersion))
         return true;
     logError("GPU compute capability (SM %s) is not compatible with the installed CUDA Toolkit (%s).\n",
@@ -210,9 +215,10 @@ bool checkComputeCapability(NvidiaFamily& family, MessagingManager& messages)
     return false;
 }
 
-std::string queryComputeCapability()
+std::string queryComputeCapability(const std::atomic<bool>* stop)
 {
-    const ProcessResult result = runProcess("nvidia-smi --query-gpu=compute_cap --format=csv,noheader");
+    const ProcessResult result =
+        runProcess("nvidia-smi --query-gpu=compute_cap --format=csv,noheader", kDefaultProcessTimeLimit, stop);
     if (result.exitCode != 0)
         return {};
     std::string capability;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "provisioning/chip_family.h"
@@ -11,16 +12,20 @@ namespace vyai {
 
 class MessagingManager;
 
-/** The whole detection; the outcome is in the family, advice for the user in the store. */
+/**
+ * The whole detection; the outcome is in the family, advice for the user in the store. Once
+ * `stop` (when given) is set, the running driver tool is ended and the detection gives up.
+ */
 void detectNvidia(NvidiaFamily& family, MessagingManager& messages,
-    const NvidiaProbe_t& probe = NvidiaProbe_t::system());
+    const NvidiaProbe_t& probe = NvidiaProbe_t::system(), const std::atomic<bool>* stop = nullptr);
 
 bool checkToolkitAgainstDriver(NvidiaFamily& family, MessagingManager& messages,
     const std::string& driverCudaVersion);
 /** Fills computeCapability and tests it against the toolkit. */
-bool checkComputeCapability(NvidiaFamily& family, MessagingManager& messages);
+bool checkComputeCapability(NvidiaFamily& family, MessagingManager& messages,
+    const std::atomic<bool>* stop = nullptr);
 /** The first GPU's compute capability, digits only ("86"); empty when it cannot be had. */
-std::string queryComputeCapability();
+std::string queryComputeCapability(const std::atomic<bool>* stop = nullptr);
 
 /** The driver's CUDA version from "nvidia-smi -q -x" output. */
 std::string readDriverCudaVersion(const std::string& xmlText);

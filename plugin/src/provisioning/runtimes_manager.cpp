@@ -1,14 +1,18 @@
 #include "provisioning/runtimes_manager.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <system_error>
 #include <utility>
+
+#include <sys/stat.h>
 
 #include "foundations/constants.h"
 #include "foundations/file_helpers.h"
@@ -63,6 +67,49 @@ bool isSharedLibraryName(const std::string& name)
 bool isReadable(const fs::path& path)
 {
     return std::ifstream(path, std::ios::binary).is_open();
+}
+
+// Runtimes place their library at the top of the folder, or the generic CPU runtime in a
+// folder named after it.
+std::array<fs::path, 2> runtimeLibraryPaths(const fs::path& folder)
+{
+    return {folder / kRuntimeLibraryFileName, folder / kAcceleratorGenericCpu / kRuntimeLibraryFileName};
+}
+
+bool holdsRuntimeLibrary(const fs::path& folder)
+{
+    const auto paths = runtimeLibraryPaths(folder);
+    return std::any_of(paths.begin(), paths.end(), isReadable);
+}
+
+// Which files sit at the library's places (none: no file), so that a library a package placed
+// is told from one an earlier install left: placed members are new files.
+using FileIdentity = std::optional<std::pair<dev_t, ino_t>>;
+using RuntimeLibraries = std::array<FileIdentity, 2>;
+
+RuntimeLibraries runtimeLibrariesIn(const fs::path& folder)
+{
+    RuntimeLibraries libraries;
+    const auto paths = runtimeLibraryPaths(folder);
+    for (size_t i = 0; i < paths.size(); ++i)
+    {
+        struct stat status{};
+        if (::stat(paths[i].c_str(), &status) == 0 && S_ISREG(status.st_mode))
+            libraries[i] = std::make_pair(status.st_dev, status.st_ino);
+    }
+    return libraries;
+}
+
+bool placedRuntimeLibrary(const fs::path& folder, const RuntimeLibraries& before)
+{
+    const RuntimeLibraries after = runtimeLibrariesIn(folder);
+    const auto paths = runtimeLibraryPaths(folder);
+    for (size_t i = 0; i < paths.size(); ++i)
+    {
+        if (after[i] && after[i] != before[i] && isReadable(paths[i]))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -138,9 +185,10 @@ void RuntimesManager::detectAccelerators(MessagingManager& messages)
     const auto architecture = static_cast<uint32_t>(m_architecture);
     const RuntimeStorage_t& storage = m_options.storage;
     m_cpuFamily = std::make_unique<CpuFamily>(architecture, m_osName, m_osVersion, storage);
+    // The engine's shut-down (stop) ends a driver tool that hangs.
     m_nvidiaFamily = std::make_unique<NvidiaFamily>(
-        architecture, m_osName, m_osVersion, messages, storage, m_options.nvidiaProbe);
-    m_deepxFamily = std::make_unique<DeepxFamily>(architecture, m_osName, m_osVersion, storage);
+        architecture, m_osName, m_osVersion, messages, storage, m_options.nvidiaProbe, &m_stopped);
+    m_deepxFamily = std::make_unique<DeepxFamily>(architecture, m_osName, m_osVersion, storage, &m_stopped);
     m_hailoFamily = std::make_unique<HailoFamily>(architecture, m_osName, m_osVersion, storage);
     m_intelFamily = std::make_unique<IntelFamily>(architecture, m_osName, m_osVersion, messages, storage);
     const ChipFamily* const families[] = {
@@ -184,9 +232,7 @@ bool RuntimesManager::isInstalledRuntimePresent() const
 {
     const fs::path root(m_rootDirectory);
     std::error_code error;
-    return fs::exists(root / kInstalledRuntimeFileName, error)
-        && (isReadable(root / kRuntimeLibraryFileName)
-            || isReadable(root / kAcceleratorGenericCpu / kRuntimeLibraryFileName));
+    return fs::exists(root / kInstalledRuntimeFileName, error) && holdsRuntimeLibrary(root);
 }
 
 std::string RuntimesManager::readInstalledRuntimeName()
@@ -261,6 +307,20 @@ void RuntimesManager::postRuntimeDocumentation(MessagingManager& messages, const
     }
 }
 
+void RuntimesManager::requestCancel()
+{
+    // Under the lock that the install's start and end take, so that a cancel is never kept
+    // past the install it was meant for.
+    std::lock_guard lock(m_mutex);
+    const uint32_t state = getState();
+    if (state != kRuntimeChosen && state != kRuntimeInstalling)
+    {
+        logError("Info: No runtime download to cancel.\n");
+        return;
+    }
+    m_cancelRequested.store(true);
+}
+
 void RuntimesManager::stop()
 {
     m_stopped.store(true);
@@ -282,6 +342,7 @@ void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingMa
         return;
     runInstall(runtimeName, messages, ownFolder);
     // This install's cancel is spent: the next one starts afresh, unless the engine stopped.
+    std::lock_guard lock(m_mutex);
     m_cancelRequested.store(m_stopped.load());
 }
 
@@ -341,6 +402,7 @@ void RuntimesManager::runInstall(const std::string& runtimeName, MessagingManage
     // Unpacked beside the runtime's files, on the same file system, so that moving them into
     // place is a rename.
     const std::string staging = (root / ("." + runtimeName + ".extracting")).string();
+    const RuntimeLibraries librariesBefore = runtimeLibrariesIn(folder);
     const ExtractionOutcome extracted = extractPackage(packagePath, folder, staging, ownFolder, messages);
     if (extracted == ExtractionOutcome::cancelled)
     {
@@ -350,7 +412,13 @@ void RuntimesManager::runInstall(const std::string& runtimeName, MessagingManage
         finishInstall(kRuntimeInstallFailed);
         return;
     }
-    if (extracted != ExtractionOutcome::extracted)
+    const bool libraryPlaced = extracted == ExtractionOutcome::extracted && placedRuntimeLibrary(folder, librariesBefore);
+    if (extracted == ExtractionOutcome::extracted && !libraryPlaced)
+    {
+        // Counted as installed, it would only fail later, when the engine loads it.
+        logError("ERROR: The runtime package %s holds no %s.\n", packagePath.c_str(), kRuntimeLibraryFileName);
+    }
+    if (!libraryPlaced)
     {
         // The next attempt must not reuse a package that does not unpack. Whatever library an
         // earlier install left stays as it was, and proves nothing about this one.

@@ -105,8 +105,12 @@ public:
     std::string getSelectedRuntime() const;
     /** The user's choice: the name and state 2 together. */
     void selectRuntime(const std::string& runtimeName);
-    /** Makes a running install end, or the next one when none runs yet; any thread. */
-    void requestCancel() { m_cancelRequested.store(true); }
+    /**
+     * The user's "Cancel Download": ends the install under way, or the one the user's choice
+     * is waiting for; ignored otherwise, as from a dialog left open since its install ended.
+     * Any thread.
+     */
+    void requestCancel();
     /** As requestCancel, for good: every later install ends at once too. Engine shut-down. */
     void stop();
     bool isCancelRequested() const { return m_cancelRequested.load(); }

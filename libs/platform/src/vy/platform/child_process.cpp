@@ -21,6 +21,8 @@ using Clock = std::chrono::steady_clock;
 // A killed child that does not go away within this bound is stuck in the kernel (a hung driver
 // call); waiting longer would hang the caller, which is what the time limit is there to prevent.
 constexpr std::chrono::seconds kReapAfterKillLimit{5};
+// How often a stop flag is looked at while the child runs.
+constexpr std::chrono::milliseconds kStopPollInterval{20};
 
 class FileDescriptor {
 public:
@@ -66,14 +68,27 @@ int remainingMilliseconds(Clock::time_point deadline)
     return left.count() > 0 ? static_cast<int>(std::min<long long>(left.count(), 1 << 30)) : 0;
 }
 
-// Reads the pipe into output until its end; false when the deadline passes first.
-bool readUntilEnd(int fd, Clock::time_point deadline, std::string& output)
+bool stopRequested(const std::atomic<bool>* stop)
+{
+    return stop && stop->load();
+}
+
+// Reads the pipe into output until its end; false when the deadline passes or a stop is
+// requested first.
+bool readUntilEnd(int fd, Clock::time_point deadline, const std::atomic<bool>* stop, std::string& output)
 {
     char buffer[4096];
     for (;;) {
+        if (stopRequested(stop))
+            return false;
+        int wait = remainingMilliseconds(deadline);
+        if (stop)
+            wait = std::min(wait, static_cast<int>(kStopPollInterval.count()));
         pollfd entry{fd, POLLIN, 0};
-        const int ready = ::poll(&entry, 1, remainingMilliseconds(deadline));
+        const int ready = ::poll(&entry, 1, wait);
         if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0 && Clock::now() < deadline)
             continue;
         if (ready == 0)
             return false;
@@ -90,9 +105,10 @@ bool readUntilEnd(int fd, Clock::time_point deadline, std::string& output)
 
 enum class WaitOutcome { reaped, lost, timedOut };
 
-// Waits for the child; timedOut leaves it unreaped. lost: its status cannot be had, because the
-// host ignores SIGCHLD (the kernel then reaps children itself) or another waiter took it.
-WaitOutcome waitUntil(pid_t pid, Clock::time_point deadline, int& status)
+// Waits for the child; timedOut (the deadline passed or a stop was requested) leaves it
+// unreaped. lost: its status cannot be had, because the host ignores SIGCHLD (the kernel then
+// reaps children itself) or another waiter took it.
+WaitOutcome waitUntil(pid_t pid, Clock::time_point deadline, const std::atomic<bool>* stop, int& status)
 {
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
@@ -101,7 +117,7 @@ WaitOutcome waitUntil(pid_t pid, Clock::time_point deadline, int& status)
             return WaitOutcome::reaped;
         if (done < 0 && errno != EINTR)
             return WaitOutcome::lost;
-        if (Clock::now() >= deadline)
+        if (Clock::now() >= deadline || stopRequested(stop))
             return WaitOutcome::timedOut;
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(20));
@@ -119,12 +135,16 @@ int exitCodeOf(int status)
 
 } // namespace
 
-ChildProcessResult runChildProcess(
-    const std::vector<std::string>& arguments, std::chrono::milliseconds timeLimit)
+ChildProcessResult runChildProcess(const std::vector<std::string>& arguments,
+    std::chrono::milliseconds timeLimit, const std::atomic<bool>* stop)
 {
     ChildProcessResult result;
     if (arguments.empty() || arguments.front().empty()) {
         result.errorNumber = EINVAL;
+        return result;
+    }
+    if (stopRequested(stop)) {
+        result.status = ChildProcessStatus::stopped;
         return result;
     }
     const auto deadline = Clock::now() + timeLimit;
@@ -174,9 +194,9 @@ ChildProcessResult runChildProcess(
     writeEnd.reset();
 
     int status = 0;
-    const bool outputEnded = readUntilEnd(readEnd.get(), deadline, result.output);
+    const bool outputEnded = readUntilEnd(readEnd.get(), deadline, stop, result.output);
     const WaitOutcome outcome =
-        outputEnded ? waitUntil(pid, deadline, status) : WaitOutcome::timedOut;
+        outputEnded ? waitUntil(pid, deadline, stop, status) : WaitOutcome::timedOut;
     const int waitError = errno;
     readEnd.reset();
     if (outcome == WaitOutcome::reaped) {
@@ -193,8 +213,8 @@ ChildProcessResult runChildProcess(
     // The group still exists while its leader is unreaped, so its id cannot have been reused.
     ::kill(-pid, SIGKILL);
     ::kill(pid, SIGKILL);
-    waitUntil(pid, Clock::now() + kReapAfterKillLimit, status);
-    result.status = ChildProcessStatus::timedOut;
+    waitUntil(pid, Clock::now() + kReapAfterKillLimit, nullptr, status);
+    result.status = stopRequested(stop) ? ChildProcessStatus::stopped : ChildProcessStatus::timedOut;
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ enum class ChildProcessStatus {
     timedOut,    // the time limit passed; the child and its process group were killed and reaped
     statusLost,  // the child ended but its exit status could not be read (errorNumber: ECHILD
                  // when the host ignores SIGCHLD); how it ended is unknown
+    stopped,     // the caller's stop flag was set; the child and its process group were killed
+                 // and reaped
 };
 
 struct ChildProcessResult {
@@ -28,8 +31,10 @@ struct ChildProcessResult {
 // directly, never through a shell. Standard input is /dev/null; standard output and standard
 // error share one pipe, read until its end. The child runs in a process group of its own so
 // that a time-out can kill whatever it started too. Blocks the caller for at most about
-// timeLimit. Safe to call from several threads at once.
-ChildProcessResult runChildProcess(
-    const std::vector<std::string>& arguments, std::chrono::milliseconds timeLimit);
+// timeLimit. A stop flag, when given, is read a few times a second from another thread's
+// point of view: once set, the child is ended as on a time-out (a set flag starts nothing).
+// Safe to call from several threads at once.
+ChildProcessResult runChildProcess(const std::vector<std::string>& arguments,
+    std::chrono::milliseconds timeLimit, const std::atomic<bool>* stop = nullptr);
 
 } // namespace vy::platform
