@@ -326,6 +326,26 @@ TEST_F(ArchiveExtractionTest, FoldersAndFilesTakeEachOthersPlaces)
     EXPECT_EQ(snapshot(m_root), expected);
 }
 
+// A member whose name only just fits beside the staging folder cannot be set aside from the
+// runtime folder (the name grows too long there): the member placed before it must go again.
+TEST_F(ArchiveExtractionTest, APlacingThatFailsHalfwayPutsTheFolderBack)
+{
+    fs::path root = m_work.path();
+    while (root.string().size() < 3800)
+        root /= std::string(200, 'd');
+    const fs::path staging = root / ".Generic CPU.extracting";
+    const std::string lastName = "z" + std::string(4090 - (staging.string().size() + 1) - 1, 'n');
+    test::writeFile(root / "RuntimeLibrary.so", "stale");
+    test::writeFile(root / lastName, "kept");
+    ASSERT_TRUE(craft({{"RuntimeLibrary.so", CraftedMember::file, "new library"}, {lastName, CraftedMember::file, "new"}}));
+    const auto before = snapshot(m_work.path());
+
+    const ExtractionResult_t result = extractArchive(m_package, root.string(), staging.string(), false, m_cancel, {});
+    EXPECT_EQ(result.outcome, Outcome::failed) << result.problem;
+    EXPECT_NE(result.problem.find("cannot be put in place"), std::string::npos) << result.problem;
+    EXPECT_EQ(snapshot(m_work.path()), before);
+}
+
 TEST_F(ArchiveExtractionTest, LeftoversOfAnEarlierCrashAreNotInstalled)
 {
     test::writeFile(m_staging / "leftover.so", "from a crash");

@@ -273,6 +273,8 @@ ExtractionResult_t Placement::replaceMembers(const fs::path& folder)
         names.push_back(members->path().filename());
     if (error)
         return outcome(ExtractionOutcome::failed, "the unpacked files cannot be listed: " + error.message());
+    // In name order, so that what is placed before a failure does not depend on the file system.
+    std::sort(names.begin(), names.end());
     if (fs::create_directories(folder, error); error)
         return outcome(ExtractionOutcome::failed, "the folder " + folder.string() + " cannot be made: " + error.message());
     // Checked before anything moves: placing such a member would take away the unpacked files.
