@@ -104,10 +104,14 @@ void checkReset(bool reset, const PatchedHost& host, yyjson_val* devices)
     size_t count = 0;
     yyjson_val* key = nullptr;
     yyjson_val* configuration = nullptr;
-    yyjson_obj_foreach(devices, index, count, key, configuration)
+    // The loop steps from its object's first member: never over no object at all.
+    if (yyjson_is_obj(devices))
     {
-        const std::string id(yyjson_get_str(key), yyjson_get_len(key));
-        asked += id == kAskedDevices[0] || id == kAskedDevices[1];
+        yyjson_obj_foreach(devices, index, count, key, configuration)
+        {
+            const std::string id(yyjson_get_str(key), yyjson_get_len(key));
+            asked += id == kAskedDevices[0] || id == kAskedDevices[1];
+        }
     }
     FUZZ_CHECK(host.patches.size() == asked, "exactly the devices asked about and answered are patched");
     for (const PatchedHost::Patch_t& patch: host.patches)
