@@ -4,6 +4,8 @@
 // the folder by an independent reckoning; a package holding a member the rules refuse is never
 // installed; and after any extraction nothing outside the runtime folder has changed, nothing
 // inside it is special or links out, and a package that did not install left it as it was.
+// The layout is the runtimes manager's: package and staging folder inside the runtime folder,
+// which holds an earlier install.
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -11,6 +13,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,8 +29,9 @@ using vyai::ArchiveEntry_t;
 using vyai::ArchiveEntryKind;
 using vyai::test::CraftedMember;
 
+const char* const kRuntime = "Generic CPU";
 const char* const kParts[] = {"a", "b", "lib", "..", ".", "", "RuntimeLibrary.so", "etc -> y", "x link to y", "c/..",
-    "..."};
+    "...", "keep.txt", ".Generic CPU.extracting", "Generic CPU", "Generic CPU.tar.gz"};
 // Deep enough that names climbing with every part they may hold still land in the sandbox.
 constexpr int kMaxParts = 6;
 constexpr int kMaxMembers = 8;
@@ -200,6 +205,26 @@ Verdict readBack(const fs::path& package)
     return verdict;
 }
 
+// Everything under a folder: kind and content of files, targets of links.
+std::map<std::string, std::string> snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> seen;
+    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it)
+    {
+        const std::string name = it->path().lexically_relative(folder).string();
+        const fs::file_status status = it->symlink_status();
+        if (fs::is_symlink(status))
+            seen[name] = "link to " + fs::read_symlink(it->path()).string();
+        else if (fs::is_directory(status))
+            seen[name] = "folder";
+        else if (fs::is_regular_file(status))
+            seen[name] = "file " + std::string(std::istreambuf_iterator<char>(std::ifstream(it->path()).rdbuf()), {});
+        else
+            seen[name] = "special";
+    }
+    return seen;
+}
+
 // The sandbox: the runtime folder lies deep enough that any climb lands inside it.
 struct Sandbox
 {
@@ -213,16 +238,20 @@ struct Sandbox
         require(mkdtemp(pattern.data()) != nullptr, "a sandbox can be made");
         top = pattern;
         root = top / "d1/d2/d3/d4/d5/d6/d7/inference_engine";
-        package = top / "package.tar.gz";
+        package = root / (std::string(kRuntime) + ".tar.gz");
     }
 
     ~Sandbox() { fs::remove_all(top); }
 
+    // The runtime folder as an earlier install and a download left it.
     void reset()
     {
         fs::remove_all(top);
-        fs::create_directories(root);
+        fs::create_directories(root / kRuntime / "lib");
         std::ofstream(top / "outside.txt") << "canary";
+        std::ofstream(root / "RuntimeLibrary.so") << "earlier";
+        std::ofstream(root / "keep.txt") << "kept";
+        std::ofstream(root / kRuntime / "lib" / "old.so") << "earlier";
     }
 
     // Nothing but the folders on the way, the canary and the package outside the runtime folder.
@@ -238,7 +267,7 @@ struct Sandbox
             }
             const bool onTheWay = it->is_directory() && !it->is_symlink()
                 && root.string().rfind(path.string() + "/", 0) == 0;
-            require(onTheWay || path == top / "outside.txt" || path == package, "nothing written outside");
+            require(onTheWay || path == top / "outside.txt", "nothing written outside");
         }
         std::ifstream canary(top / "outside.txt");
         std::string text;
@@ -316,14 +345,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         vyai::test::writeCraftedArchive(box.package.string(), members);
     }
 
+    // Read before extracting: a member may take the package's name.
+    const Verdict verdict = readBack(box.package);
+    const std::map<std::string, std::string> before = snapshot(box.root);
+    const bool ownFolder = (mode & 1) != 0;
+    const fs::path folder = ownFolder ? box.root / kRuntime : box.root;
     const std::atomic<bool> cancel{false};
-    const vyai::ExtractionResult_t result = vyai::extractArchive(box.package.string(), box.root.string(),
-        (box.root.parent_path() / ".runtime.extracting").string(), (mode & 1) != 0, cancel, {});
+    const vyai::ExtractionResult_t result = vyai::extractArchive(box.package.string(), folder.string(),
+        (box.root / ("." + std::string(kRuntime) + ".extracting")).string(), ownFolder, cancel, {});
     box.checkOutside();
     box.checkInside();
-    if (readBack(box.package) != Verdict::clean)
+    if (verdict != Verdict::clean)
         require(result.outcome != vyai::ExtractionOutcome::extracted, "a refused or unreadable member fails the package");
     if (result.outcome != vyai::ExtractionOutcome::extracted)
-        require(fs::is_empty(box.root), "a failed package changes nothing");
+        require(snapshot(box.root) == before, "a failed package changes nothing");
     return 0;
 }

@@ -3,7 +3,9 @@
 // as the same tensors, names, shapes, types and bytes.
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "fuzz_check.h"
 #include "inference/messages/tensor_message.h"
@@ -50,9 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     vyai::DeviceAgentDetails_t device;
     device.id = "fuzz";
-    const auto written = vyai::serializeTensorMessage(1, device, *set, {});
-    FUZZ_CHECK(written.has_value(), "an accepted reply can be written again");
-    const vyai::TensorSetPtr again = vyai::deserializeTensorMessage(written->bytes().data(), written->bytes().size());
+    const std::map<std::string, std::string> noSettings;
+    const vyai::TensorRequest request(1, device, *set, noSettings);
+    FUZZ_CHECK(request.size().has_value(), "an accepted reply can be written again");
+    std::vector<uint8_t> written(*request.size());
+    FUZZ_CHECK(request.writeInto(written), "an accepted reply is written in the size counted");
+    const vyai::TensorSetPtr again = vyai::deserializeTensorMessage(written.data(), written.size());
     FUZZ_CHECK(again != nullptr, "a written tensor message reads back");
     checkSame(*set, *again);
     return 0;

@@ -237,7 +237,8 @@ TEST_F(CloudApiClientTest, DevicesNotAskedAboutAreNotPatched)
 {
     const std::string serverBefore = host.store->server();
     setFault(CloudStandin::Route::reset,
-        {.body = std::string(R"({"Devices":{"../servers/this":{"x":1},")") + kCam2 + R"(":{"x":2},")" + kCam1 + R"(":{"y":3}}})"});
+        {.body = std::string(R"({"Devices":{"../servers/this":{"x":1},")") + kCam2 + R"(":{"x":2},")" + kCam1
+                + R"(\u0000tail":{"z":4},")" + kCam1 + R"(":{"y":3}}})"});
     client().resetDevices(host.utilityProvider(), {kCam1});
 
     const auto requests = host.provider->requests();

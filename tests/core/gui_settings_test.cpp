@@ -84,6 +84,20 @@ TEST(GuiSettings, MasksAreReadInOrderUntilTheFirstMissingNumber)
     EXPECT_EQ(masks[1].points, (std::vector<float>{1, 2}));
 }
 
+TEST(GuiSettings, PointsBeyondAFloatsRangeMakeNoInfiniteMaskOrLine)
+{
+    const PipelineSources sources;
+    auto settings = record(sources);
+    vyai::applyGuiSettings(settings, {
+        {"maskType_1_A", "exclusive"}, {"polygon1.figure_A", figure("[[0.1,0.2],[1e300,0.4],[0.5,-1e39],[0.6,0.7]]")},
+        {"lineCrossingLine_A", figure("[[0.1,0.2],[0.3,1e300]]")},
+    });
+    const auto& stage = settings.pipelines[0];
+    ASSERT_EQ(stage.masks.size(), 1u);
+    EXPECT_EQ(stage.masks[0].points, (std::vector<float>{0.1F, 0.2F, 0.6F, 0.7F}));
+    EXPECT_FALSE(stage.crossingLine);
+}
+
 // The processor's objects carry its object ids, which the dialog's class list offers too.
 TEST(GuiSettings, VisualisedClassesDefaultToAllAndFollowTheDialog)
 {

@@ -52,6 +52,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, RuntimeArgsFile,
     testing::Values(
         ArgsCase{"Mixed", R"({"a": "1", "b": 2, "c": "x"})", {"a", "c"}, {"1", "x"},
             "Warning! Runtime arg 'b' has a non-string value, skipping."},
+        // A runtime reads each text up to its first NUL, so it would get another key or value.
+        ArgsCase{"NulInside", R"({"a\u0000b": "1", "c": "x\u0000y", "d": "2"})", {"d"}, {"2"},
+            "Warning! Runtime arg 'c' holds a NUL character, skipping."},
         ArgsCase{"Loaded", R"({"latency_ms": "5"})", {"latency_ms"}, {"5"}, "Loaded 1 runtime args from "},
         ArgsCase{"Array", "[]", {}, {}, "Warning! Runtime args JSON is not an object: "},
         ArgsCase{"Empty", "", {}, {}, "Warning! Runtime args file is empty: "},

@@ -32,8 +32,9 @@ TEST(StatusLine, ParsesAndPrintsBackTheLine)
 
 TEST(StatusLine, RejectsWhatIsNoStatusLine)
 {
+    // "020" would be code 20, which is written back as a two-digit code and read as no status.
     for (const char* line: {"", "HTTP/1.1", "HTTP/1.1 20 OK", "HTTP/1.1 2000 OK", "HTTP/1.1 abc OK",
-             "{\"id\":1}", "FTP/1.0 200 OK"})
+             "HTTP/1.0 020 OK", "HTTP/1.1 000", "{\"id\":1}", "FTP/1.0 200 OK"})
     {
         SCOPED_TRACE(line);
         EXPECT_FALSE(StatusLine::parse(line));

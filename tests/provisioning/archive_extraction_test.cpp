@@ -208,6 +208,19 @@ INSTANTIATE_TEST_SUITE_P(Refused, CraftedArchives,
         CraftedCase{"good_members_then_a_bad_one",
             {{"RuntimeLibrary.so", CraftedMember::file, "new library"}, {"lib/libdep.so", CraftedMember::file, "d"},
                 {"../evil.txt", CraftedMember::file, "evil"}},
+            Outcome::refused},
+        // Placing such a member took the staging folder away with the members not yet placed.
+        CraftedCase{"folder_named_like_the_staging_folder",
+            {{".Generic CPU.extracting/", CraftedMember::directory, ""},
+                {"RuntimeLibrary.so", CraftedMember::file, "new library"}},
+            Outcome::refused},
+        CraftedCase{"file_named_like_the_staging_folder",
+            {{".Generic CPU.extracting", CraftedMember::file, "x"},
+                {"RuntimeLibrary.so", CraftedMember::file, "new library"}},
+            Outcome::refused},
+        CraftedCase{"file_named_like_the_displaced_files_folder",
+            {{"RuntimeLibrary.so", CraftedMember::file, "new library"},
+                {".Generic CPU.extracting.displaced", CraftedMember::file, "x"}},
             Outcome::refused}),
     [](const ::testing::TestParamInfo<CraftedCase>& info) { return std::string(info.param.name); });
 
@@ -276,6 +289,60 @@ TEST_F(ArchiveExtractionTest, ACancelBetweenBlocksLeavesEverythingAsItWas)
     const auto before = snapshot(m_work.path());
     const ExtractionResult_t result = extract(false, [this](unsigned) { m_cancel = true; });
     EXPECT_EQ(result.outcome, Outcome::cancelled);
+    EXPECT_EQ(snapshot(m_work.path()), before);
+}
+
+TEST_F(ArchiveExtractionTest, ALinkToItselfReplacesTheFileOfItsName)
+{
+    // Asking whether the unpacked link was a folder threw "too many levels of symbolic links".
+    test::writeFile(m_root / "keep.txt", "kept");
+    ASSERT_TRUE(craft({{"keep.txt", CraftedMember::symbolicLink, "keep.txt"},
+        {"RuntimeLibrary.so", CraftedMember::file, "new library"}}));
+    const ExtractionResult_t result = extract();
+    ASSERT_EQ(result.outcome, Outcome::extracted) << result.problem;
+    const std::map<std::string, std::string> expected = {
+        {"RuntimeLibrary.so", "file new library"},
+        {"notes.txt", "file kept"},
+        {"keep.txt", "link to keep.txt"},
+    };
+    EXPECT_EQ(snapshot(m_root), expected);
+}
+
+TEST_F(ArchiveExtractionTest, FoldersAndFilesTakeEachOthersPlaces)
+{
+    test::writeFile(m_root / "lib" / "old.so", "old");
+    test::writeFile(m_root / "models", "a file where the package has a folder");
+    ASSERT_TRUE(craft({{"lib", CraftedMember::file, "a file where a folder was"},
+        {"models/", CraftedMember::directory, ""}, {"models/m.bin", CraftedMember::file, "model"}}));
+    const ExtractionResult_t result = extract();
+    ASSERT_EQ(result.outcome, Outcome::extracted) << result.problem;
+    const std::map<std::string, std::string> expected = {
+        {"RuntimeLibrary.so", "file stale"},
+        {"notes.txt", "file kept"},
+        {"lib", "file a file where a folder was"},
+        {"models", "folder"},
+        {"models/m.bin", "file model"},
+    };
+    EXPECT_EQ(snapshot(m_root), expected);
+}
+
+// A member whose name only just fits beside the staging folder cannot be set aside from the
+// runtime folder (the name grows too long there): the member placed before it must go again.
+TEST_F(ArchiveExtractionTest, APlacingThatFailsHalfwayPutsTheFolderBack)
+{
+    fs::path root = m_work.path();
+    while (root.string().size() < 3800)
+        root /= std::string(200, 'd');
+    const fs::path staging = root / ".Generic CPU.extracting";
+    const std::string lastName = "z" + std::string(4090 - (staging.string().size() + 1) - 1, 'n');
+    test::writeFile(root / "RuntimeLibrary.so", "stale");
+    test::writeFile(root / lastName, "kept");
+    ASSERT_TRUE(craft({{"RuntimeLibrary.so", CraftedMember::file, "new library"}, {lastName, CraftedMember::file, "new"}}));
+    const auto before = snapshot(m_work.path());
+
+    const ExtractionResult_t result = extractArchive(m_package, root.string(), staging.string(), false, m_cancel, {});
+    EXPECT_EQ(result.outcome, Outcome::failed) << result.problem;
+    EXPECT_NE(result.problem.find("cannot be put in place"), std::string::npos) << result.problem;
     EXPECT_EQ(snapshot(m_work.path()), before);
 }
 

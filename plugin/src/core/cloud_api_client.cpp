@@ -215,7 +215,8 @@ bool CloudApiClient::resetDevices(UtilityProviderPtr provider, std::vector<std::
     yyjson_val* configuration = nullptr;
     yyjson_obj_foreach(devices, index, count, key, configuration)
     {
-        const std::string deviceId = yyjson_get_str(key);
+        // Whole, NUL included: cut at a NUL, another id could pass for one asked about.
+        const std::string deviceId(yyjson_get_str(key), yyjson_get_len(key));
         // The id becomes part of a host REST path: only ids we asked about are trusted.
         if (std::find(deviceIds.begin(), deviceIds.end(), deviceId) == deviceIds.end())
         {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -36,6 +38,12 @@ double pointCoordinate(yyjson_val* point, size_t index)
 {
     yyjson_val* value = yyjson_arr_get(point, index);
     return yyjson_is_num(value) ? yyjson_get_num(value) : 0.0;
+}
+
+// A coordinate beyond a float's range would make an infinite mask or line.
+bool fitsFloat(double coordinate)
+{
+    return std::fabs(coordinate) <= std::numeric_limits<float>::max();
 }
 
 // The "points" array of a dialog figure {"figure": {"points": [[x, y], ...]}}; null if none.
@@ -143,8 +151,12 @@ void applyMasks(pipeline_stage_parameters_t& stage, const Values& values)
         {
             if (!yyjson_is_arr(point) || yyjson_arr_size(point) < 2)
                 continue;
-            mask.points.push_back(static_cast<float>(pointCoordinate(point, 0)));
-            mask.points.push_back(static_cast<float>(pointCoordinate(point, 1)));
+            const double x = pointCoordinate(point, 0);
+            const double y = pointCoordinate(point, 1);
+            if (!fitsFloat(x) || !fitsFloat(y))
+                continue;
+            mask.points.push_back(static_cast<float>(x));
+            mask.points.push_back(static_cast<float>(y));
         }
         if (!mask.points.empty())
             stage.masks.push_back(std::move(mask));
@@ -174,11 +186,18 @@ void applyCrossingLine(pipeline_stage_parameters_t& stage, const std::string* va
         return;
     yyjson_val* start = yyjson_arr_get(points, 0);
     yyjson_val* end = yyjson_arr_get(points, 1);
+    const double ends[] = {pointCoordinate(start, 0), pointCoordinate(start, 1), pointCoordinate(end, 0),
+        pointCoordinate(end, 1)};
+    if (!std::all_of(std::begin(ends), std::end(ends), fitsFloat))
+    {
+        logError("Warning! The crossing line of %s lies beyond any frame. Ignoring it.\n", stage.id.c_str());
+        return;
+    }
     StageCrossingLine_t line;
-    line.x1 = static_cast<float>(pointCoordinate(start, 0));
-    line.y1 = static_cast<float>(pointCoordinate(start, 1));
-    line.x2 = static_cast<float>(pointCoordinate(end, 0));
-    line.y2 = static_cast<float>(pointCoordinate(end, 1));
+    line.x1 = static_cast<float>(ends[0]);
+    line.y1 = static_cast<float>(ends[1]);
+    line.x2 = static_cast<float>(ends[2]);
+    line.y2 = static_cast<float>(ends[3]);
     line.enabled = 1;
     stage.crossingLine = line;
 }

@@ -1,6 +1,7 @@
 #include "inference/runtime_args.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include <yyjson.h>
 
@@ -47,8 +48,15 @@ void readRuntimeArgs(const std::filesystem::path& workingDirectory, std::vector<
             logError("Warning! Runtime arg '%s' has a non-string value, skipping.\n", yyjson_get_str(key));
             continue;
         }
-        keys.emplace_back(yyjson_get_str(key), yyjson_get_len(key));
-        values.emplace_back(yyjson_get_str(value), yyjson_get_len(value));
+        const std::string_view name(yyjson_get_str(key), yyjson_get_len(key));
+        const std::string_view text(yyjson_get_str(value), yyjson_get_len(value));
+        // The runtime reads texts up to their first NUL: it would get another key or value.
+        if (name.find('\0') != std::string_view::npos || text.find('\0') != std::string_view::npos) {
+            logError("Warning! Runtime arg '%s' holds a NUL character, skipping.\n", yyjson_get_str(key));
+            continue;
+        }
+        keys.emplace_back(name);
+        values.emplace_back(text);
     }
     logError("Loaded %zu runtime args from %s\n", keys.size(), path.c_str());
 }

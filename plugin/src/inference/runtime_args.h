@@ -12,7 +12,7 @@ namespace vyai {
  * Reads the optional "runtime_args.json" of the runtime's working directory: every member
  * of its top-level object whose value is a string becomes one key/value pair, in file
  * order. A missing, empty, unparsable or non-object file leaves both lists empty (with a
- * log line); other values are skipped with a warning. An error while testing for the file
+ * log line); other values, and keys or values holding a NUL, are skipped with a warning. An error while testing for the file
  * other than its absence is thrown as std::filesystem::filesystem_error.
  */
 void readRuntimeArgs(const std::filesystem::path& workingDirectory, std::vector<std::string>& keys,

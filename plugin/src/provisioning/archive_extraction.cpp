@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -221,34 +222,112 @@ void Extraction::reportProgress()
     m_progress(percent);
 }
 
-// Moves the unpacked members into the folder; empty when all went, else what did not.
-std::string placeUnpacked(const fs::path& staging, const fs::path& folder, bool replaceFolder)
+// Whether `inner` is `outer` itself or lies below it, by name (both taken without links).
+bool isWithin(const fs::path& inner, const fs::path& outer)
+{
+    return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
+// Moves what was unpacked into the folder. Whatever a member displaces waits in `displaced`
+// until every member is in place, so that a failure halfway can put the folder back as it was.
+class Placement
+{
+public:
+    Placement(fs::path staging, fs::path displaced): m_staging(std::move(staging)), m_displaced(std::move(displaced)) {}
+
+    ExtractionResult_t replaceWhole(const fs::path& folder);
+    ExtractionResult_t replaceMembers(const fs::path& folder);
+
+private:
+    struct Move_t
+    {
+        fs::path from;
+        fs::path to;
+        bool displacedSomething = false;
+    };
+
+    bool move(const fs::path& from, const fs::path& to, std::error_code& error);
+    void undo();
+
+    const fs::path m_staging;
+    const fs::path m_displaced;
+    std::vector<Move_t> m_done; //< in the order made, undone in reverse
+};
+
+ExtractionResult_t Placement::replaceWhole(const fs::path& folder)
 {
     std::error_code error;
-    if (replaceFolder)
-    {
-        fs::remove_all(folder, error);
-        if (!error)
-            fs::rename(staging, folder, error);
-        return error ? "the folder " + folder.string() + " cannot be replaced: " + error.message() : std::string();
-    }
-    fs::create_directories(folder, error);
-    for (fs::directory_iterator members(staging, error); !error && members != fs::directory_iterator();
+    if (isWithin(m_staging, folder))
+        return outcome(ExtractionOutcome::failed, "the folder " + folder.string() + " holds its own staging folder");
+    if (!move(m_staging, folder, error))
+        return outcome(ExtractionOutcome::failed, "the folder " + folder.string() + " cannot be replaced: " + error.message());
+    return outcome(ExtractionOutcome::extracted, "");
+}
+
+ExtractionResult_t Placement::replaceMembers(const fs::path& folder)
+{
+    std::error_code error;
+    std::vector<fs::path> names;
+    for (fs::directory_iterator members(m_staging, error); !error && members != fs::directory_iterator();
          members.increment(error))
+        names.push_back(members->path().filename());
+    if (error)
+        return outcome(ExtractionOutcome::failed, "the unpacked files cannot be listed: " + error.message());
+    // In name order, so that what is placed before a failure does not depend on the file system.
+    std::sort(names.begin(), names.end());
+    if (fs::create_directories(folder, error); error)
+        return outcome(ExtractionOutcome::failed, "the folder " + folder.string() + " cannot be made: " + error.message());
+    // Checked before anything moves: placing such a member would take away the unpacked files.
+    for (const fs::path& name: names)
     {
-        const fs::path target = folder / members->path().filename();
-        // A rename replaces a file or a link, but neither puts a folder in place of
-        // something nor something in place of a folder.
-        std::error_code absent; // "not found" is reported as an error too
-        const fs::file_status existing = fs::symlink_status(target, absent);
-        if (fs::is_directory(existing) || (fs::exists(existing) && members->is_directory() && !members->is_symlink()))
-            fs::remove_all(target, error);
-        if (!error)
-            fs::rename(members->path(), target, error);
-        if (error)
-            return "member " + members->path().filename().string() + " cannot be put in place: " + error.message();
+        if (isWithin(m_staging, folder / name) || isWithin(m_displaced, folder / name))
+            return outcome(ExtractionOutcome::refused, "member " + name.string() + " has the name of the folder it is unpacked in");
     }
-    return error ? "the unpacked files cannot be listed: " + error.message() : std::string();
+    for (const fs::path& name: names)
+    {
+        if (!move(m_staging / name, folder / name, error))
+        {
+            undo();
+            return outcome(ExtractionOutcome::failed, "member " + name.string() + " cannot be put in place: " + error.message());
+        }
+    }
+    return outcome(ExtractionOutcome::extracted, "");
+}
+
+// A rename in place of whatever has the name, which goes aside first: a rename alone puts
+// neither a folder in place of something nor something in place of a folder.
+bool Placement::move(const fs::path& from, const fs::path& to, std::error_code& error)
+{
+    std::error_code absent; // "not found" is reported as an error too
+    Move_t done{from, to, fs::symlink_status(to, absent).type() != fs::file_type::not_found};
+    if (done.displacedSomething)
+    {
+        fs::rename(to, m_displaced / to.filename(), error);
+        if (error)
+            return false;
+    }
+    fs::rename(from, to, error);
+    if (error)
+    {
+        std::error_code ignored;
+        if (done.displacedSomething)
+            fs::rename(m_displaced / to.filename(), to, ignored);
+        return false;
+    }
+    m_done.push_back(std::move(done));
+    return true;
+}
+
+void Placement::undo()
+{
+    std::error_code ignored;
+    for (auto done = m_done.rbegin(); done != m_done.rend(); ++done)
+    {
+        fs::rename(done->to, done->from, ignored);
+        if (done->displacedSomething)
+            fs::rename(m_displaced / done->to.filename(), done->to, ignored);
+    }
+    m_done.clear();
 }
 
 } // namespace
@@ -257,22 +336,34 @@ ExtractionResult_t extractArchive(const std::string& archivePath, const std::str
     const std::string& stagingFolder, bool replaceFolder, const std::atomic<bool>& cancel,
     const ExtractionProgress& progress)
 {
+    // Beside the staging folder, so on the same file system as the folder; named after it, so
+    // the caller's choice of place keeps it out of the way too.
+    const std::string displacedFolder = stagingFolder + ".displaced";
     std::error_code error;
     // What a crash left behind would mix with this package's members.
     fs::remove_all(stagingFolder, error);
+    fs::remove_all(displacedFolder, error);
     fs::create_directories(stagingFolder, error);
-    // Without links in the anchor, the secure-link check judges only what the archive placed.
+    if (!error)
+        fs::create_directories(displacedFolder, error);
+    // Without links in the anchor, the secure-link check judges only what the archive placed;
+    // without links in the others, a member's name can be compared with theirs.
     const fs::path staging = error ? fs::path() : fs::canonical(stagingFolder, error);
-    if (error)
-        return outcome(ExtractionOutcome::failed, "the folder " + stagingFolder + " cannot be made: " + error.message());
+    const fs::path displaced = error ? fs::path() : fs::canonical(displacedFolder, error);
+    const fs::path target = error ? fs::path() : fs::weakly_canonical(folder, error);
 
-    ExtractionResult_t result = Extraction(archivePath, staging, cancel, progress).run();
+    ExtractionResult_t result;
+    if (error)
+        result = outcome(ExtractionOutcome::failed, "the folder " + stagingFolder + " cannot be made: " + error.message());
+    else
+        result = Extraction(archivePath, staging, cancel, progress).run();
     if (result.outcome == ExtractionOutcome::extracted)
     {
-        if (std::string problem = placeUnpacked(staging, folder, replaceFolder); !problem.empty())
-            result = outcome(ExtractionOutcome::failed, std::move(problem));
+        Placement placement(staging, displaced);
+        result = replaceFolder ? placement.replaceWhole(target) : placement.replaceMembers(target);
     }
-    fs::remove_all(staging, error);
+    fs::remove_all(stagingFolder, error);
+    fs::remove_all(displacedFolder, error);
     return result;
 }
 

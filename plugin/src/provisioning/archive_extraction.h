@@ -35,7 +35,9 @@ using ExtractionProgress = std::function<void(unsigned percent)>;
  * `folder`, and outside it when the folder is replaced whole), each checked (entryRefusal) before it is written there; only when the whole
  * archive has unpacked are they renamed into `folder`: with replaceFolder the folder is
  * replaced whole, otherwise each top-level member replaces what has its name there and the
- * rest of the folder stays. The staging folder is gone afterwards in every case. `cancel` is
+ * rest of the folder stays. What they replace waits in `stagingFolder` + ".displaced" until
+ * all are in place, so that a package that fails leaves `folder` as it was; a top-level member
+ * named like either of the two folders is refused. Both are gone afterwards in every case. `cancel` is
  * read between blocks. Owners and special permission bits in the archive are not applied.
  */
 ExtractionResult_t extractArchive(const std::string& archivePath, const std::string& folder,

@@ -27,7 +27,8 @@ std::optional<StatusLine> StatusLine::parse(std::string_view line)
     if (versionEnd == std::string_view::npos)
         return std::nullopt;
     std::string_view rest = line.substr(versionEnd + 1);
-    if (rest.size() < 3 || !isDigit(rest[0]) || !isDigit(rest[1]) || !isDigit(rest[2])
+    // Codes start at 100: a leading 0 makes no code.
+    if (rest.size() < 3 || !isDigit(rest[0]) || rest[0] == '0' || !isDigit(rest[1]) || !isDigit(rest[2])
         || (rest.size() > 3 && rest[3] != ' '))
     {
         return std::nullopt;

@@ -19,7 +19,7 @@ struct StatusLine
     std::string toString() const;
 
     // Accepts a line with or without its CR LF; nullopt when it is not a
-    // status line (no "HTTP/" version or no three-digit code).
+    // status line (no "HTTP/" version or no three-digit code from 100 up).
     static std::optional<StatusLine> parse(std::string_view line);
 };
 
