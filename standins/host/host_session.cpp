@@ -520,7 +520,7 @@ void HostSession::perform(const UserAction& action)
     }
 
     // A user can press or set only what the dialog in front of them shows.
-    if (const std::string notShown = notShownBy(*camera, action); !notShown.empty())
+    if (const std::string notShown = needsAgent ? notShownBy(*camera, action) : std::string(); !notShown.empty())
     {
         if (action.ifShown)
         {
