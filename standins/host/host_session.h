@@ -83,7 +83,7 @@ private:
     static std::string notShownBy(const Camera& camera, const UserAction& action);
     /** The action cannot be done as the user asked: said on both outputs, and counted. */
     void refuse(const UserAction& action, const std::string& reason);
-    /** Reopens the dialog as a user waiting for one of `untilShown` does; the last model. */
+    /** Opens the dialog, and reopens it as a user waiting for one of `untilShown` does, until one shows or the wait gives up. */
     void openSettings(Camera& camera, const UserAction& action);
     /** The camera's dialog is now the one the plug-in gave back, when it gave one. */
     static void showDialog(Camera& camera, const std::optional<std::string>& modelText);

@@ -36,8 +36,8 @@ std::string plainTruthMatch(const std::string& camera, const MatchTally_t& tally
 // Pairs each camera's "truth" with the "objects" that came back for the same timestamp.
 // Frames and objects arrive from different threads, in either order. Objects are matched as
 // they arrive and only frames whose objects can still come are kept: a frame is settled once
-// the camera has pushed a frame kOutputsWithinUs later, so a long run holds a few seconds of
-// frames per camera, whatever its length.
+// the camera has pushed a frame kOutputsWithinUs later, so a run holds at most that much of
+// each camera's frames, whatever its length.
 class TruthMatch
 {
 public:
@@ -72,7 +72,7 @@ private:
     {
         bool pushed = false;
         int64_t newestTruthUs = 0;
-        MatchTally_t tally; //< found, missed from boxes - found, median left to tally()
+        MatchTally_t tally; //< the counts so far; tally() works out "missed" and the median
         std::vector<int64_t> iouCounts = std::vector<int64_t>(kIouSteps + 1, 0);
         std::map<int64_t, Frame_t> frames; //< timestamp -> frame, only unsettled ones
     };
