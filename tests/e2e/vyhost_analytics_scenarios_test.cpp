@@ -64,7 +64,11 @@ TEST(VyhostAnalyticsScenarios, DumpingAndCountsFollowFromTheScene)
 TEST(VyhostAnalyticsScenarios, OneCrossingToTheRightFollowsFromTheScene)
 {
     ScenarioRun result;
-    runExample("line_crossing.json", 8, result);
+    // The scene's 80 frames, over a longer time on a slower build: the crossing is where the
+    // red box is in them, and the plug-in must answer frames on both sides of it.
+    const double factor = vyai::test::timeFactor();
+    runScenarioFile(std::string(VYHOST_SCENARIOS_DIR) + "/line_crossing.json", (int) std::lround(8 * factor), result,
+        10 / factor);
     ASSERT_EQ(result.run.exitCode, 0) << result.run.describe();
     const std::vector<Item> objects = itemsOf(result.run, "objects");
     const std::vector<Item> events = itemsOf(result.run, "events");
@@ -116,10 +120,16 @@ TEST(VyhostAnalyticsScenarios, TheDeclaredPreprocessorsImageReachesTheModel)
 {
     ScenarioRun result;
     // The example's 1 s deadline is the product's default; this test needs every frame to come
-    // back cropped, however slow the build.
+    // back cropped, however slow the build. A slower build also passes fewer frames through the
+    // processor in a second, so it runs longer.
     ScopedTempDirectory scenarioDirectory;
     const std::chrono::milliseconds deadline = vyai::test::scaled(std::chrono::milliseconds(5000));
-    runScenarioFile(processorExampleWithDeadline(scenarioDirectory.path(), deadline), 6, result);
+    // Each of the first requests waits 1 s for the processor to start; a slower build starts
+    // it later, and a request that gives up sends its frame on as it came.
+    vyai::test::writeFile(result.iniDirectory.path() / "vy_veltrin_plugin.ini",
+        "ExternalProcessorReadyCheckMaxRetries=" + std::to_string((int) std::lround(5 * vyai::test::timeFactor())) + "\n");
+    runScenarioFile(processorExampleWithDeadline(scenarioDirectory.path(), deadline),
+        (int) std::lround(6 * vyai::test::timeFactor()), result);
     ASSERT_EQ(result.run.exitCode, 0) << result.run.describe();
     // The plug-in started the declared processor: its output goes to the declared log file.
     EXPECT_TRUE(std::filesystem::exists(result.hostDirectory.path() / "top-half.log"));
