@@ -9,8 +9,9 @@ const char* builtInScenarioText()
     // file is served by the cloud's storage) that finds the boxes the synthetic scene draws.
     // The cloud's reset assigns the pipeline to each new device; the user opens the first
     // camera's dialog, presses the CPU runtime's button among those it shows (an x86 machine
-    // offers more than one runtime) and switches the camera's analytics on; the plug-in
-    // installs the runtime, downloads the model, and the boxes come back as "objects".
+    // offers more than one runtime; with a runtime installed in the host directory there is no
+    // choice to make), waits for the camera's switch and switches the camera's analytics on;
+    // the plug-in installs the runtime, downloads the model, and the boxes come back as "objects".
     return R"({
   "ini": {"sendFramesOverride": true},
   "cloud": {
@@ -72,9 +73,11 @@ const char* builtInScenarioText()
     ]
   },
   "actions": [
-    {"at": 0.2, "do": "openSettings", "camera": "camera1", "untilShown": ["libraryChoice_Generic CPU"]},
-    {"at": 0.4, "do": "pressButton", "camera": "camera1", "button": "libraryChoice_Generic CPU"},
-    {"at": 0.6, "do": "applySettings", "camera": "camera1", "values": {"deviceActiveSwitch": true}}
+    {"at": 0.2, "do": "openSettings", "camera": "camera1",
+     "untilShown": ["libraryChoice_Generic CPU", "deviceActiveSwitch"]},
+    {"at": 0.2, "do": "pressButton", "camera": "camera1", "button": "libraryChoice_Generic CPU", "ifShown": true},
+    {"at": 0.2, "do": "openSettings", "camera": "camera1", "untilShown": ["deviceActiveSwitch"]},
+    {"at": 0.2, "do": "applySettings", "camera": "camera1", "values": {"deviceActiveSwitch": true}}
   ]
 })";
 }

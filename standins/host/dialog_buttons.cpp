@@ -1,13 +1,18 @@
 #include "host/dialog_buttons.h"
 
+#include <algorithm>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 #include <yyjson.h>
 
 namespace vyhost {
 
 namespace {
+
+// More repeats than any dialog shows: a count past it is a fault of the model, not a setting.
+constexpr int64_t kMaxRepeats = 1000;
 
 // A missing "visible" means shown: only an explicit false hides an item and what it holds.
 bool hidden(yyjson_val* item)
@@ -51,6 +56,37 @@ void visitShownItems(const std::string& modelText, const ItemVisitor& visit)
     yyjson_doc_free(doc);
 }
 
+bool isSetting(yyjson_val* item)
+{
+    const std::string_view type = textOf(item, "type");
+    return type != "Button" && type != "Banner" && type != "Section" && yyjson_is_str(yyjson_obj_get(item, "name"));
+}
+
+/** The settings a repeater shows: its template's, once for each number from 1 to its count in place of '#'. */
+void addRepeatedSettings(yyjson_val* repeater, std::set<std::string>& settings)
+{
+    yyjson_val* repeated = yyjson_obj_get(repeater, "template");
+    if (!yyjson_is_obj(repeated) || hidden(repeated))
+        return;
+    std::vector<std::string> names;
+    const auto addName = [&names](yyjson_val* item) {
+        if (isSetting(item))
+            names.emplace_back(textOf(item, "name"));
+    };
+    addName(repeated);
+    visitShownItems(repeated, addName);
+    const int64_t count = yyjson_get_sint(yyjson_obj_get(repeater, "count"));
+    for (int64_t number = 1; number <= std::min<int64_t>(count, kMaxRepeats); ++number)
+    {
+        for (std::string name: names)
+        {
+            for (size_t at = name.find('#'); at != std::string::npos; at = name.find('#', at))
+                name.replace(at, 1, std::to_string(number));
+            settings.insert(std::move(name));
+        }
+    }
+}
+
 } // namespace
 
 std::map<std::string, std::string> shownButtons(const std::string& modelText)
@@ -63,15 +99,26 @@ std::map<std::string, std::string> shownButtons(const std::string& modelText)
     return buttons;
 }
 
+std::set<std::string> shownSettings(const std::string& modelText)
+{
+    std::set<std::string> settings;
+    visitShownItems(modelText, [&](yyjson_val* item) {
+        if (isSetting(item))
+            settings.emplace(textOf(item, "name"));
+        if (textOf(item, "type") == "Repeater")
+            addRepeatedSettings(item, settings);
+    });
+    return settings;
+}
+
 bool dialogShows(const std::string& modelText, const std::string& wanted)
 {
     bool shown = false;
     visitShownItems(modelText, [&](yyjson_val* item) {
-        const std::string_view type = textOf(item, "type");
-        shown = shown || (type == "Button" && textOf(item, "name") == wanted)
-            || (type == "Banner" && textOf(item, "text").find(wanted) != std::string_view::npos);
+        shown = shown || textOf(item, "name") == wanted
+            || (textOf(item, "type") == "Banner" && textOf(item, "text").find(wanted) != std::string_view::npos);
     });
-    return shown;
+    return shown || shownSettings(modelText).contains(wanted);
 }
 
 } // namespace vyhost

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 
 namespace vyhost {
@@ -12,7 +13,13 @@ namespace vyhost {
 /** The buttons shown ("Button" items), name to caption. */
 std::map<std::string, std::string> shownButtons(const std::string& modelText);
 
-/** True when a shown button is named `wanted` or a shown banner's text contains it. */
+/**
+ * The settings shown: the names of the items that are not buttons, banners or sections; a
+ * "Repeater" shows its template's once for each number from 1 to its "count", in place of '#'.
+ */
+std::set<std::string> shownSettings(const std::string& modelText);
+
+/** True when a shown item (a button, a setting) is named `wanted` or a shown banner's text contains it. */
 bool dialogShows(const std::string& modelText, const std::string& wanted);
 
 } // namespace vyhost

@@ -1,6 +1,7 @@
 #include "host/host_session.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,8 @@
 #include <fstream>
 #include <string_view>
 #include <thread>
+
+#include <unistd.h>
 
 #include <QtCore/QtGlobal>
 
@@ -21,6 +24,7 @@
 #include "host/dialog_buttons.h"
 #include "host/engine_description.h"
 #include "host/engine_handler.h"
+#include "host/exit_status.h"
 #include "host/plugin_log.h"
 #include "host/processor_declarations.h"
 #include "host/response_lines.h"
@@ -97,6 +101,28 @@ std::string withCloudUrl(std::string value, const std::string& baseUrl)
     return value;
 }
 
+/** Creates the directory when missing; empty when files can be written into it, else why not. */
+std::string usableDirectory(const std::string& path)
+{
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (!error && !std::filesystem::is_directory(path, error) && !error)
+        return "it is not a directory";
+    if (!error && access(path.c_str(), W_OK | X_OK) != 0)
+        error.assign(errno, std::generic_category());
+    return error ? error.message() : std::string();
+}
+
+constexpr std::chrono::duration<double> kGiveUpWaiting{10.0};
+
+/** VY_TEST_TIME_FACTOR, which the tests set for slower builds; 1 without it. */
+double waitFactor()
+{
+    const char* text = std::getenv("VY_TEST_TIME_FACTOR");
+    const double factor = text ? std::strtod(text, nullptr) : 1.0;
+    return factor >= 1.0 ? factor : 1.0;
+}
+
 int64_t nowUs()
 {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -129,6 +155,7 @@ HostSession::~HostSession()
 bool HostSession::fail(const std::string& message)
 {
     m_out.log(message);
+    std::fprintf(stderr, "vyhost: %s\n", message.c_str());
     return false;
 }
 
@@ -149,10 +176,7 @@ int HostSession::run()
         waitForQuiet();
     }
     if (m_stop.requested())
-    {
-        m_out.log("stopped early: " + m_stop.reason());
-        completed = false;
-    }
+        completed = fail("stopped early: " + m_stop.reason());
     releaseAll();
     if (m_pictures)
         m_pictures->finish();
@@ -161,7 +185,20 @@ int HostSession::run()
     printSummary(completed);
     tellTruthMatch();
     const bool leaked = m_hostObjects->live() != 0 || m_pluginObjects->live() != 0;
-    return completed && !leaked && !m_out.failed() ? 0 : 1;
+    if (leaked)
+    {
+        std::fprintf(stderr, "vyhost: objects were not released: %lld of the plug-in, %lld of vyhost\n",
+            (long long) m_pluginObjects->live(), (long long) m_hostObjects->live());
+    }
+    if (!completed || leaked || m_out.failed())
+        return kExitFailed;
+    if (m_refusedActions > 0)
+    {
+        std::fprintf(stderr, "vyhost: %lld scenario actions were refused (see above)\n",
+            (long long) m_refusedActions);
+        return kExitActionRefused;
+    }
+    return kExitCompleted;
 }
 
 bool HostSession::prepareDirectories()
@@ -175,24 +212,16 @@ bool HostSession::prepareDirectories()
         return true;
     }
     m_hostDirectory = m_options.hostDirectory;
-    std::error_code error;
-    std::filesystem::create_directories(m_hostDirectory, error);
-    if (error)
-        return fail("cannot create the host directory " + m_hostDirectory + ": " + error.message());
-    return true;
+    const std::string error = usableDirectory(m_hostDirectory);
+    return error.empty() || fail("cannot use the host directory " + m_hostDirectory + ": " + error);
 }
 
 bool HostSession::preparePictures()
 {
     if (m_options.picturesDirectory.empty())
         return true;
-    std::error_code error;
-    std::filesystem::create_directories(m_options.picturesDirectory, error);
-    if (error)
-    {
-        return fail("cannot create the pictures directory " + m_options.picturesDirectory + ": "
-            + error.message());
-    }
+    if (const std::string error = usableDirectory(m_options.picturesDirectory); !error.empty())
+        return fail("cannot use the pictures directory " + m_options.picturesDirectory + ": " + error);
     m_pictures = std::make_unique<PictureWriter>(m_options.picturesDirectory, m_options.pictureEvery, m_out);
     return true;
 }
@@ -407,12 +436,15 @@ void HostSession::releaseDeviceAgent(Camera& camera)
     if (const auto agent = camera.agent->take())
         agent->finalize();
     camera.shownButtons.clear();
+    camera.shownSettings.clear();
 }
 
 void HostSession::showDialog(Camera& camera, const std::optional<std::string>& modelText)
 {
-    if (modelText)
-        camera.shownButtons = shownButtons(*modelText);
+    if (!modelText)
+        return;
+    camera.shownButtons = shownButtons(*modelText);
+    camera.shownSettings = shownSettings(*modelText);
 }
 
 HostSession::Camera* HostSession::cameraNamed(const std::string& name)
@@ -483,14 +515,26 @@ void HostSession::perform(const UserAction& action)
         || action.kind == UserAction::Kind::pressButton;
     if (needsAgent && !agent)
     {
-        printPlainActionResult(m_out, action, "the plug-in is switched off for this camera");
+        refuse(action, "the plug-in is switched off for this camera");
         return;
     }
 
-    // A user can press only what the dialog in front of them shows.
-    if (action.kind == UserAction::Kind::pressButton && !camera->shownButtons.contains(action.id))
+    // A user can press or set only what the dialog in front of them shows.
+    if (const std::string notShown = needsAgent ? notShownBy(*camera, action) : std::string(); !notShown.empty())
     {
-        printPlainActionResult(m_out, action, "button not shown");
+        if (action.ifShown)
+        {
+            m_out.log("camera " + action.camera + ": the dialog does not show " + notShown + "; "
+                + actionKindName(action.kind) + " passed over");
+        }
+        else if (action.kind == UserAction::Kind::pressButton)
+        {
+            refuse(action, "button not shown");
+        }
+        else
+        {
+            refuse(action, "setting not shown: " + notShown);
+        }
         return;
     }
 
@@ -501,26 +545,8 @@ void HostSession::perform(const UserAction& action)
                 agent->applySettings(newStringMap(action.values).get())));
             break;
         case UserAction::Kind::openSettings:
-        {
-            // A user waiting for a button looks again now and then, and gives up after a while.
-            constexpr auto kLookAgain = std::chrono::milliseconds(200);
-            constexpr auto kGiveUp = std::chrono::seconds(10);
-            const auto giveUp = std::chrono::steady_clock::now() + kGiveUp;
-            for (;;)
-            {
-                Result<const ISettingsResponse*> result;
-                agent->getIntegrationSideSettings(&result);
-                const std::optional<std::string> model =
-                    printSettingsResult(m_out, action.camera, "openSettings", result);
-                showDialog(*camera, model);
-                const auto shows = [&model](const std::string& wanted) { return model && dialogShows(*model, wanted); };
-                if (action.untilShown.empty() || std::any_of(action.untilShown.begin(), action.untilShown.end(), shows)
-                    || std::chrono::steady_clock::now() >= giveUp
-                    || !m_stop.waitUntil(std::chrono::steady_clock::now() + kLookAgain))
-                    break;
-            }
+            openSettings(*camera, action);
             break;
-        }
         case UserAction::Kind::pressButton:
         {
             Result<IActiveSettingChangedResponse*> result;
@@ -555,6 +581,68 @@ void HostSession::perform(const UserAction& action)
             printPlainActionResult(m_out, action, answer.status == 200 ? std::string() : answer.body);
             break;
         }
+    }
+}
+
+std::string HostSession::notShownBy(const Camera& camera, const UserAction& action)
+{
+    if (action.kind == UserAction::Kind::pressButton)
+        return camera.shownButtons.contains(action.id) ? std::string() : action.id;
+    if (action.kind != UserAction::Kind::applySettings)
+        return {};
+    std::string notShown;
+    for (const auto& [key, value]: action.values)
+    {
+        if (!camera.shownSettings.contains(key))
+            notShown += (notShown.empty() ? "" : ", ") + key;
+    }
+    return notShown;
+}
+
+void HostSession::refuse(const UserAction& action, const std::string& reason)
+{
+    printPlainActionResult(m_out, action, reason);
+    std::string what = actionKindName(action.kind);
+    if (!action.id.empty())
+        what += " \"" + action.id + "\"";
+    if (!action.camera.empty())
+        what += " on camera " + action.camera;
+    std::fprintf(stderr, "vyhost: %s at %.1f s refused: %s\n", what.c_str(), action.atSeconds, reason.c_str());
+    ++m_refusedActions;
+}
+
+void HostSession::openSettings(Camera& camera, const UserAction& action)
+{
+    // A user waiting for an item looks again now and then, and gives up after a while; a
+    // slower build (the sanitizers') gets its time factor longer.
+    constexpr auto kLookAgain = std::chrono::milliseconds(200);
+    const std::chrono::duration<double> limit = kGiveUpWaiting * waitFactor();
+    const auto giveUp =
+        std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(limit);
+    const auto agent = camera.agent->get();
+    for (;;)
+    {
+        Result<const ISettingsResponse*> result;
+        agent->getIntegrationSideSettings(&result);
+        const std::optional<std::string> model =
+            printSettingsResult(m_out, action.camera, "openSettings", result);
+        showDialog(camera, model);
+        const auto shows = [&model](const std::string& wanted) { return model && dialogShows(*model, wanted); };
+        if (action.untilShown.empty() || std::any_of(action.untilShown.begin(), action.untilShown.end(), shows))
+            return;
+        if (std::chrono::steady_clock::now() >= giveUp)
+        {
+            std::string wanted;
+            for (const std::string& item: action.untilShown)
+                wanted += (wanted.empty() ? "\"" : " or \"") + item + "\"";
+            const std::string note = "camera " + action.camera + ": the dialog did not show " + wanted
+                + " within " + std::to_string((int) limit.count()) + " s";
+            m_out.log(note);
+            std::fprintf(stderr, "vyhost: %s\n", note.c_str());
+            return;
+        }
+        if (!m_stop.waitUntil(std::chrono::steady_clock::now() + kLookAgain))
+            return;
     }
 }
 

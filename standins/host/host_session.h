@@ -3,6 +3,7 @@
 #include <memory>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,10 @@ public:
     HostSession(const HostSession&) = delete;
     HostSession& operator=(const HostSession&) = delete;
 
-    /** The process exit status: 0 only when the run completed and no object leaked. */
+    /**
+     * The process exit status: kExitCompleted when the run completed, no object leaked and every
+     * action could be done; kExitActionRefused when only an action was refused.
+     */
     int run();
 
 private:
@@ -54,9 +58,10 @@ private:
         int64_t framesPushed = 0;
         int64_t framesSkipped = 0;
         int64_t pushFailures = 0;
-        // The buttons of the last dialog the plug-in gave the user, name to caption: all a
-        // user could press. Used by the actions' thread only.
+        // The buttons of the last dialog the plug-in gave the user, name to caption, and its
+        // settings: all a user could press or set. Used by the actions' thread only.
         std::map<std::string, std::string> shownButtons;
+        std::set<std::string> shownSettings;
     };
 
     bool prepareDirectories();
@@ -74,6 +79,12 @@ private:
     void pushFrames();
     void performActions(std::chrono::steady_clock::time_point start);
     void perform(const UserAction& action);
+    /** The button or settings of the action that the camera's dialog does not show; empty: all shown. */
+    static std::string notShownBy(const Camera& camera, const UserAction& action);
+    /** The action cannot be done as the user asked: said on both outputs, and counted. */
+    void refuse(const UserAction& action, const std::string& reason);
+    /** Opens the dialog, and reopens it as a user waiting for one of `untilShown` does, until one shows or the wait gives up. */
+    void openSettings(Camera& camera, const UserAction& action);
     /** The camera's dialog is now the one the plug-in gave back, when it gave one. */
     static void showDialog(Camera& camera, const std::optional<std::string>& modelText);
     Camera* cameraNamed(const std::string& name);
@@ -87,6 +98,7 @@ private:
     std::string withCameraNames(std::string text) const;
     /** The match in plain words on standard error, after the summary. */
     void tellTruthMatch() const;
+    /** Says on both outputs what stops the run; false. */
     bool fail(const std::string& message);
 
     const Options m_options;
@@ -103,6 +115,7 @@ private:
     const std::shared_ptr<ObjectCounts> m_hostObjects = std::make_shared<ObjectCounts>();
     const std::shared_ptr<ObjectCounts> m_pluginObjects = std::make_shared<ObjectCounts>();
     PacketCounts m_packets;
+    int64_t m_refusedActions = 0; //< by the actions' thread, read after it ended
     TruthMatch m_truthMatch;
     std::unique_ptr<PictureWriter> m_pictures; //< null without --pictures
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "host/command_line.h"
+#include "host/exit_status.h"
 #include "host/host_session.h"
 #include "host/json_line.h"
 #include "host/scenario.h"
@@ -13,8 +14,6 @@
 #include "host/stop_signal.h"
 
 namespace {
-
-constexpr int kUsageError = 2;
 
 /**
  * Standard output carries vyhost's JSON lines only. They get a descriptor of their own, and
@@ -82,11 +81,11 @@ int main(int argc, char* argv[])
     if (!parsed.options)
     {
         std::fprintf(stderr, "vyhost: %s\n%s", parsed.error.c_str(), vyhost::usageText());
-        return kUsageError;
+        return vyhost::kExitUsage;
     }
     std::optional<vyhost::Scenario> scenario = readScenario(*parsed.options);
     if (!scenario)
-        return kUsageError;
+        return vyhost::kExitUsage;
 
     vyhost::StopSignal stop;
     const vyhost::SignalWatcher signals(stop);
@@ -95,9 +94,9 @@ int main(int argc, char* argv[])
     if (!json)
     {
         std::perror("vyhost: cannot set up standard output");
-        return 1;
+        return vyhost::kExitFailed;
     }
-    int status = 0;
+    int status = vyhost::kExitCompleted;
     {
         vyhost::OutputStream out(json, [&stop] { stop.request("standard output cannot be written"); });
         {
@@ -107,13 +106,13 @@ int main(int argc, char* argv[])
         if (out.failed())
         {
             std::fprintf(stderr, "vyhost: cannot write standard output: %s\n", out.error().c_str());
-            status = 1;
+            status = vyhost::kExitFailed;
         }
     }
-    if (std::fclose(json) != 0 && status == 0)
+    if (std::fclose(json) != 0 && status != vyhost::kExitFailed)
     {
         std::perror("vyhost: cannot write standard output");
-        status = 1;
+        status = vyhost::kExitFailed;
     }
     return status;
 }

@@ -166,6 +166,7 @@ void PictureWriter::write(const Pending_t& picture, const std::vector<ReturnedOb
     {
         m_failureLogged = true;
         m_out.log("cannot write the picture " + path);
+        std::fprintf(stderr, "vyhost: cannot write the picture %s; later failures are not told\n", path.c_str());
     }
 }
 

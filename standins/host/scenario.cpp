@@ -258,8 +258,10 @@ UserAction actionOf(const Field& field, const std::vector<CameraScenario>& camer
     switch (action.kind)
     {
         case UserAction::Kind::applySettings:
-            field.expectObject({"at", "do", "camera", "values"});
+            field.expectObject({"at", "do", "camera", "values", "ifShown"});
             action.values = textMap(field.member("values"));
+            if (field.has("ifShown"))
+                action.ifShown = field.member("ifShown").boolean();
             break;
         case UserAction::Kind::openSettings:
             field.expectObject({"at", "do", "camera", "untilShown"});
@@ -272,8 +274,10 @@ UserAction actionOf(const Field& field, const std::vector<CameraScenario>& camer
             }
             break;
         case UserAction::Kind::pressButton:
-            field.expectObject({"at", "do", "camera", "button", "values"});
+            field.expectObject({"at", "do", "camera", "button", "values", "ifShown"});
             action.id = field.member("button").nonEmptyText();
+            if (field.has("ifShown"))
+                action.ifShown = field.member("ifShown").boolean();
             if (field.has("values"))
                 action.values = textMap(field.member("values"));
             break;

@@ -29,8 +29,12 @@ struct UserAction
     double atSeconds = 0; //< after the first frame is pushed
     std::string camera; //< empty only for an engine action about no device
     std::string id; //< the button's setting id, or the engine action's id
-    /** openSettings only: reopened, as a user waits, until one shows (a button's name or a banner's text). */
+    /** openSettings only: reopened, as a user waits, until one shows (an item's name or a banner's text). */
     std::vector<std::string> untilShown;
+    // pressButton and applySettings only: done when the dialog shows the button or every
+    // setting, passed over when not, as a user with a runtime already installed never sees the
+    // runtime choice. Without it, what the dialog does not show is refused.
+    bool ifShown = false;
     std::map<std::string, std::string> values; //< the dialog's values, or the action's params
     bool enabled = true; //< setDeviceEnabled only
     std::optional<std::string> siteId; //< setSiteId only; nullopt: the member is removed

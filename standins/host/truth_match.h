@@ -34,28 +34,57 @@ double intersectionOverUnion(const TruthBox& box, const ReturnedObject& object, 
 std::string plainTruthMatch(const std::string& camera, const MatchTally_t& tally);
 
 // Pairs each camera's "truth" with the "objects" that came back for the same timestamp.
-// Frames and objects arrive from different threads, in either order; the tally is taken at
-// the end of the run.
+// Frames and objects arrive from different threads, in either order. Objects are matched as
+// they arrive and only frames whose objects can still come are kept: a frame is settled once
+// the camera has pushed a frame kOutputsWithinUs later, so a run holds at most that much of
+// each camera's frames, whatever its length.
 class TruthMatch
 {
 public:
+    // Far beyond the time any frame of the plug-in takes; objects of a frame settled before
+    // they came count as on no box.
+    static constexpr int64_t kOutputsWithinUs = 20'000'000;
+
     void addTruth(FrameTruth truth);
     void addObjects(const std::string& camera, int64_t timestampUs, std::vector<ReturnedObject> objects);
 
     /** Per camera that pushed a frame. */
     std::map<std::string, MatchTally_t> tally() const;
 
+    /** Frames held for objects that may still come, over all cameras. */
+    size_t framesKept() const;
+
 private:
+    // A frame whose objects can still come.
     struct Frame_t
     {
-        FrameTruth truth;
         bool truthSeen = false;
-        std::vector<ReturnedObject> objects;
+        FrameTruth truth;
+        std::vector<bool> found; //< per truth box, once the truth is seen
+        std::vector<ReturnedObject> early; //< objects that came before the truth
         bool answered = false;
     };
 
-    mutable std::mutex m_mutex; //< guards m_frames
-    std::map<std::string, std::map<int64_t, Frame_t>> m_frames; //< camera -> timestamp -> frame
+    // Intersections over union in steps of 0.001: the median needs no list of every box.
+    static constexpr int kIouSteps = 1000;
+
+    struct Camera_t
+    {
+        bool pushed = false;
+        int64_t newestTruthUs = 0;
+        MatchTally_t tally; //< the counts so far; tally() works out "missed" and the median
+        std::vector<int64_t> iouCounts = std::vector<int64_t>(kIouSteps + 1, 0);
+        std::map<int64_t, Frame_t> frames; //< timestamp -> frame, only unsettled ones
+    };
+
+    /** Called with the lock held. */
+    static void match(Camera_t& camera, Frame_t& frame, const ReturnedObject& object);
+    /** Called with the lock held: the frame's objects have all been matched. */
+    static void settle(Camera_t& camera, const Frame_t& frame);
+    static MatchTally_t tallyOf(const Camera_t& camera);
+
+    mutable std::mutex m_mutex; //< guards m_cameras
+    std::map<std::string, Camera_t> m_cameras;
 };
 
 } // namespace vyhost

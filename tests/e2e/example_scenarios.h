@@ -22,13 +22,19 @@ struct ScenarioRun
     VyhostRun run;
 };
 
-/** Runs an example scenario for `seconds` at 10 frames a second. */
-inline void runExample(const char* name, int seconds, ScenarioRun& result)
+/** Runs a scenario file for `seconds` at `fps` frames a second. */
+inline void runScenarioFile(const std::string& path, int seconds, ScenarioRun& result, double fps = 10)
 {
     result.run = runVyhost(VYHOST_PATH,
         {"--plugin", VY_PLUGIN_PATH, "--host-dir", result.hostDirectory.path().string(), "--scenario",
-            std::string(VYHOST_SCENARIOS_DIR) + "/" + name, "--fps", "10", "--seconds", std::to_string(seconds)},
-        {"VY_INI_DIR=" + result.iniDirectory.path().string()}, std::chrono::seconds(90));
+            path, "--fps", std::to_string(fps), "--seconds", std::to_string(seconds)},
+        {"VY_INI_DIR=" + result.iniDirectory.path().string()}, std::chrono::seconds(seconds + 90));
+}
+
+/** Runs an example scenario for `seconds` at 10 frames a second. */
+inline void runExample(const char* name, int seconds, ScenarioRun& result)
+{
+    runScenarioFile(std::string(VYHOST_SCENARIOS_DIR) + "/" + name, seconds, result);
 }
 
 struct Item

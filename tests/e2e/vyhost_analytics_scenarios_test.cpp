@@ -1,4 +1,6 @@
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -8,14 +10,16 @@
 #include <gtest/gtest.h>
 
 #include "example_scenarios.h"
+#include "test_files.h"
+#include "time_factor.h"
 
 namespace {
 
 using namespace example_scenarios;
 
-// analytics.json: a red box crosses the vertical middle line once, left to right; a green box
-// stands still (the dumping class, threshold 1 s); a blue box stands inside an exclusive mask.
-TEST(VyhostAnalyticsScenarios, CrossingsCountsAndDumpingFollowFromTheScene)
+// analytics.json: a green box stands still (the dumping class, threshold 1 s); a blue box
+// stands inside an exclusive mask; a red box moves.
+TEST(VyhostAnalyticsScenarios, DumpingAndCountsFollowFromTheScene)
 {
     ScenarioRun result;
     runExample("analytics.json", 8, result);
@@ -33,29 +37,14 @@ TEST(VyhostAnalyticsScenarios, CrossingsCountsAndDumpingFollowFromTheScene)
         EXPECT_FALSE(bottomCentreInMask) << object.typeId << " at " << object.x << ", " << object.y;
     }
 
-    // One crossing to the right; the tally never shows another.
-    const std::vector<Item> crossings = ofType(events, "vy.vyai.linecrossing");
-    ASSERT_FALSE(crossings.empty()) << result.run.describe();
-    for (const Item& crossing: crossings)
-        EXPECT_EQ(crossing.description, "Left: 0\nRight: 1");
-    // The tally shows from the first frame the scene has the red box past the middle, and on
-    // every frame with objects after it: each frame with a count has it exactly then.
-    const std::map<int64_t, double> redCentres = truthCentres(result.run, "red");
-    std::set<int64_t> crossingFrames;
-    for (const Item& crossing: crossings)
-        crossingFrames.insert(crossing.timestampUs);
-
     // Counting: one red and one green box per frame, the masked blue one never.
     const std::vector<Item> counts = ofType(events, "vy.vyai.counted");
     ASSERT_FALSE(counts.empty());
     EXPECT_EQ(counts.back().description, "\ngreen: 1\nred: 1\n");
     for (const Item& count: counts)
-    {
         EXPECT_EQ(count.description.find("blue"), std::string::npos) << count.description;
-        ASSERT_EQ(redCentres.count(count.timestampUs), 1U) << count.timestampUs;
-        EXPECT_EQ(crossingFrames.count(count.timestampUs) == 1, redCentres.at(count.timestampUs) > kFrameWidth / 2)
-            << "red box centre at " << redCentres.at(count.timestampUs);
-    }
+    // The dialog of a stage with the dumping post-processor shows no crossing line.
+    EXPECT_TRUE(ofType(events, "vy.vyai.linecrossing").empty()) << result.run.describe();
 
     // The green box stands still past the threshold: dumping is reported, at most once in
     // every five seconds of the run.
@@ -70,13 +59,77 @@ TEST(VyhostAnalyticsScenarios, CrossingsCountsAndDumpingFollowFromTheScene)
         EXPECT_FALSE(red.attributes.count("Dumped Object"));
 }
 
-// processor.json: the stage's pre-processor keeps the top half of the picture. The red box in
-// the top half reaches the model stretched to twice its height; the blue one below is gone.
-// Only the processor's reply can make these detections, so they show it was called.
+// line_crossing.json: the same scene under the line-crossing post-processor; a red box crosses
+// the vertical middle line once, left to right.
+TEST(VyhostAnalyticsScenarios, OneCrossingToTheRightFollowsFromTheScene)
+{
+    ScenarioRun result;
+    // The scene's 80 frames, over a longer time on a slower build: the crossing is where the
+    // red box is in them, and the plug-in must answer frames on both sides of it.
+    const double factor = vyai::test::timeFactor();
+    runScenarioFile(std::string(VYHOST_SCENARIOS_DIR) + "/line_crossing.json", (int) std::lround(8 * factor), result,
+        10 / factor);
+    ASSERT_EQ(result.run.exitCode, 0) << result.run.describe();
+    const std::vector<Item> objects = itemsOf(result.run, "objects");
+    const std::vector<Item> events = itemsOf(result.run, "events");
+    EXPECT_TRUE(ofType(objects, "blue").empty());
+
+    // One crossing to the right; the tally never shows another.
+    const std::vector<Item> crossings = ofType(events, "vy.vyai.linecrossing");
+    ASSERT_FALSE(crossings.empty()) << result.run.describe();
+    for (const Item& crossing: crossings)
+        EXPECT_EQ(crossing.description, "Left: 0\nRight: 1");
+    // The tally shows from the first frame the scene has the red box past the middle, and on
+    // every frame with objects after it: each frame with a count has it exactly then.
+    const std::map<int64_t, double> redCentres = truthCentres(result.run, "red");
+    std::set<int64_t> crossingFrames;
+    for (const Item& crossing: crossings)
+        crossingFrames.insert(crossing.timestampUs);
+    const std::vector<Item> counts = ofType(events, "vy.vyai.counted");
+    ASSERT_FALSE(counts.empty());
+    EXPECT_EQ(counts.back().description, "\ngreen: 1\nred: 1\n");
+    for (const Item& count: counts)
+    {
+        ASSERT_EQ(redCentres.count(count.timestampUs), 1U) << count.timestampUs;
+        EXPECT_EQ(crossingFrames.count(count.timestampUs) == 1, redCentres.at(count.timestampUs) > kFrameWidth / 2)
+            << "red box centre at " << redCentres.at(count.timestampUs);
+    }
+}
+
+/**
+ * processor.json with its pre-processor's reply deadline set to `deadline`: a frame whose
+ * reply misses the deadline reaches the model as it came.
+ */
+std::string processorExampleWithDeadline(const std::filesystem::path& directory, std::chrono::milliseconds deadline)
+{
+    const std::string text = vyai::test::readFile(std::string(VYHOST_SCENARIOS_DIR) + "/processor.json");
+    yyjson_doc* parsed = yyjson_read(text.data(), text.size(), YYJSON_READ_NOFLAG);
+    yyjson_mut_doc* doc = yyjson_doc_mut_copy(parsed, nullptr);
+    yyjson_doc_free(parsed);
+    yyjson_mut_val* preprocessor = yyjson_mut_arr_get_first(yyjson_mut_obj_get(yyjson_mut_doc_get_root(doc), "preprocessors"));
+    yyjson_mut_obj_add_uint(doc, preprocessor, "TimeoutMs", (uint64_t) deadline.count());
+    char* written = yyjson_mut_write(doc, YYJSON_WRITE_NOFLAG, nullptr);
+    const std::string path = (directory / "processor.json").string();
+    vyai::test::writeFile(path, written);
+    std::free(written);
+    yyjson_mut_doc_free(doc);
+    return path;
+}
+
 TEST(VyhostAnalyticsScenarios, TheDeclaredPreprocessorsImageReachesTheModel)
 {
     ScenarioRun result;
-    runExample("processor.json", 6, result);
+    // The example's 1 s deadline is the product's default; this test needs every frame to come
+    // back cropped, however slow the build. A slower build also passes fewer frames through the
+    // processor in a second, so it runs longer.
+    ScopedTempDirectory scenarioDirectory;
+    const std::chrono::milliseconds deadline = vyai::test::scaled(std::chrono::milliseconds(5000));
+    // Each of the first requests waits 1 s for the processor to start; a slower build starts
+    // it later, and a request that gives up sends its frame on as it came.
+    vyai::test::writeFile(result.iniDirectory.path() / "vy_veltrin_plugin.ini",
+        "ExternalProcessorReadyCheckMaxRetries=" + std::to_string((int) std::lround(5 * vyai::test::timeFactor())) + "\n");
+    runScenarioFile(processorExampleWithDeadline(scenarioDirectory.path(), deadline),
+        (int) std::lround(6 * vyai::test::timeFactor()), result);
     ASSERT_EQ(result.run.exitCode, 0) << result.run.describe();
     // The plug-in started the declared processor: its output goes to the declared log file.
     EXPECT_TRUE(std::filesystem::exists(result.hostDirectory.path() / "top-half.log"));

@@ -15,6 +15,7 @@
 
 #include "host/dialog_buttons.h"
 #include "scoped_temp_directory.h"
+#include "time_factor.h"
 #include "vyhost_process.h"
 
 namespace {
@@ -183,6 +184,34 @@ TEST(VyhostBuiltInDemo, TheUserPicksTheRuntimeTheDialogShowsAndTheSceneComesBack
     }
     EXPECT_EQ(written, 4);
     EXPECT_EQ(integerAt(summary, {"pictures", "written"}), 4) << summary.text();
+}
+
+// The README's recipe: a second run on a kept host directory, where the runtime is installed
+// and the dialog never offers the choice again. Its scenario waits for what the user then sees
+// instead, switches the camera on and takes about its stated time.
+TEST(VyhostBuiltInDemo, ARerunOnAKeptHostDirectoryTakesItsStatedTime)
+{
+    ScopedTempDirectory hostDirectory;
+    constexpr int kSeconds = 3;
+    const auto runDemo = [&hostDirectory]
+        {
+            ScopedTempDirectory iniDirectory;
+            return runVyhost(VYHOST_PATH,
+                {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.path().string(), "--seconds",
+                    std::to_string(kSeconds)},
+                {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
+        };
+    const VyhostRun installing = runDemo();
+    ASSERT_EQ(installing.exitCode, 0) << installing.describe();
+
+    const auto start = std::chrono::steady_clock::now();
+    const VyhostRun rerun = runDemo();
+    ASSERT_EQ(rerun.exitCode, 0) << rerun.describe();
+    // Start-up, the wait for quiet after the last frame and the unload take a few seconds more.
+    const auto took = rerun.exitedAt - start;
+    EXPECT_LE(took, vyai::test::scaled(std::chrono::seconds(kSeconds + 5)))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n" << rerun.describe();
+    EXPECT_FALSE(rerun.linesOfType("objects").empty()) << rerun.describe();
 }
 
 } // namespace

@@ -4,15 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#include "scoped_temp_directory.h"
+#include "test_files.h"
 #include "vyhost_process.h"
 
 namespace {
 
-/** Runs vyhost on the fake plug-in. */
+/**
+ * Runs vyhost on the fake plug-in, on a scenario without user actions: the built-in one's user
+ * waits for what the real plug-in's dialog shows.
+ */
 VyhostRun runOnFake(
     std::vector<std::string> arguments, std::vector<std::string> environment = {})
 {
-    arguments.insert(arguments.begin(), {"--plugin", VY_FAKE_INTEGRATION_PATH});
+    ScopedTempDirectory directory;
+    const std::string scenario = directory.file("no-actions.json");
+    vyai::test::writeFile(scenario, "{}");
+    arguments.insert(arguments.begin(), {"--plugin", VY_FAKE_INTEGRATION_PATH, "--scenario", scenario});
     return runVyhost(VYHOST_PATH, arguments, environment);
 }
 
@@ -32,8 +40,7 @@ TEST(VyhostFakeIntegration, RunsEveryCameraToTheEndWithoutLeaks)
         run.linesOfType("integrationManifest")[0]->at({"manifest", "id"}))), "vy.fake");
     ASSERT_EQ(run.linesOfType("engineManifest").size(), 1U);
     EXPECT_EQ(run.linesOfType("deviceManifest").size(), size_t(kCameras));
-    // Each camera's settings are applied at its start; the built-in scenario's user then
-    // opens and saves the first camera's dialog.
+    // Each camera's settings are applied at its start.
     std::set<std::string> applied;
     for (const VyhostLine* line: run.linesOfType("settingsModel"))
     {
@@ -166,6 +173,30 @@ TEST(VyhostCommandLine, AMissingLibraryIsReported)
     EXPECT_EQ(run.lines[1].type(), "log");
     EXPECT_NE(run.lines[1].string("message").find("/nonexistent/libnothing.so"), std::string::npos);
     EXPECT_EQ(run.lines[2].type(), "summary");
+    EXPECT_NE(run.errorOutput.find("vyhost: " + run.lines[1].string("message")), std::string::npos)
+        << run.describe();
+}
+
+// What keeps the run from starting is said on standard error too, not only in a JSON line.
+TEST(VyhostCommandLine, AFolderThatCannotBeUsedIsSaidOnStandardError)
+{
+    ScopedTempDirectory directory;
+    const std::string file = directory.file("a-file");
+    vyai::test::writeFile(file, "not a folder");
+    const struct
+    {
+        const char* option;
+        const char* said;
+    } cases[] = {
+        {"--host-dir", "vyhost: cannot use the host directory "},
+        {"--pictures", "vyhost: cannot use the pictures directory "},
+    };
+    for (const auto& c: cases)
+    {
+        const VyhostRun run = runOnFake({c.option, file});
+        EXPECT_EQ(run.exitCode, 1) << run.describe();
+        EXPECT_NE(run.errorOutput.find(c.said + file + ": "), std::string::npos) << run.describe();
+    }
 }
 
 } // namespace

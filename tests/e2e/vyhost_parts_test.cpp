@@ -1,5 +1,6 @@
 #include <limits>
 #include <map>
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -29,15 +30,20 @@ uint8_t sample(const VideoFrame& frame, int plane, int x, int y)
     return static_cast<uint8_t>(frame.data(plane)[(size_t) y * frame.lineSize(plane) + x]);
 }
 
-TEST(VyhostDialog, ShowsAButtonByNameAndABannerByItsTextOnlyWhereNothingHidesThem)
+TEST(VyhostDialog, ShowsAnItemByNameAndABannerByItsTextOnlyWhereNothingHidesThem)
 {
     const std::string model = R"({"type": "Settings", "items": [
         {"type": "Banner", "text": "The runtime download was cancelled. Choose again."},
         {"type": "Button", "name": "reselectRuntimeButton", "caption": "Reselect Runtime"},
+        {"type": "SwitchButton", "name": "deviceActiveSwitch", "caption": "Active"},
         {"type": "GroupBox", "visible": false, "items": [
             {"type": "Button", "name": "buriedButton"},
+            {"type": "SpinBox", "name": "buriedSetting"},
+            {"type": "Repeater", "count": 2, "template": {"type": "GroupBox", "items": [{"type": "TextField", "name": "buried#"}]}},
             {"type": "Banner", "text": "Hidden banner"}]}],
-        "sections": [{"type": "Section", "items": [{"type": "Button", "name": "sectionButton", "visible": true}]}]})";
+        "sections": [{"type": "Section", "name": "section", "items": [{"type": "Button", "name": "sectionButton", "visible": true},
+            {"type": "Repeater", "count": 2, "template": {"type": "GroupBox", "items": [
+                {"type": "ComboBox", "name": "mask#_type"}, {"type": "PolygonFigure", "name": "polygon#.figure", "visible": false}]}}]}]})";
     const struct {
         const char* wanted;
         bool shown;
@@ -45,6 +51,11 @@ TEST(VyhostDialog, ShowsAButtonByNameAndABannerByItsTextOnlyWhereNothingHidesThe
         {"reselectRuntimeButton", true},
         {"The runtime download was cancelled.", true}, // part of a banner's text
         {"sectionButton", true},
+        {"deviceActiveSwitch", true},
+        {"buriedSetting", false},
+        {"mask2_type", true}, // a repeater's second
+        {"mask3_type", false},
+        {"buried1", false},
         {"Reselect Runtime", false}, // a caption is not a name
         {"reselect", false}, // a button's name matches whole
         {"buriedButton", false},
@@ -55,6 +66,7 @@ TEST(VyhostDialog, ShowsAButtonByNameAndABannerByItsTextOnlyWhereNothingHidesThe
     EXPECT_FALSE(dialogShows("not json", "reselectRuntimeButton"));
     EXPECT_EQ(shownButtons(model),
         (std::map<std::string, std::string>{{"reselectRuntimeButton", "Reselect Runtime"}, {"sectionButton", ""}}));
+    EXPECT_EQ(shownSettings(model), (std::set<std::string>{"deviceActiveSwitch", "mask1_type", "mask2_type"}));
 }
 
 TEST(VyhostFrame, BoxesAreDrawnInEveryPlaneAndPaddingIsLeftAlone)

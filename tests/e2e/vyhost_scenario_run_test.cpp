@@ -11,6 +11,8 @@
 #include "test_files.h"
 #include "vyhost_process.h"
 
+#include "host/exit_status.h"
+
 namespace {
 
 /** Everything the plug-in logged to its files under the host directory. */
@@ -134,7 +136,8 @@ TEST(VyhostScenarioRun, UserActionsAreSentAndAnswered)
     constexpr int kFrames = 10;
     const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", VY_FAKE_INTEGRATION_PATH,
         "--scenario", scenario, "--fps", "50", "--frames", std::to_string(kFrames)});
-    ASSERT_EQ(run.exitCode, 0) << run.describe();
+    // The settings of a camera switched off and a button no dialog showed were refused.
+    ASSERT_EQ(run.exitCode, vyhost::kExitActionRefused) << run.describe();
 
     const auto results = run.linesOfType("actionResult");
     ASSERT_EQ(results.size(), 4U) << run.describe();
@@ -197,7 +200,7 @@ TEST(VyhostScenarioRun, OnlyAButtonTheLatestDialogShowsCanBePressed)
     vyai::test::writeFile(scenario, R"({"cameras": [{"name": "door"}], "actions": [)" + actions + "]}");
     const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", VY_FAKE_INTEGRATION_PATH,
         "--scenario", scenario, "--fps", "50", "--frames", "5"});
-    ASSERT_EQ(run.exitCode, 0) << run.describe();
+    ASSERT_EQ(run.exitCode, vyhost::kExitActionRefused) << run.describe();
 
     std::vector<const VyhostLine*> pressed;
     for (const VyhostLine* line: run.linesOfType("actionResult"))
@@ -216,6 +219,55 @@ TEST(VyhostScenarioRun, OnlyAButtonTheLatestDialogShowsCanBePressed)
     {
         EXPECT_EQ(pressed[i]->string("id"), expected[i].first) << i;
         EXPECT_EQ(pressed[i]->string("error"), expected[i].second) << pressed[i]->text();
+    }
+}
+
+// A user sets or presses only what the dialog shows: a misspelled or hidden setting or button
+// is refused, on standard output and in plain words on standard error, and the run ends with
+// its own status; one the scenario marks "ifShown" is passed over.
+TEST(VyhostScenarioRun, ASettingOrButtonTheDialogDoesNotShowFailsTheRunWithTheReason)
+{
+    const struct
+    {
+        const char* name;
+        const char* action; //< after the dialog was opened
+        int exitCode;
+        const char* said; //< on standard error; "" for nothing refused
+    } cases[] = {
+        {"shownSetting", R"("do": "applySettings", "values": {"fakeEnabled": true})", vyhost::kExitCompleted, ""},
+        {"misspelledSetting", R"("do": "applySettings", "values": {"fakeEnabled": true, "fakeEnabld": true})",
+            vyhost::kExitActionRefused, "applySettings on camera door at 0.1 s refused: setting not shown: fakeEnabld"},
+        {"hiddenSetting", R"("do": "applySettings", "values": {"hiddenSetting": 3})",
+            vyhost::kExitActionRefused, "applySettings on camera door at 0.1 s refused: setting not shown: hiddenSetting"},
+        {"misspelledButton", R"("do": "pressButton", "button": "fakeButon")",
+            vyhost::kExitActionRefused, "pressButton \"fakeButon\" on camera door at 0.1 s refused: button not shown"},
+        {"settingIfShown", R"("do": "applySettings", "values": {"hiddenSetting": 3}, "ifShown": true)",
+            vyhost::kExitCompleted, ""},
+        {"buttonIfShown", R"("do": "pressButton", "button": "hiddenButton", "ifShown": true)",
+            vyhost::kExitCompleted, ""},
+    };
+    for (const auto& c: cases)
+    {
+        SCOPED_TRACE(c.name);
+        ScopedTempDirectory directory;
+        const std::string scenario = directory.file("refused.json");
+        vyai::test::writeFile(scenario, std::string(R"({"cameras": [{"name": "door"}], "actions": [
+            {"at": 0, "do": "openSettings", "camera": "door"},
+            {"at": 0.1, "camera": "door", )") + c.action + "}]}");
+        const VyhostRun run = runVyhost(VYHOST_PATH, {"--plugin", VY_FAKE_INTEGRATION_PATH,
+            "--scenario", scenario, "--fps", "50", "--frames", "5"});
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.describe();
+        EXPECT_EQ(run.lines.back().type(), "summary") << run.describe();
+        if (*c.said)
+        {
+            EXPECT_NE(run.errorOutput.find(std::string("vyhost: ") + c.said), std::string::npos) << run.describe();
+            EXPECT_NE(run.errorOutput.find("vyhost: 1 scenario actions were refused"), std::string::npos)
+                << run.describe();
+        }
+        else
+        {
+            EXPECT_EQ(run.errorOutput.find("refused"), std::string::npos) << run.describe();
+        }
     }
 }
 

@@ -74,7 +74,9 @@ TEST(VyhostScenario, EveryFieldIsReadAndDefaultsAreFilledIn)
 
     ASSERT_EQ(scenario.actions.size(), 5U);
     EXPECT_EQ(scenario.actions[1].kind, UserAction::Kind::applySettings);
-    EXPECT_EQ(scenario.actions[1].values.at("active"), "true");
+    EXPECT_EQ(scenario.actions[0].untilShown, std::vector<std::string>{"clearCacheButton"});
+    EXPECT_EQ(scenario.actions[1].values.at("deviceActiveSwitch"), "true");
+    EXPECT_TRUE(scenario.actions[1].ifShown);
     EXPECT_EQ(scenario.actions[2].id, "clearCacheButton");
     EXPECT_EQ(scenario.actions[4].kind, UserAction::Kind::engineAction);
     EXPECT_EQ(scenario.actions[4].id, "retryModelDownloads");

@@ -133,13 +133,16 @@ protected:
         return true;
     }
 
-    // The opened dialog: one button in a row, one in a section, and two the user cannot see.
+    // The opened dialog: one button in a row, one in a section, and two the user cannot see; one
+    // setting shown and one hidden.
     void getIntegrationSideSettings(Result<const ISettingsResponse*>* outResult) const override
     {
         auto response = newRefCounted<SettingsResponse>();
         response->setModel(R"({"type":"Settings","items":[)"
             R"({"type":"Row","items":[{"type":"Button","name":"fakeButton","caption":"Press"}]},)"
             R"({"type":"Button","name":"hiddenButton","caption":"Hidden","visible":false},)"
+            R"({"type":"SwitchButton","name":"fakeEnabled","caption":"Enabled"},)"
+            R"({"type":"SpinBox","name":"hiddenSetting","visible":false},)"
             R"({"type":"GroupBox","visible":false,"items":[{"type":"Button","name":"buriedButton"}]}],)"
             R"("sections":[{"type":"Section","name":"s","items":[{"type":"Button","name":"sectionButton"}]}]})");
         if (outResult)
