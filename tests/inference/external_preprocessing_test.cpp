@@ -106,7 +106,7 @@ TEST(ExternalImagePreprocessing, FaultsKeepTheFrameAsItCame)
         EXPECT_FALSE(runExternalImagePreprocessor(1, *countingFrame(), silent.stage, silent.device));
     }
     EXPECT_TRUE(log.contains("Image message of 5 x 2 carries 96 bytes"));
-    EXPECT_FALSE(log.contains("Timed out waiting for response from preprocessor"));
+    EXPECT_FALSE(log.contains("No response in time from external processor"));
 }
 
 // One float tensor [1, 3] and one uint8 tensor [2].
@@ -154,7 +154,7 @@ TEST(ExternalTensorPreprocessing, FaultsKeepTheCallersTensors)
         silent.record.TimeoutMs = 60000;
         EXPECT_FALSE(runExternalTensorPreprocessor(1, input.set, silent.device, silent.stage));
         // Only the first exchange waited.
-        EXPECT_EQ(log.count("Waiting for response from postprocessor pre"), 1);
+        EXPECT_EQ(log.count("Waiting for response from preprocessor pre"), 1);
     }
 }
 

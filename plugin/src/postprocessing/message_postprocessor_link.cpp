@@ -11,6 +11,7 @@
 #include "inference/external_processor_loader.h"
 #include "inference/messages/objects_message.h"
 #include "inference/messages/tensor_message.h"
+#include "inference/processor_exchange.h"
 #include "postprocessing/object_tracking.h"
 
 namespace vyai {
@@ -57,38 +58,14 @@ void updateTracks(const ObjectsByClass& replied, const std::map<const VyAIObject
     }
 }
 
-/**
- * Sends the request of `length` bytes that `fill` writes in place and hands the reply, read
- * where it arrived, to `read` before it is released; false when nothing (valid) came back.
- */
 bool exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration, uint64_t length, const MessageFill& fill,
     Timer& timer, const std::function<void(std::span<const uint8_t> reply)>& read)
 {
     if (!declaration.process)
         return false;
-    ExternalProcess& process = *declaration.process;
-    logInfo("Sending message to external postprocessor %s\n", declaration.Name.c_str());
-    const bool sent = process.sendMessage(length, fill, !declaration.NoResponse);
-    timer.lap("send");
-    if (!sent || declaration.NoResponse)
-        return false;
-    logInfo("Waiting for response from postprocessor %s\n", declaration.Name.c_str());
-    const auto timeoutMs = static_cast<uint32_t>(std::min<uint64_t>(declaration.TimeoutMs, INT32_MAX));
-    const ExternalProcessReply reply = process.waitForOutput(timeoutMs);
-    timer.lap("wait");
-    if (!reply.ok)
-    {
-        logError("Warning: No response from objects postprocessor\n");
-        process.finishResponse();
-        return false;
-    }
-    logInfo("Received response from postprocessor %s\n", declaration.Name.c_str());
-    // Read in place: the child waits for the acknowledgement before it writes again.
-    read({reply.data, reply.length});
-    timer.lap("deserialize");
-    process.finishResponse();
-    timer.lap("finish");
-    return true;
+    return exchangeWithProcessor(
+        {*declaration.process, declaration.Name, "postprocessor", declaration.TimeoutMs, declaration.NoResponse},
+        length, fill, timer, read);
 }
 
 } // namespace
