@@ -45,7 +45,7 @@ std::map<const VyAIObject_t*, vy::sdk::Uuid> trackIdsOf(const ObjectsByClass& de
  * track goes on under the id the frame was reported with.
  */
 void updateTracks(const ObjectsByClass& replied, const std::map<const VyAIObject_t*, vy::sdk::Uuid>& trackIds,
-    const std::string& deviceId, ObjectTracker& tracker)
+    const std::string& deviceId, int64_t frameTimestamp, ObjectTracker& tracker)
 {
     for (const auto& [className, objects]: replied)
     {
@@ -53,7 +53,7 @@ void updateTracks(const ObjectsByClass& replied, const std::map<const VyAIObject
         {
             const auto track = trackIds.find(object.get());
             if (track != trackIds.end())
-                tracker.updateTrackedObject(deviceId, className, track->second, *object);
+                tracker.updateTrackedObject(deviceId, className, track->second, *object, frameTimestamp);
         }
     }
 }
@@ -124,7 +124,7 @@ std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(co
     const auto trackIds = trackIdsOf(*deviceObjects);
     PostprocessorReply_t result;
     result.objects = applyObjectsReply(*reply, *deviceObjects, static_cast<int64_t>(input.timestamp));
-    updateTracks(result.objects, trackIds, deviceId, tracker);
+    updateTracks(result.objects, trackIds, deviceId, static_cast<int64_t>(input.timestamp), tracker);
     for (const ObjectsEvent_t& event: reply->events)
         result.events.push_back(makeEvent(event.typeId, true, eventCaption(declaration, event.typeId), event.description));
     for (const ObjectsReplyBestShot_t& bestShot: reply->bestShots)
