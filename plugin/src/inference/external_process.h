@@ -78,7 +78,7 @@ private:
     void monitorProcess(const StartRequest& request, std::promise<bool>& started);
     /** Takes the exchange for this thread and sends; the exchange ends unless a reply is awaited. */
     bool beginExchange(const std::function<bool()>& send, bool replyExpected);
-    /** Waits for the exchange as the one waiting caller; false (warned) when the request is turned away. */
+    /** Takes the exchange, waiting for it as the one waiting caller; false (warned) when the request is turned away. */
     bool admit();
     bool sendOverChannel(uint64_t length, const MessageFill& fill);
     /** Out of step after a late acknowledgement: in step again once it has come. */
