@@ -754,6 +754,7 @@ void HostSession::printSummary(bool completed)
         yyjson_mut_obj_add_int(doc, inference, "inferred", counts->inferred);
         yyjson_mut_obj_add_int(doc, inference, "dropped", counts->dropped);
         yyjson_mut_obj_add_int(doc, inference, "outputsDropped", counts->outputsDropped);
+        yyjson_mut_obj_add_int(doc, inference, "lostInEngine", counts->lostInEngine);
         yyjson_mut_obj_add_int(doc, inference, "answered", counts->answered);
     }
 

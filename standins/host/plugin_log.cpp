@@ -56,10 +56,11 @@ std::optional<PluginFrameCounts> lastPluginFrameCounts(const std::string& dataDi
     if (!line)
         return std::nullopt;
     PluginFrameCounts counts;
-    long long admitted = 0, dropped = 0, outputsDropped = 0, inferred = 0, answered = 0;
+    long long admitted = 0, dropped = 0, outputsDropped = 0, inferred = 0, answered = 0, lostInEngine = 0;
     if (std::sscanf(line->c_str(),
-            "Inference frames: admitted %lld, dropped %lld, outputs dropped %lld, inferred %lld, answered %lld",
-            &admitted, &dropped, &outputsDropped, &inferred, &answered) != 5)
+            "Inference frames: admitted %lld, dropped %lld, outputs dropped %lld, inferred %lld, answered %lld, "
+            "lost in the engine %lld",
+            &admitted, &dropped, &outputsDropped, &inferred, &answered, &lostInEngine) != 6)
     {
         return std::nullopt;
     }
@@ -68,6 +69,7 @@ std::optional<PluginFrameCounts> lastPluginFrameCounts(const std::string& dataDi
     counts.outputsDropped = outputsDropped;
     counts.inferred = inferred;
     counts.answered = answered;
+    counts.lostInEngine = lostInEngine;
     return counts;
 }
 

@@ -23,6 +23,7 @@ struct PluginFrameCounts
     int64_t outputsDropped = 0; //< of admitted inputs
     int64_t inferred = 0;
     int64_t answered = 0;
+    int64_t lostInEngine = 0; //< admitted inputs the engine gave no output for
 };
 
 /** The plug-in's last "Inference frames:" line; nullopt when it logged none. */

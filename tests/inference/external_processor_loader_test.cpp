@@ -102,6 +102,34 @@ TEST_F(DeclarationFiles, EntriesAreValidatedOneByOne)
     EXPECT_FALSE(processors.contains("emptyCommand"));
 }
 
+TEST_F(DeclarationFiles, ReplyTimeOutsOutsideTheRangeAreClampedWithAWarningNamingTheDeclaration)
+{
+    struct Case
+    {
+        const char* name;
+        const char* declared;
+        uint64_t used;
+    };
+    const Case cases[] = {{"zero", "0", 10}, {"tiny", "9", 10}, {"low", "10", 10}, {"high", "60000", 60000},
+        {"huge", "18446744073709551615", 60000}};
+    std::string text = "[";
+    for (const Case& c: cases)
+        text += std::string(text.size() > 1 ? "," : "") + "{\"Name\": \"" + c.name + "\", \"Port\": 9, \"TimeoutMs\": "
+            + c.declared + "}";
+    writePre(text + "]");
+    ExternalPreprocessorMap processors;
+    loadExternalPreprocessors(root(), processors);
+    for (const Case& c: cases)
+    {
+        ASSERT_TRUE(processors.contains(c.name)) << c.name;
+        EXPECT_EQ(processors.at(c.name).TimeoutMs, c.used) << c.name;
+        const bool clamped = std::to_string(c.used) != c.declared;
+        EXPECT_EQ(m_log.contains(std::string("preprocessor ") + c.name + " declares 'TimeoutMs' " + c.declared),
+            clamped)
+            << c.name;
+    }
+}
+
 TEST_F(DeclarationFiles, PostprocessorArgumentsComeFromConfigAsAList)
 {
     writePost("[{\"Name\": \"post; rm -rf x\", \"Command\": " + program()

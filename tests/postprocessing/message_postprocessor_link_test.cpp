@@ -45,7 +45,7 @@ TEST(MessagePostprocessorLinkTest, TensorExchangeGoesThroughTheDeclaredProcess)
     EXPECT_TRUE(log.contains("Received response from postprocessor scale\n"));
 
     EXPECT_FALSE(link.exchangeTensors(declarations.at("slow"), input, tensors.get(), timer));
-    EXPECT_TRUE(log.contains("Warning: No response from objects postprocessor\n"));
+    EXPECT_TRUE(log.contains("Warning! No response in time from external processor. (processor slow, 1 times)"));
     declarations.clear(); // stops the process before the folder goes
 }
 

@@ -262,14 +262,34 @@ TEST_F(Tracking, RepliesUpdateTheTrackUnderItsLock)
     VyAIObject_t changed = *snapshot->at("person").at(0);
     changed.id = vy::sdk::randomUuid();
     changed.skipFeatureExtraction = true;
-    EXPECT_TRUE(tracker.updateTrackedObject("device-1", "person", oldId, changed));
-    EXPECT_FALSE(tracker.updateTrackedObject("device-1", "car", changed.id, changed));
+    EXPECT_TRUE(tracker.updateTrackedObject("device-1", "person", oldId, changed, 0));
+    EXPECT_FALSE(tracker.updateTrackedObject("device-1", "car", changed.id, changed, 0));
     EXPECT_FALSE(tracker.snapshotDeviceObjects("device-2"));
     frame(tracker, kFrameUs, {{10, 10, 30, 30, 0.5f, 0}});
     const auto now = tracks(tracker);
     ASSERT_EQ(now.size(), 1u);
     EXPECT_EQ(now[0]->id, changed.id);
     EXPECT_TRUE(now[0]->skipFeatureExtraction);
+}
+
+TEST_F(Tracking, AReplyForAnOlderFrameDoesNotUndoTheNewerFramesTrack)
+{
+    ObjectTracker tracker(kReportAll);
+    frame(tracker, 0, {{10, 10, 30, 30, 0.5f, 0}});
+    // The older frame's reply was taken before the newer frame moved the track and came back after.
+    VyAIObject_t older = *tracker.snapshotDeviceObjects("device-1")->at("person").at(0);
+    frame(tracker, kFrameUs, {{14, 10, 34, 30, 0.5f, 0}});
+    const VyAIObject_t newer = *tracks(tracker).at(0);
+    older.box = {0.5f, 0.5f, 0.1f, 0.1f};
+    older.skipFeatureExtraction = true;
+    EXPECT_FALSE(tracker.updateTrackedObject("device-1", "person", older.id, older, 0));
+    const auto kept = tracks(tracker);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0]->box, newer.box);
+    EXPECT_FALSE(kept[0]->skipFeatureExtraction);
+    // The newer frame's own reply is written.
+    EXPECT_TRUE(tracker.updateTrackedObject("device-1", "person", older.id, older, kFrameUs));
+    EXPECT_TRUE(tracks(tracker).at(0)->skipFeatureExtraction);
 }
 
 // Output workers of one device, and readers of its objects, at once: run under TSan.

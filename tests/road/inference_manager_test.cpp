@@ -119,6 +119,26 @@ TEST(InferenceManagerTest, BothRoadsAnswerWithTheBoxOfTheFrame)
     }
 }
 
+// Inputs the engine took and gave no output for are counted and written in the frames line, so
+// that the admitted ones add up.
+TEST(InferenceManagerTest, InputsLostInTheEngineAreCountedInTheFramesLine)
+{
+    CapturedLog log;
+    InferenceRoad road;
+    road.setRuntimeArgs(R"("fault": "stall")");
+    auto model = road.detector("m1", {kRed});
+    road.manager->startEngines(road.models);
+    sendSeconds(road, RedBoxFrame(), InferenceRoad::settingsOf({InferenceRoad::stage(model, {"red"})}), "cam-1");
+    // The stalled runtime holds every input until the stop drops it.
+    road.manager->stopEngines();
+    const InferenceCounts_t counts = road.manager->counts();
+    EXPECT_GT(counts.admitted, 0u);
+    EXPECT_EQ(counts.inferred, 0u);
+    EXPECT_EQ(counts.lostInEngine, counts.admitted);
+    EXPECT_TRUE(log.contains("answered 0, lost in the engine " + std::to_string(counts.admitted) + "\n")) << log.text();
+    EXPECT_TRUE(log.contains("Warning! Input still with the runtime when it stopped; dropped. (camera cam-1, "));
+}
+
 TEST(InferenceManagerTest, AResultWithOnlyUnselectedClassesCallsNoCompletion)
 {
     InferenceRoad road;

@@ -1,7 +1,6 @@
 #include "inference/external_preprocessing.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "foundations/log.h"
 #include "foundations/timer.h"
@@ -9,14 +8,15 @@
 #include "inference/external_processor_declarations.h"
 #include "inference/messages/image_message.h"
 #include "inference/messages/tensor_message.h"
+#include "inference/processor_exchange.h"
 
 namespace vyai {
 
 namespace {
 
-uint32_t replyTimeout(const ExternalPreprocessor_t& record)
+ProcessorExchange_t exchangeOf(const ExternalPreprocessor_t& record)
 {
-    return static_cast<uint32_t>(std::min<uint64_t>(record.TimeoutMs, INT32_MAX));
+    return {*record.process, record.Name, "preprocessor", record.TimeoutMs, record.NoResponse};
 }
 
 const ExternalPreprocessor_t* runnableRecord(const pipeline_stage_parameters_t& stage, uint32_t schedule)
@@ -75,24 +75,10 @@ std::shared_ptr<VideoFrame> runExternalImagePreprocessor(uint64_t timestamp, con
     const std::optional<MessageBuffer> request = serializeImageMessage(header, frame.pixels());
     if (!request)
         return nullptr;
-    ExternalProcess& process = *record->process;
-    // A processor that never answers must not cost a time-out per frame.
-    if (!process.sendMessage(request->bytes(), !record->NoResponse))
-    {
-        logError("Warning! Failed to send to preprocessor: %s\n", record->Name.c_str());
-        return nullptr;
-    }
-    if (record->NoResponse)
-        return nullptr;
-    const ExternalProcessReply reply = process.waitForOutput(replyTimeout(*record));
-    if (!reply.ok)
-    {
-        logError("Warning! Timed out waiting for response from preprocessor: %s\n", record->Name.c_str());
-        process.finishResponse();
-        return nullptr;
-    }
-    std::optional<ImageMessage> image = deserializeImageMessage(reply.data, reply.length);
-    process.finishResponse();
+    Timer timer("ImagePreprocessor");
+    std::optional<ImageMessage> image;
+    exchangeWithProcessor(exchangeOf(*record), request->bytes().size(), copyOf(request->bytes()), timer,
+        [&](std::span<const uint8_t> reply) { image = deserializeImageMessage(reply.data(), reply.size()); });
     if (!image)
         return nullptr;
     return std::make_shared<VideoFrame>(std::move(image->data), static_cast<int64_t>(image->width),
@@ -105,31 +91,14 @@ TensorSetPtr runExternalTensorPreprocessor(uint64_t timestamp, const TensorSet_t
     const ExternalPreprocessor_t* record = runnableRecord(stage, kPreprocessTensor);
     if (!record)
         return nullptr;
-    Timer timer("TensorsPostprocessor");
+    Timer timer("TensorPreprocessor");
     const TensorRequest request(timestamp, device, tensors, stage.preprocessorSettings);
     timer.lap("serialize");
     if (!request.size())
         return nullptr;
-    logInfo("Sending message to external postprocessor %s\n", record->Name.c_str());
-    ExternalProcess& process = *record->process;
-    const bool sent = process.sendMessage(*request.size(), request.fill(), !record->NoResponse);
-    timer.lap("send");
-    if (record->NoResponse || !sent)
-        return nullptr;
-    logInfo("Waiting for response from postprocessor %s\n", record->Name.c_str());
-    const ExternalProcessReply reply = process.waitForOutput(replyTimeout(*record));
-    timer.lap("wait");
-    if (!reply.ok)
-    {
-        logError("Warning: No response from objects postprocessor\n");
-        process.finishResponse();
-        return nullptr;
-    }
-    logInfo("Received response from postprocessor %s\n", record->Name.c_str());
-    TensorSetPtr replacement = deserializeTensorMessage(reply.data, reply.length);
-    timer.lap("deserialize");
-    process.finishResponse();
-    timer.lap("finish");
+    TensorSetPtr replacement;
+    exchangeWithProcessor(exchangeOf(*record), *request.size(), request.fill(), timer,
+        [&](std::span<const uint8_t> reply) { replacement = deserializeTensorMessage(reply.data(), reply.size()); });
     if (!replacement)
         return nullptr;
     // The runtime reads each input as the model declares it: another size would make it read

@@ -25,6 +25,8 @@ constexpr auto kGracefulExitWait = std::chrono::milliseconds(2000);
 constexpr auto kTerminateWait = std::chrono::milliseconds(1000);
 constexpr auto kKillWait = std::chrono::milliseconds(1000);
 constexpr int kWatchPollMs = 20;
+// How often a wait for a child's reply checks that the child still runs.
+constexpr int32_t kLivenessCheckMs = 50;
 // What is kept of a child's output that goes to no log file, for the crash report.
 constexpr qsizetype kOutputTail = 64 * 1024;
 constexpr size_t kTcpChunk = 1 << 20;
@@ -74,6 +76,7 @@ std::unique_ptr<ExternalProcess> makeExternalProcess(const std::string& command,
     const QProcessEnvironment& environment)
 {
     std::unique_ptr<ExternalProcess> process(new ExternalProcess);
+    process->m_name = command;
     process->m_input = SharedMemoryChannel::create(kChannelCapacity);
     process->m_output = SharedMemoryChannel::create(kChannelCapacity);
     if (!process->m_input || !process->m_output)
@@ -123,6 +126,7 @@ std::unique_ptr<ExternalProcess> makeExternalProcessTcp(uint32_t port)
     process->m_started = true;
     process->m_tcp = true;
     process->m_port = port;
+    process->m_name = "at port " + std::to_string(port);
     process->m_socket = vy::network::SocketFactory::createStreamSocket(
         vy::network::ssl::kAcceptAnyCertificate, false, 1);
     return process;
@@ -246,29 +250,64 @@ bool ExternalProcess::sendMessage(uint64_t length, const MessageFill& fill, bool
 
 bool ExternalProcess::beginExchange(const std::function<bool()>& send, bool replyExpected)
 {
-    const uint64_t failuresBefore = m_tcpFailures.load();
-    m_exchangeMutex.lock();
+    if (!admit())
+        return false;
     m_exchangeOwner = std::this_thread::get_id();
     m_replyExpected = replyExpected;
-    if (m_tcp && m_tcpFailures.load() != failuresBefore)
-    {
-        // Each waiting caller would spend its own deadline on a peer that just failed one:
-        // together they would hold the workers, and a shut-down, for many seconds.
-        logError("Warning! External process at port %u failed a request meanwhile; request skipped.\n", m_port);
-        endExchange();
-        return false;
-    }
     const bool sent = send();
     if (!sent || !replyExpected)
-        endExchange();
+        endExchange(!sent);
     return sent;
 }
 
-void ExternalProcess::endExchange()
+bool ExternalProcess::admit()
+{
+    std::unique_lock lock(m_admissionMutex);
+    RepeatedWarning* refusal = nullptr;
+    if (!peerMayAnswer())
+        refusal = &m_exited;
+    else if (m_exchangeTaken && m_callerWaiting)
+    {
+        // Every further caller would hold a worker for up to a deadline of its own: together
+        // they would take every worker of every camera, and hold a shut-down for as long.
+        refusal = &m_busy;
+    }
+    else if (m_exchangeTaken)
+    {
+        m_callerWaiting = true;
+        const uint64_t failuresBefore = m_failedExchanges;
+        m_admissionChanged.wait(lock, [&] { return !m_exchangeTaken || m_failedExchanges != failuresBefore; });
+        m_callerWaiting = false;
+        // A peer that just failed one request would most likely fail this one after a deadline too.
+        if (m_failedExchanges != failuresBefore)
+            refusal = &m_failedMeanwhile;
+    }
+    if (refusal)
+    {
+        lock.unlock();
+        refusal->report(m_name);
+        return false;
+    }
+    m_exchangeTaken = true;
+    return true;
+}
+
+void ExternalProcess::endExchange(bool failed)
 {
     m_replyHeld = false;
     m_exchangeOwner = std::thread::id{};
-    m_exchangeMutex.unlock();
+    {
+        std::lock_guard lock(m_admissionMutex);
+        m_exchangeTaken = false;
+        if (failed)
+            ++m_failedExchanges;
+    }
+    m_admissionChanged.notify_all();
+}
+
+uint64_t ExternalProcess::refusedRequests() const
+{
+    return m_busy.total() + m_failedMeanwhile.total() + m_exited.total();
 }
 
 bool ExternalProcess::awaitReady()
@@ -369,13 +408,13 @@ bool ExternalProcess::sendOverTcp(uint64_t length, const MessageFill& fill)
     {
         if (!m_socket->connect("127.0.0.1", static_cast<uint16_t>(m_port), kConnectTimeoutMs))
         {
-            ++m_tcpFailures;
             logError("Warning! Could not connect to external process at port: %u\n", m_port);
             return false;
         }
         m_socket->setNoDelay(true);
-        // A peer that stops reading must not hold the exchange, and every caller queued
-        // behind it, for longer than a shared-memory peer could.
+        // A peer that stops reading must not hold the exchange, and the caller waiting behind
+        // it, for longer than a shared-memory peer could; one that keeps reading a large
+        // request slowly is never cut off.
         m_socket->setSendTimeout(SharedMemoryChannel::kSendTimeoutMs);
     }
     if (length > SharedMemoryChannel::kMaxPayload)
@@ -394,7 +433,6 @@ bool ExternalProcess::sendOverTcp(uint64_t length, const MessageFill& fill)
     if (m_socket->send(frame.data(), frame.size()) != static_cast<int64_t>(frame.size()))
     {
         // A partial frame would leave the peer out of step: start over with a new connection.
-        ++m_tcpFailures;
         logError("Warning! Could not send input message to external process at port: %u; connection closed.\n",
             m_port);
         m_socket->close();
@@ -414,7 +452,7 @@ ExternalProcessReply ExternalProcess::waitForOutput(uint32_t timeoutMs)
     if (reply.ok)
         m_replyHeld = true;
     else
-        endExchange();
+        endExchange(true);
     return reply;
 }
 
@@ -422,8 +460,15 @@ ExternalProcessReply ExternalProcess::receiveOverChannel(uint32_t timeoutMs)
 {
     const uint8_t* payload = nullptr;
     uint32_t length = 0;
-    const auto timeout = static_cast<int32_t>(std::min<uint32_t>(timeoutMs, INT32_MAX));
-    const int32_t result = m_output->receive(&payload, &length, timeout);
+    // Waited for in short turns: a child that exited meanwhile is not waited for any longer.
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int32_t result = kChannelWaitFailed;
+    do
+    {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto turn = static_cast<int32_t>(std::clamp<int64_t>(left, 0, kLivenessCheckMs));
+        result = m_output->receive(&payload, &length, turn);
+    } while (result == kChannelWaitFailed && m_running.load() && Clock::now() < deadline);
     if (result == kChannelOk)
     {
         logInfo("Received response from external process with size: %u\n", length);
@@ -502,11 +547,11 @@ int ExternalProcess::finishResponse()
             m_socket->close();
         else
             ++m_repliesOwed;
-        endExchange();
+        endExchange(false);
         return 0;
     }
     const int result = m_tcp ? 0 : m_output->sendAcknowledge();
-    endExchange();
+    endExchange(false);
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -17,6 +18,7 @@
 
 #include <vy/network/tcp/stream_socket.h>
 
+#include "inference/repeated_warning.h"
 #include "inference/shared_memory_channel.h"
 
 namespace vyai {
@@ -38,6 +40,11 @@ struct ExternalProcessReply
  * concurrent callers never see each other's replies. A reply that timed out is never taken as
  * a later request's answer: the child's is drained before the next request, the TCP connection
  * is closed.
+ *
+ * A stuck processor holds at most two callers: one in the exchange and one waiting for it.
+ * Further callers are turned away at once, the waiting one gives up when the exchange it waits
+ * for fails (a failed connect or send, a reply time-out), and no caller waits for a child that
+ * has exited. Each refusal is counted and warned about at most once a second.
  */
 class ExternalProcess
 {
@@ -57,6 +64,9 @@ public:
     /** The child's process id while it runs, else 0. */
     int64_t childProcessId() const { return m_childPid.load(); }
 
+    /** Requests turned away without an exchange: processor busy, failed meanwhile, or exited. */
+    uint64_t refusedRequests() const;
+
 private:
     struct StartRequest;
 
@@ -68,6 +78,8 @@ private:
     void monitorProcess(const StartRequest& request, std::promise<bool>& started);
     /** Takes the exchange for this thread and sends; the exchange ends unless a reply is awaited. */
     bool beginExchange(const std::function<bool()>& send, bool replyExpected);
+    /** Takes the exchange, waiting for it as the one waiting caller; false (warned) when the request is turned away. */
+    bool admit();
     bool sendOverChannel(uint64_t length, const MessageFill& fill);
     /** Out of step after a late acknowledgement: in step again once it has come. */
     bool resumeAfterLateAcknowledgement();
@@ -77,15 +89,29 @@ private:
     ExternalProcessReply receiveOverChannel(uint32_t timeoutMs);
     ExternalProcessReply receiveOverTcp(uint32_t timeoutMs);
     bool receiveExactly(uint8_t* buffer, size_t size, std::chrono::steady_clock::time_point deadline);
-    void endExchange();
+    /** `failed`: the waiting caller gives up instead of taking its turn. */
+    void endExchange(bool failed);
     bool holdsExchange() const { return m_exchangeOwner.load() == std::this_thread::get_id(); }
+    /** False once a spawned child has exited: nothing would answer. */
+    bool peerMayAnswer() const { return m_tcp || m_running.load(); }
 
     std::unique_ptr<SharedMemoryChannel> m_input;
     std::unique_ptr<SharedMemoryChannel> m_output;
     bool m_started = false;
+    std::string m_name; //< the port or the program, for grouped warnings
 
-    // Held from a request to the release of its reply; the fields below are the holder's.
-    std::mutex m_exchangeMutex;
+    std::mutex m_admissionMutex;
+    std::condition_variable m_admissionChanged;
+    bool m_exchangeTaken = false; //< guarded by m_admissionMutex
+    bool m_callerWaiting = false; //< guarded by m_admissionMutex
+    uint64_t m_failedExchanges = 0; //< guarded by m_admissionMutex
+    RepeatedWarning m_busy{"Warning! External process is busy with one request and has one waiting; request skipped.\n",
+        false, "processor"};
+    RepeatedWarning m_failedMeanwhile{"Warning! External process failed a request meanwhile; request skipped.\n",
+        false, "processor"};
+    RepeatedWarning m_exited{"Warning! External process has exited; request skipped.\n", false, "processor"};
+
+    // Taken from a request to the release of its reply; the fields below are the holder's.
     std::atomic<std::thread::id> m_exchangeOwner{};
     bool m_replyHeld = false;
     int m_repliesOwed = 0; //< requests the child took whose replies were not read
@@ -101,7 +127,6 @@ private:
 
     bool m_tcp = false;
     uint32_t m_port = 0;
-    std::atomic<uint64_t> m_tcpFailures{0}; //< connects and sends that failed; callers waiting meanwhile give up
     std::unique_ptr<vy::network::StreamSocket> m_socket;
     std::vector<uint8_t> m_sendBuffer; //< the exchange holder's: the TCP frame, made in place
     std::vector<uint8_t> m_receiveBuffer;

@@ -1,5 +1,6 @@
 #include "inference/external_processor_loader.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -15,6 +16,11 @@ namespace vyai {
 namespace {
 
 constexpr uint64_t kDefaultTimeoutMs = 1000;
+// A frame's worker waits this long for a reply, and a shut-down may wait for one such wait:
+// below 10 ms no processor could answer a frame, above a minute a stuck one would hold the
+// worker and the host's unload for longer than any user waits.
+constexpr uint64_t kMinTimeoutMs = 10;
+constexpr uint64_t kMaxTimeoutMs = 60000;
 
 // What differs between the two files' messages.
 struct DeclarationKind
@@ -107,7 +113,13 @@ bool readCommonFields(yyjson_val* entry, const DeclarationKind& kind, Record& re
     if (yyjson_is_arr(settings))
         record.UserSettings = compactJson(settings);
     yyjson_val* timeout = yyjson_obj_get(entry, "TimeoutMs");
-    record.TimeoutMs = yyjson_is_uint(timeout) ? yyjson_get_uint(timeout) : kDefaultTimeoutMs;
+    const uint64_t declared = yyjson_is_uint(timeout) ? yyjson_get_uint(timeout) : kDefaultTimeoutMs;
+    record.TimeoutMs = std::clamp(declared, kMinTimeoutMs, kMaxTimeoutMs);
+    if (record.TimeoutMs != declared)
+        logError("Warning: %s %s declares 'TimeoutMs' %llu; %llu ms is used (the range is %llu to %llu ms).\n",
+            kind.word, record.Name.c_str(), static_cast<unsigned long long>(declared),
+            static_cast<unsigned long long>(record.TimeoutMs), static_cast<unsigned long long>(kMinTimeoutMs),
+            static_cast<unsigned long long>(kMaxTimeoutMs));
     return true;
 }
 

@@ -93,6 +93,7 @@ InferenceEngine::~InferenceEngine()
 void InferenceEngine::initRuntime(const ModelSet& models)
 {
     m_state.store(kEngineInitialising);
+    m_stopped = false;
 
     std::vector<std::string> keys;
     std::vector<std::string> values;
@@ -199,6 +200,9 @@ void InferenceEngine::startOutputThread()
 void InferenceEngine::stop()
 {
     m_state.store(kEngineStopped);
+    if (m_stopped)
+        return;
+    m_stopped = true;
     logError("Stopping runtime\n");
     drainSubmissions();
     if (m_outputThread.joinable()) {
@@ -208,6 +212,8 @@ void InferenceEngine::stop()
     if (m_runtime.cleanup() != RUNTIME_RESULT_SUCCESS)
         logError("Warning! Runtime cleanup failed: %s\n", m_runtime.lastError().c_str());
     for (uint32_t slot = 0; slot < kInputSlots; ++slot) {
+        if (m_slots[slot])
+            reportLost(m_droppedAtStop, m_slots[slot].get());
         m_slots[slot].reset();
         m_slotStates[slot].store(kSlotFree);
     }
@@ -286,7 +292,7 @@ std::shared_ptr<InferenceInput_t> InferenceEngine::takeSlot(uint32_t slot)
 void InferenceEngine::sendInput(std::shared_ptr<InferenceInput_t> input, TensorSetPtr tensors)
 {
     if (!enterSubmission()) {
-        logError("Warning! Inference Engine is not running. Rejecting input\n");
+        reportLost(m_refused, input.get());
         return;
     }
     submit(std::move(input), std::move(tensors));
@@ -296,11 +302,11 @@ void InferenceEngine::sendInput(std::shared_ptr<InferenceInput_t> input, TensorS
 void InferenceEngine::submit(std::shared_ptr<InferenceInput_t> input, TensorSetPtr tensors)
 {
     if (m_state.load() != kEngineRunning) {
-        logError("Warning! Inference Engine is not running. Rejecting input\n");
+        reportLost(m_refused, input.get());
         return;
     }
     if (!input || !input->stage || !input->stage->model || !tensors) {
-        logError("Warning! Inference input without a model or tensors. Rejecting input\n");
+        reportLost(m_noModel, input.get());
         return;
     }
     Timer timer("sendInput");
@@ -308,11 +314,12 @@ void InferenceEngine::submit(std::shared_ptr<InferenceInput_t> input, TensorSetP
     const auto index = m_modelIndices.find(model.uuid);
     if (index == m_modelIndices.end()) {
         logInfo("Received input for model not in runtime: %s\n", model.uuid.c_str());
+        reportLost(m_noModel, input.get());
         return;
     }
     const int32_t slot = claimSlot();
     if (slot < 0) {
-        logError("Error! No available input slot.\n");
+        reportLost(m_noSlot, input.get());
         return;
     }
     logInfo("Enqueued input for model %s with ID %d\n", model.name.c_str(), slot);
@@ -329,10 +336,23 @@ void InferenceEngine::submit(std::shared_ptr<InferenceInput_t> input, TensorSetP
         return;
     }
     tensors.reset(handedOver);
-    logError("Warning: Failed to send input to runtime: %s\n", m_runtime.lastError().c_str());
+    logInfo("The runtime refused an input: %s\n", m_runtime.lastError().c_str());
     // The runtime refused the set, so no output will free the slot: take it back, unless a
     // stray output of the same id already did.
-    takeSlot(static_cast<uint32_t>(slot));
+    if (const std::shared_ptr<InferenceInput_t> refused = takeSlot(static_cast<uint32_t>(slot)))
+        reportLost(m_notEnqueued, refused.get());
+}
+
+void InferenceEngine::reportLost(RepeatedWarning& warning, const InferenceInput_t* input)
+{
+    static const std::string noDevice;
+    warning.report(input && input->device ? input->device->id : noDevice);
+}
+
+uint64_t InferenceEngine::lostInputs() const
+{
+    return m_refused.total() + m_noModel.total() + m_noSlot.total() + m_notEnqueued.total() + m_droppedAtStop.total()
+        + m_outputQueueFull.total();
 }
 
 void InferenceEngine::outputLoop(const std::stop_token& stopToken)
@@ -444,7 +464,7 @@ void InferenceEngine::handleOutput(TensorSetPtr output, Timer& timer)
     timer.lap("throughput");
 
     if (!m_outputQueue.push(entry))
-        logError("Warning! Output processing queue is full!\n");
+        reportLost(m_outputQueueFull, entry.input.get());
     m_inFlight.fetch_sub(1);
     timer.lap("push");
 }

@@ -17,6 +17,7 @@
 #include "inference/inference_input.h"
 #include "inference/inference_output_queue.h"
 #include "inference/model_vocabulary.h"
+#include "inference/repeated_warning.h"
 #include "inference/runtime_library.h"
 #include "inference/throughput_window.h"
 #include "records/model_details.h"
@@ -76,7 +77,10 @@ public:
      */
     void start(const ModelSet& models);
 
-    /** Stops the output thread and the runtime, drops the inputs in flight, removes the plain models. */
+    /**
+     * Stops the output thread and the runtime, drops the inputs in flight, removes the plain
+     * models; nothing more once stopped, until the next start.
+     */
     void stop();
 
     /** Refuses inputs from now on; the owner calls it before it tears the engine down. */
@@ -99,6 +103,12 @@ public:
     /** Inputs handed to the runtime whose outputs have not been taken yet. */
     int32_t inFlight() const { return m_inFlight.load(); }
 
+    /**
+     * Inputs handed to sendInput that gave no output to the queue: refused, not taken by the
+     * runtime, still in flight at a stop, or their output found the queue full.
+     */
+    uint64_t lostInputs() const;
+
 private:
     enum SlotState : uint8_t { kSlotFree = 0, kSlotClaimed = 1, kSlotWithRuntime = 2 };
 
@@ -110,6 +120,8 @@ private:
     void outputLoop(const std::stop_token& stopToken);
     void submit(std::shared_ptr<InferenceInput_t> input, TensorSetPtr tensors);
     void handleOutput(TensorSetPtr output, Timer& timer);
+    /** Counts the input as lost with a warning grouped per camera. */
+    static void reportLost(RepeatedWarning& warning, const InferenceInput_t* input);
     void reportRuntimeFailure();
     /** Output thread: warns once when an input has waited too long for its output, withdraws it after. */
     void watchForStall();
@@ -140,6 +152,7 @@ private:
     std::atomic<int32_t> m_inFlight{0};
     std::array<std::atomic<int64_t>, kInputSlots> m_slotSubmittedNs{}; //< steady time each slot went to the runtime
     bool m_stallReported = false; //< the output thread's own, and the owner's once that thread ended
+    bool m_stopped = false; //< the owner's: the runtime was cleaned up and not started since
     std::mutex m_inputStatisticsMutex; //< guards the two input-side windows below
     ThroughputWindows m_deviceInputWindows;
     ThroughputWindow m_engineInputWindow;
@@ -151,6 +164,13 @@ private:
     std::atomic<int32_t> m_state{kEngineInitialising};
     // sendInput calls under way; the top bit closes the gate while the runtime restarts.
     std::atomic<uint32_t> m_submissions{0};
+
+    RepeatedWarning m_refused{"Warning! Inference Engine is not running. Rejecting input\n"};
+    RepeatedWarning m_noModel{"Warning! Inference input for a model the runtime does not hold. Rejecting input\n"};
+    RepeatedWarning m_noSlot{"Error! No available input slot.\n"};
+    RepeatedWarning m_notEnqueued{"Warning: Failed to send input to runtime.\n"};
+    RepeatedWarning m_droppedAtStop{"Warning! Input still with the runtime when it stopped; dropped.\n"};
+    RepeatedWarning m_outputQueueFull{"Warning! Output processing queue is full!\n"};
 };
 
 } // namespace vyai

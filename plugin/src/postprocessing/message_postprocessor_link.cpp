@@ -11,6 +11,7 @@
 #include "inference/external_processor_loader.h"
 #include "inference/messages/objects_message.h"
 #include "inference/messages/tensor_message.h"
+#include "inference/processor_exchange.h"
 #include "postprocessing/object_tracking.h"
 
 namespace vyai {
@@ -44,7 +45,7 @@ std::map<const VyAIObject_t*, vy::sdk::Uuid> trackIdsOf(const ObjectsByClass& de
  * track goes on under the id the frame was reported with.
  */
 void updateTracks(const ObjectsByClass& replied, const std::map<const VyAIObject_t*, vy::sdk::Uuid>& trackIds,
-    const std::string& deviceId, ObjectTracker& tracker)
+    const std::string& deviceId, int64_t frameTimestamp, ObjectTracker& tracker)
 {
     for (const auto& [className, objects]: replied)
     {
@@ -52,43 +53,19 @@ void updateTracks(const ObjectsByClass& replied, const std::map<const VyAIObject
         {
             const auto track = trackIds.find(object.get());
             if (track != trackIds.end())
-                tracker.updateTrackedObject(deviceId, className, track->second, *object);
+                tracker.updateTrackedObject(deviceId, className, track->second, *object, frameTimestamp);
         }
     }
 }
 
-/**
- * Sends the request of `length` bytes that `fill` writes in place and hands the reply, read
- * where it arrived, to `read` before it is released; false when nothing (valid) came back.
- */
 bool exchangeWithPostprocessor(const ExternalPostprocessor_t& declaration, uint64_t length, const MessageFill& fill,
     Timer& timer, const std::function<void(std::span<const uint8_t> reply)>& read)
 {
     if (!declaration.process)
         return false;
-    ExternalProcess& process = *declaration.process;
-    logInfo("Sending message to external postprocessor %s\n", declaration.Name.c_str());
-    const bool sent = process.sendMessage(length, fill, !declaration.NoResponse);
-    timer.lap("send");
-    if (!sent || declaration.NoResponse)
-        return false;
-    logInfo("Waiting for response from postprocessor %s\n", declaration.Name.c_str());
-    const auto timeoutMs = static_cast<uint32_t>(std::min<uint64_t>(declaration.TimeoutMs, INT32_MAX));
-    const ExternalProcessReply reply = process.waitForOutput(timeoutMs);
-    timer.lap("wait");
-    if (!reply.ok)
-    {
-        logError("Warning: No response from objects postprocessor\n");
-        process.finishResponse();
-        return false;
-    }
-    logInfo("Received response from postprocessor %s\n", declaration.Name.c_str());
-    // Read in place: the child waits for the acknowledgement before it writes again.
-    read({reply.data, reply.length});
-    timer.lap("deserialize");
-    process.finishResponse();
-    timer.lap("finish");
-    return true;
+    return exchangeWithProcessor(
+        {*declaration.process, declaration.Name, "postprocessor", declaration.TimeoutMs, declaration.NoResponse},
+        length, fill, timer, read);
 }
 
 } // namespace
@@ -147,7 +124,7 @@ std::optional<PostprocessorReply_t> MessagePostprocessorLink::exchangeObjects(co
     const auto trackIds = trackIdsOf(*deviceObjects);
     PostprocessorReply_t result;
     result.objects = applyObjectsReply(*reply, *deviceObjects, static_cast<int64_t>(input.timestamp));
-    updateTracks(result.objects, trackIds, deviceId, tracker);
+    updateTracks(result.objects, trackIds, deviceId, static_cast<int64_t>(input.timestamp), tracker);
     for (const ObjectsEvent_t& event: reply->events)
         result.events.push_back(makeEvent(event.typeId, true, eventCaption(declaration, event.typeId), event.description));
     for (const ObjectsReplyBestShot_t& bestShot: reply->bestShots)

@@ -233,15 +233,20 @@ bool ObjectTracker::changeTrack(const std::string& deviceId, const std::string& 
 }
 
 bool ObjectTracker::updateTrackedObject(const std::string& deviceId, const std::string& className,
-    const vy::sdk::Uuid& id, const VyAIObject_t& updated)
+    const vy::sdk::Uuid& id, const VyAIObject_t& updated, int64_t frameTimestamp)
 {
-    return changeTrack(deviceId, className, id, [&updated](VyAIObject_t& track) {
+    bool written = false;
+    changeTrack(deviceId, className, id, [&](VyAIObject_t& track) {
+        if (track.lastSeen > frameTimestamp)
+            return;
+        written = true;
         track.id = updated.id;
         track.box = updated.box;
         track.confidence = updated.confidence;
         track.skipFeatureExtraction = updated.skipFeatureExtraction;
         track.attributes = updated.attributes;
     });
+    return written;
 }
 
 bool ObjectTracker::keepTrackAttribute(const std::string& deviceId, const std::string& className,

@@ -48,10 +48,13 @@ public:
 
     /**
      * Writes an objects reply's change back into the track of that class and id: the new id,
-     * box, confidence, skip flag and attributes. False when there is no such track.
+     * box, confidence, skip flag and attributes. False when there is no such track, or when it
+     * has matched a frame newer than the reply's `frameTimestamp` (microseconds): replies of
+     * one camera's frames may come back out of order, and an older one must not undo a newer
+     * frame's box and attributes.
      */
     bool updateTrackedObject(const std::string& deviceId, const std::string& className,
-        const vy::sdk::Uuid& id, const VyAIObject_t& updated);
+        const vy::sdk::Uuid& id, const VyAIObject_t& updated, int64_t frameTimestamp);
 
     /**
      * Gives the track of that class and id the attribute, unless it holds one of that name

@@ -143,16 +143,19 @@ InferenceCounts_t InferenceManager::counts() const
     const uint64_t dropped = m_notInitialised.total() + m_notReady.total() + m_inputQueueFull.total()
         + m_notPreprocessed.total() + m_noInputThread.total() + m_withoutStage.load();
     const uint64_t outputsDropped = m_outputQueueFull.total() + m_noOutputThread.total();
-    return {m_admitted.load(), dropped, outputsDropped, m_inferred.load(), m_answered.load()};
+    const auto engine = this->engine();
+    const uint64_t lostInEngine = m_lostInReleasedEngines.load() + (engine ? engine->lostInputs() : 0);
+    return {m_admitted.load(), dropped, outputsDropped, m_inferred.load(), m_answered.load(), lostInEngine};
 }
 
 void InferenceManager::logCounts() const
 {
     const InferenceCounts_t counts = this->counts();
-    logError("Inference frames: admitted %llu, dropped %llu, outputs dropped %llu, inferred %llu, answered %llu\n",
+    logError("Inference frames: admitted %llu, dropped %llu, outputs dropped %llu, inferred %llu, answered %llu, "
+             "lost in the engine %llu\n",
         static_cast<unsigned long long>(counts.admitted), static_cast<unsigned long long>(counts.dropped),
-        static_cast<unsigned long long>(counts.outputsDropped),
-        static_cast<unsigned long long>(counts.inferred), static_cast<unsigned long long>(counts.answered));
+        static_cast<unsigned long long>(counts.outputsDropped), static_cast<unsigned long long>(counts.inferred),
+        static_cast<unsigned long long>(counts.answered), static_cast<unsigned long long>(counts.lostInEngine));
 }
 
 bool InferenceManager::idle() const
@@ -261,6 +264,8 @@ void InferenceManager::releaseEngine()
     // stops threads and the runtime, which a host thread must never wait for.
     while (engine.use_count() > 1)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    engine->stop(); // inputs still in flight are counted as lost before the count is taken
+    m_lostInReleasedEngines.fetch_add(engine->lostInputs());
     engine.reset();
 }
 

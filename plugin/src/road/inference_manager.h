@@ -19,7 +19,7 @@
 #include "inference/inference_input.h"
 #include "inference/inference_output_queue.h"
 #include "inference/model_input_plans.h"
-#include "road/repeated_warning.h"
+#include "inference/repeated_warning.h"
 #include "records/model_details.h"
 
 namespace vyai {
@@ -35,6 +35,7 @@ struct InferenceCounts_t
     uint64_t outputsDropped = 0; //< outputs of admitted inputs dropped by the manager
     uint64_t inferred = 0; //< outputs post-processed
     uint64_t answered = 0; //< completions called
+    uint64_t lostInEngine = 0; //< inputs the engine took and gave no output for
 };
 
 /**
@@ -157,6 +158,7 @@ private:
     std::atomic<uint64_t> m_withoutStage{0}; //< frames of a device with no pipeline assigned yet
     std::atomic<uint64_t> m_inferred{0};
     std::atomic<uint64_t> m_answered{0};
+    std::atomic<uint64_t> m_lostInReleasedEngines{0};
 
     std::thread m_processorLoader;
     mutable std::mutex m_processorsMutex;

@@ -71,7 +71,8 @@ int64_t StreamSocket::send(const void* data, size_t size)
 {
     if (!isConnected())
         return -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_sendTimeoutMs.value_or(0));
+    const auto limit = std::chrono::milliseconds(m_sendTimeoutMs.value_or(0));
+    auto deadline = std::chrono::steady_clock::now() + limit;
     const auto* bytes = static_cast<const uint8_t*>(data);
     size_t sent = 0;
     while (sent < size)
@@ -94,6 +95,7 @@ int64_t StreamSocket::send(const void* data, size_t size)
             return -1;
         }
         sent += static_cast<size_t>(result);
+        deadline = std::chrono::steady_clock::now() + limit;
     }
     return static_cast<int64_t>(sent);
 }

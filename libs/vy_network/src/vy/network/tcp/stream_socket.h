@@ -30,11 +30,14 @@ public:
     /** Turns Nagle's delay off, so that a small frame leaves at once. */
     bool setNoDelay(bool on);
     bool setRecvTimeout(uint32_t timeoutMs);
-    /** Bounds each later send call as a whole; a peer that stops reading then fails it. */
+    /**
+     * Bounds how long each later send call may go without moving a byte: a peer that stops
+     * reading then fails it, one that keeps reading never does, however long the whole takes.
+     */
     void setSendTimeout(uint32_t timeoutMs) { m_sendTimeoutMs = timeoutMs; }
     /**
      * Sends every byte (looping on partial sends, never raising SIGPIPE); -1 on failure or when
-     * the send time-out passes first.
+     * no byte moved for the send time-out.
      */
     int64_t send(const void* data, size_t size);
     /** One receive of at most `size` bytes: > 0 bytes, 0 end of stream, -1 error or time-out. */

@@ -1,4 +1,4 @@
-#include "road/repeated_warning.h"
+#include "inference/repeated_warning.h"
 
 #include "foundations/log.h"
 
@@ -25,9 +25,9 @@ void RepeatedWarning::report(const std::string& camera, Clock::time_point now)
         line.pop_back();
     const auto times = static_cast<unsigned long long>(count);
     if (m_detail)
-        logInfo("%s (camera %s, %llu times)\n", line.c_str(), camera.c_str(), times);
+        logInfo("%s (%s %s, %llu times)\n", line.c_str(), m_subject.c_str(), camera.c_str(), times);
     else
-        logError("%s (camera %s, %llu times)\n", line.c_str(), camera.c_str(), times);
+        logError("%s (%s %s, %llu times)\n", line.c_str(), m_subject.c_str(), camera.c_str(), times);
 }
 
 uint64_t RepeatedWarning::total() const
