@@ -18,6 +18,7 @@
 #include "host/action_requests.h"
 #include "host/dialog_buttons.h"
 #include "runtimes_manager_test_access.h"
+#include "time_factor.h"
 
 using namespace std::chrono_literals;
 
@@ -93,7 +94,7 @@ protected:
         return modelOf(settings.get());
     }
 
-    vyai::test::ScopedHostAnswerTimeout shortWait{5s};
+    vyai::test::ScopedHostAnswerTimeout shortWait{vyai::test::scaled(5000ms)};
     vy::standins::CloudStandin cloud;
     CoreHost host;
     vy::sdk::Ptr<core::Engine> engine;

@@ -24,6 +24,7 @@
 #include "scoped_temp_directory.h"
 #include "standin_host_fixture.h"
 #include "test_files.h"
+#include "time_factor.h"
 
 namespace vy::vms_server_plugins::analytics::vyai {
 
@@ -48,7 +49,7 @@ struct EngineTestAccess
     /** The engine's cloud client talks to this service; before the first pass. */
     static void useCloud(Engine& engine, std::string baseUrl)
     {
-        engine.m_cloudApiClient.useEndpoint({std::move(baseUrl), std::chrono::milliseconds(2000)});
+        engine.m_cloudApiClient.useEndpoint({std::move(baseUrl), ::vyai::test::scaled(std::chrono::milliseconds(2000))});
     }
 };
 
