@@ -5,11 +5,13 @@
 #include "captured_log.h"
 #include "core/cloud_api_client.h"
 #include "standin_host_fixture.h"
+#include "time_factor.h"
 
 using namespace std::chrono_literals;
 using vy::standins::CloudStandin;
 using vyai::CloudConnectionState;
 using vyai::test::CapturedLog;
+using vyai::test::scaled;
 using vyai::test::StandinHost;
 
 namespace {
@@ -21,6 +23,10 @@ constexpr const char* kCatalogue = R"([
 
 constexpr const char* kCam1 = "3f2b7c1e-0000-4000-8000-000000000001";
 constexpr const char* kCam2 = "3f2b7c1e-0000-4000-8000-000000000002";
+
+// The client's idle limit, and a delay well past it for a cloud that answers too late.
+const std::chrono::milliseconds kIdleLimit = scaled(500ms);
+const std::chrono::milliseconds kTooSlow = scaled(3000ms);
 
 class CloudApiClientTest: public ::testing::Test
 {
@@ -38,7 +44,7 @@ protected:
         }
     }
 
-    vyai::CloudApiClient client() const { return vyai::CloudApiClient({cloud.baseUrl(), 500ms}); }
+    vyai::CloudApiClient client() const { return vyai::CloudApiClient({cloud.baseUrl(), kIdleLimit}); }
 
     std::vector<vyai::AvailablePipeline> fetch()
     {
@@ -56,7 +62,7 @@ protected:
     }
 
     CapturedLog log;
-    vyai::test::ScopedHostAnswerTimeout shortWait{2s};
+    vyai::test::ScopedHostAnswerTimeout shortWait{scaled(2000ms)};
     CloudStandin cloud;
     StandinHost host;
 };
@@ -157,8 +163,8 @@ TEST_F(CloudApiClientTest, WithoutCloudSystemTheSystemSegmentIsEmpty)
     identity.cloudSystemId.reset();
     StandinHost siteless(identity);
     cloud.setSystemId("");
-    EXPECT_EQ(vyai::CloudApiClient({cloud.baseUrl(), 500ms}).fetchAvailablePipelines(siteless.utilityProvider(), kCam1).size(), 2u);
-    vyai::CloudApiClient({cloud.baseUrl(), 500ms}).resetDevices(siteless.utilityProvider(), {});
+    EXPECT_EQ(vyai::CloudApiClient({cloud.baseUrl(), kIdleLimit}).fetchAvailablePipelines(siteless.utilityProvider(), kCam1).size(), 2u);
+    vyai::CloudApiClient({cloud.baseUrl(), kIdleLimit}).resetDevices(siteless.utilityProvider(), {});
 
     const auto requests = cloud.requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -184,7 +190,7 @@ TEST_F(CloudApiClientTest, FailedFetchesGiveNoPipelines)
     const Case cases[] = {
         {"not found", {.status = 404}, notFound.c_str()},
         {"unavailable", {.status = 503, .body = "down"}, unavailable.c_str()},
-        {"too slow", {.delay = 3s}, noResponse.c_str()},
+        {"too slow", {.delay = kTooSlow}, noResponse.c_str()},
         {"not JSON", {.body = "[{\"name\":"}, nullptr},
         {"not an array", {.body = R"({"name":"People"})"}, nullptr},
     };
@@ -204,7 +210,7 @@ TEST_F(CloudApiClientTest, FailedFetchesGiveNoPipelines)
 TEST_F(CloudApiClientTest, WithoutTokenTheServiceRefuses)
 {
     StandinHost tokenless(identityWithToken(std::nullopt));
-    EXPECT_TRUE(vyai::CloudApiClient({cloud.baseUrl(), 500ms}).fetchAvailablePipelines(tokenless.utilityProvider(), kCam1).empty());
+    EXPECT_TRUE(vyai::CloudApiClient({cloud.baseUrl(), kIdleLimit}).fetchAvailablePipelines(tokenless.utilityProvider(), kCam1).empty());
     EXPECT_TRUE(log.contains(R"( Code: 401 Line: HTTP/1.1 401 Unauthorized Body: {"error":"unauthorized"})"));
     EXPECT_EQ(cloud.requests().at(0).authorization, "");
 }
@@ -262,7 +268,7 @@ TEST_F(CloudApiClientTest, FailedResetsPatchNothing)
     const std::string noResponse = "Couldn't get a response from endpoint: " + cloud.baseUrl() + "/reset/sys-1\n";
     const Case cases[] = {
         {"error status", {.status = 500}, refused.c_str()},
-        {"too slow", {.delay = 3s}, noResponse.c_str()},
+        {"too slow", {.delay = kTooSlow}, noResponse.c_str()},
         {"not JSON", {.body = "{\"Devices\":"}, nullptr},
         {"devices as an array", {.body = std::string(R"({"Devices":[")") + kCam1 + R"("]})"}, nullptr},
         {"no devices", {.body = R"({"Devices":{}})"}, nullptr},
@@ -294,9 +300,9 @@ TEST_F(CloudApiClientTest, AnswersThatNeverEndOrOutgrowTheBoundGiveNoPipelines)
     const std::string oversized = "[" + std::string(vyai::CloudApiClient::kMaxAnswerBytes, ' ') + "]";
     slowCloud.http().Get(R"(/trickle/system/.*/available-pipelines)",
         [&slowCloud](const httplib::Request&, httplib::Response& response) {
-            // A byte every half second for ten seconds: never idle for the client's limit.
-            response.set_chunked_content_provider("application/json", [&slowCloud](size_t offset, httplib::DataSink& sink) {
-                if (offset >= 20 || !slowCloud.pause(500ms))
+            // A byte every half second until the client hangs up: never idle for the client's limit.
+            response.set_chunked_content_provider("application/json", [&slowCloud](size_t, httplib::DataSink& sink) {
+                if (!slowCloud.pause(500ms))
                     return sink.done(), true;
                 return sink.write(" ", 1);
             });
@@ -316,20 +322,25 @@ TEST_F(CloudApiClientTest, AnswersThatNeverEndOrOutgrowTheBoundGiveNoPipelines)
     ASSERT_TRUE(slowCloud.start());
     const std::string base = "http://127.0.0.1:" + std::to_string(slowCloud.port());
     const std::string bound = std::to_string(vyai::CloudApiClient::kMaxAnswerBytes);
+    // Only the trickle is meant to outlast its deadline; the oversized answers get the
+    // product's own, which no slow build comes near while the bound is read.
+    const std::chrono::milliseconds trickleDeadline = scaled(1500ms);
 
     const struct {
         const char* route;
+        std::chrono::milliseconds deadline;
         std::string logged;
     } cases[] = {
-        {"/trickle", "failed: not done within 1500 ms"},
-        {"/announced", "failed: the body of " + std::to_string(oversized.size()) + " bytes is above the bound of " + bound + " bytes"},
-        {"/chunked", "failed: the body is above the bound of " + bound + " bytes"},
+        {"/trickle", trickleDeadline, "failed: not done within " + std::to_string(trickleDeadline.count()) + " ms"},
+        {"/announced", vyai::CloudApiClient::kRequestDeadline,
+            "failed: the body of " + std::to_string(oversized.size()) + " bytes is above the bound of " + bound + " bytes"},
+        {"/chunked", vyai::CloudApiClient::kRequestDeadline, "failed: the body is above the bound of " + bound + " bytes"},
     };
     for (const auto& c: cases)
     {
         SCOPED_TRACE(c.route);
         CapturedLog caseLog;
-        vyai::CloudApiClient slowClient({base + c.route, 2s, 1500ms});
+        vyai::CloudApiClient slowClient({base + c.route, scaled(2000ms), c.deadline});
         EXPECT_TRUE(slowClient.fetchAvailablePipelines(host.utilityProvider(), kCam1).empty());
         EXPECT_TRUE(caseLog.contains("Failed to fetch available pipelines! Body can not be read.\n")) << caseLog.text();
         EXPECT_TRUE(caseLog.contains(c.logged)) << caseLog.text();

@@ -95,7 +95,7 @@ protected:
         return modelOf(settings.get());
     }
 
-    vyai::test::ScopedHostAnswerTimeout shortWait{5s};
+    vyai::test::ScopedHostAnswerTimeout shortWait{vyai::test::scaled(5000ms)};
     vy::standins::CloudStandin cloud;
     CoreHost host;
     vy::sdk::Ptr<core::Engine> engine;

@@ -27,6 +27,8 @@ namespace {
 namespace core = vy::vms_server_plugins::analytics::vyai;
 using vyai::test::CoreHost;
 using vyai::test::countOf;
+using vyai::test::eventually;
+using vyai::test::scaled;
 
 constexpr const char* kDeviceId = "3f2b7c1e-0000-4000-8000-000000000001";
 
@@ -269,7 +271,7 @@ TEST(EngineRegistry, ASlowHostAnswerToANewAgentDoesNotHoldUpTheRegistry)
     const auto engine = host.obtainEngine();
     core::EngineTestAccess::holdLoop(*engine);
     host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::none,
-        .delay = std::chrono::milliseconds(1500), .pathPrefix = "/rest/v4/devices/", .count = 1});
+        .delay = scaled(std::chrono::milliseconds(1500)), .pathPrefix = "/rest/v4/devices/", .count = 1});
 
     std::atomic<bool> created{false};
     std::thread slow([&] {
@@ -277,8 +279,7 @@ TEST(EngineRegistry, ASlowHostAnswerToANewAgentDoesNotHoldUpTheRegistry)
         created = true;
     });
     // The new agent announces itself to the host meanwhile; the registry stays free.
-    for (int i = 0; i < 1000 && host.provider->requests().empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(eventually([&] { return !host.provider->requests().empty(); }));
     EXPECT_FALSE(engine->removeDeviceAgent("3f2b7c1e-0000-4000-8000-0000000000ff", nullptr));
     EXPECT_FALSE(created.load()) << "the registry waited for the host's answer";
     slow.join();
@@ -307,14 +308,8 @@ TEST(EngineShutdown, RunningLoopEndsOnceShutdownBegins)
     core::EngineTestAccess::beginShutdown(*engine);
     EXPECT_EQ(engine->utilityProvider(), nullptr);
     // Ended on its own, before the destructor joins it.
-    bool ended = false;
-    for (int i = 0; i < 500 && !ended; ++i)
-    {
-        ended = countOf(host.startLog(), "Runtime Manager Loop interrupted.\n") == 1;
-        if (!ended)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(ended) << host.startLog();
+    EXPECT_TRUE(eventually([&] { return countOf(host.startLog(), "Runtime Manager Loop interrupted.\n") == 1; }))
+        << host.startLog();
 }
 
 // Engine creation is a host call: the accelerators' tools run later, on the loop.
@@ -327,10 +322,10 @@ TEST(EngineCreation, ReturnsWithinTwoSecondsWhileTheAcceleratorToolsHang)
     const auto start = std::chrono::steady_clock::now();
     {
         const auto engine = host.obtainEngine();
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, scaled(std::chrono::seconds(2)));
         EXPECT_FALSE(engine->runtimesManager().acceleratorsDetected());
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, scaled(std::chrono::seconds(2)));
 }
 
 // The loop detects the accelerators on its first pass; a driver tool that hangs there is ended
@@ -380,15 +375,6 @@ TEST(EngineShutdown, EngineWithoutAgentsJoinsNoLoop)
 } // namespace
 
 namespace {
-
-/** Polls until `done` holds or a generous bound passes; the loop makes a pass a second. */
-template<typename Condition>
-bool eventually(Condition done)
-{
-    for (int i = 0; i < 500 && !done(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return done();
-}
 
 TEST(EngineLoop, ConnectsToTheCloudOnceTheHostHoldsAToken)
 {

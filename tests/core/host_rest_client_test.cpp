@@ -4,16 +4,21 @@
 
 #include "captured_log.h"
 #include "core/host_rest_client.h"
+#include "eventually.h"
 #include "standin_host_fixture.h"
 
 using namespace std::chrono_literals;
 using vyai::test::CapturedLog;
+using vyai::test::scaled;
 using vyai::test::StandinHost;
 using Fault = vyhost::UtilityProvider::RequestFault;
 
 namespace {
 
 constexpr const char* kDevicePath = "/rest/v4/devices/3f2b7c1e-0000-4000-8000-000000000001";
+
+// How long the plug-in waits for the host's answer here.
+const std::chrono::milliseconds kAnswerWait = scaled(500ms);
 
 class HostRestClientTest: public ::testing::Test
 {
@@ -29,7 +34,7 @@ protected:
     void setFault(Fault fault) { host.provider->setRequestFault(std::move(fault)); }
 
     CapturedLog log;
-    vyai::test::ScopedHostAnswerTimeout shortWait{500ms};
+    vyai::test::ScopedHostAnswerTimeout shortWait{kAnswerWait};
     StandinHost host;
 };
 
@@ -68,8 +73,10 @@ TEST_F(HostRestClientTest, FailuresReachTheCallerAsAnEmptyText)
         const char* name;
         Fault fault;
         const char* logged;
-        std::chrono::milliseconds wait = 500ms; //< for the host's answer
+        std::chrono::milliseconds wait = kAnswerWait; //< for the host's answer
     };
+    const std::string unanswered = "Http request failed: No answer from the host within "
+        + std::to_string(kAnswerWait.count()) + " ms\n";
     const std::string oversized = "HTTP/1.1 200 OK\r\n\r\n[" + std::string(vyai::kMaxHostAnswerBytes, ' ') + "]";
     const std::string oversizedLine = "Http request failed: the host's answer of " + std::to_string(oversized.size())
         + " bytes is above the bound of " + std::to_string(vyai::kMaxHostAnswerBytes) + " bytes\n";
@@ -80,8 +87,8 @@ TEST_F(HostRestClientTest, FailuresReachTheCallerAsAnEmptyText)
         {"host error without message", {.kind = Fault::Kind::errorWithoutMessage}, "Http request failed: \n"},
         {"success without value", {.kind = Fault::Kind::successWithoutValue}, "Http request failed: Result has no value.\n"},
         {"error status", {.kind = Fault::Kind::status, .status = 500}, "Http request failed: HTTP/1.1 500 Internal Server Error\n"},
-        {"no answer", {.kind = Fault::Kind::neverAnswer}, "Http request failed: No answer from the host within 500 ms\n"},
-        {"late answer", {.kind = Fault::Kind::none, .delay = 2s}, "Http request failed: No answer from the host within 500 ms\n"},
+        {"no answer", {.kind = Fault::Kind::neverAnswer}, unanswered.c_str()},
+        {"late answer", {.kind = Fault::Kind::none, .delay = 4 * kAnswerWait}, unanswered.c_str()},
     };
     for (const Case& c: cases)
     {
@@ -98,7 +105,7 @@ TEST_F(HostRestClientTest, ARequestAfterAnUnansweredOneSucceeds)
 {
     setFault({.kind = Fault::Kind::neverAnswer, .count = 1});
     EXPECT_EQ(get("/rest/v4/servers/this"), "");
-    setFault({.kind = Fault::Kind::none, .delay = 1s, .count = 1});
+    setFault({.kind = Fault::Kind::none, .delay = 2 * kAnswerWait, .count = 1});
     EXPECT_EQ(get("/rest/v4/servers/this"), "");
     // The late answer of the previous request arrives meanwhile and is dropped.
     EXPECT_EQ(vyai::getDeviceParameters(host.utilityProvider(), "3f2b7c1e-0000-4000-8000-000000000001"),
@@ -125,10 +132,9 @@ TEST_F(HostRestClientTest, NoProviderNoRequest)
 
 TEST_F(HostRestClientTest, RequestsAreSentOneAtATime)
 {
-    setFault({.kind = Fault::Kind::none, .delay = 300ms});
+    setFault({.kind = Fault::Kind::none, .delay = scaled(300ms)});
     std::thread first([this] { get("/rest/v4/servers/this"); });
-    while (host.provider->requests().empty())
-        std::this_thread::yield();
+    EXPECT_TRUE(vyai::test::eventually([&] { return !host.provider->requests().empty(); }));
     std::thread second([this] { get(kDevicePath); });
     // The second request must not reach the host while the first awaits its answer.
     std::this_thread::sleep_for(100ms);

@@ -8,6 +8,7 @@
 
 #include "core/pipeline_parse_report.h"
 #include "core/pipelines_fetch.h"
+#include "time_factor.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ TEST(PipelinesFetch, OneTaskRunsAtATimeAndTheOwnerWaitsForIt)
         EXPECT_FALSE(fetch.startUnlessRunning([&] { ++started; }));
         EXPECT_FALSE(fetch.waitFor(10ms));
         release.set_value();
-        EXPECT_TRUE(fetch.waitFor(10s));
+        EXPECT_TRUE(fetch.waitFor(vyai::test::scaled(10s)));
         EXPECT_TRUE(fetch.startUnlessRunning([&] { ++started; }));
         // Destroyed with the last task possibly running: it is joined, not left behind.
     }

@@ -198,7 +198,7 @@ protected:
 
     bool hasMessage(const char* code) const { return engine->messages().getMessages().count(code) > 0; }
 
-    vyai::test::ScopedHostAnswerTimeout shortWait{5s};
+    vyai::test::ScopedHostAnswerTimeout shortWait{vyai::test::scaled(5000ms)};
     vyai::test::FakeTools tools; // no accelerator tools, no PCI devices
     CloudStandin cloud;
     CoreHost host;
@@ -435,11 +435,10 @@ TEST_F(LoopPasses, ARefreshIsAnsweredOnlyByAReadingThatBeganAfterIt)
 
     // The devices are being read while the request is made: that reading does not answer it.
     host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::none,
-        .delay = 1000ms, .pathPrefix = kDevicesPath, .count = 1});
+        .delay = vyai::test::scaled(1000ms), .pathPrefix = kDevicesPath, .count = 1});
     const int readsBefore = hostRequests("GET", kDevicesPath);
     std::thread slowPass([&] { pass(); });
-    for (int i = 0; i < 1000 && hostRequests("GET", kDevicesPath) == readsBefore; ++i)
-        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(vyai::test::eventually([&] { return hostRequests("GET", kDevicesPath) > readsBefore; }));
     auto waiter = std::async(std::launch::async, [&] { return engine->requestParametersRefresh(30); });
     slowPass.join();
     EXPECT_EQ(waiter.wait_for(300ms), std::future_status::timeout);

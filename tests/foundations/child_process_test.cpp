@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
+#include "time_factor.h"
 
 namespace vyai {
 namespace {
@@ -61,10 +62,13 @@ TEST(RunProcess, ExitCodeAndBothStreamsInOneText)
 TEST(RunProcess, HungToolIsStoppedAtTheTimeLimit)
 {
     test::CapturedLog log;
-    const ProcessResult result = runProgram({"/bin/sh", "-c", "echo started; sleep 60"}, 200ms);
+    // Time enough for the shell to start and print before it hangs.
+    const std::chrono::milliseconds limit = test::scaled(200ms);
+    const ProcessResult result = runProgram({"/bin/sh", "-c", "echo started; sleep 60"}, limit);
     EXPECT_EQ(result.exitCode, -1);
     EXPECT_EQ(result.output, "started\n");
-    EXPECT_EQ(log.count("Error! Process /bin/sh did not finish within 200 ms and was killed."), 1);
+    EXPECT_EQ(log.count("Error! Process /bin/sh did not finish within " + std::to_string(limit.count())
+        + " ms and was killed."), 1);
 }
 
 } // namespace

@@ -16,13 +16,20 @@
 #include <vy/network/http/redirect.h>
 
 #include "scoped_environment.h"
+#include "time_factor.h"
 #include "tls_identity.h"
 
 using namespace std::chrono_literals;
 using vy::network::http::HttpClient;
 using vy::network::ssl::kDefaultCertificateCheck;
+using vyai::test::scaled;
 
 namespace {
+
+// A server that stalls stays silent far longer than any limit a test sets.
+const std::chrono::milliseconds kStall = scaled(10'000ms);
+// The trickle sends a byte every 250 ms, for longer in all than the scaled second it is given.
+const std::string kTrickle(static_cast<size_t>(6 * vyai::test::timeFactor()), 'x');
 
 struct SeenRequest
 {
@@ -50,20 +57,20 @@ protected:
             response.set_content(R"({"error":"not found"})", "application/json");
         });
         http.Get("/slow-head", [this](const httplib::Request&, httplib::Response& response) {
-            m_server.pause(10s);
+            m_server.pause(kStall);
             response.set_content("late", "text/plain");
         });
         http.Get("/stalled-body", [this](const httplib::Request&, httplib::Response& response) {
             response.set_chunked_content_provider("text/plain", [this](size_t offset, httplib::DataSink& sink) {
                 if (offset == 0)
                     return sink.write("part", 4);
-                return !m_server.pause(10s) ? false : (sink.done(), true);
+                return !m_server.pause(kStall) ? false : (sink.done(), true);
             });
         });
         http.Get("/trickle", [this](const httplib::Request&, httplib::Response& response) {
             // Longer in total than the client's time limit, never idle for long.
             response.set_chunked_content_provider("text/plain", [this](size_t offset, httplib::DataSink& sink) {
-                if (offset >= 6 || !m_server.pause(250ms))
+                if (offset >= kTrickle.size() || !m_server.pause(250ms))
                     return sink.done(), true;
                 return sink.write("x", 1);
             });
@@ -226,7 +233,7 @@ TEST_F(HttpClientTest, ASilentServerEndsTheRequestAtTheIdleLimit)
 TEST_F(HttpClientTest, ABodyThatStallsIsNotDelivered)
 {
     HttpClient client(kDefaultCertificateCheck);
-    client.setAllTimeouts(500ms);
+    client.setAllTimeouts(scaled(500ms));
     ASSERT_TRUE(client.doGet(url("/stalled-body")));
     EXPECT_EQ(client.response()->statusLine.statusCode, 200);
     EXPECT_FALSE(client.fetchEntireMessageBody());
@@ -242,11 +249,11 @@ TEST_F(HttpClientTest, ATruncatedBodyIsNotDelivered)
 TEST_F(HttpClientTest, ATransferThatKeepsMovingOutlastsTheTimeLimit)
 {
     HttpClient client(kDefaultCertificateCheck);
-    client.setAllTimeouts(1s);
+    client.setAllTimeouts(scaled(1s));
     ASSERT_TRUE(client.doGet(url("/trickle")));
     const auto body = client.fetchEntireMessageBody();
     ASSERT_TRUE(body);
-    EXPECT_EQ(body->toString(), "xxxxxx");
+    EXPECT_EQ(body->toString(), kTrickle);
 }
 
 TEST_F(HttpClientTest, AClientCanBeReusedAfterAFailedRequest)
@@ -255,7 +262,7 @@ TEST_F(HttpClientTest, AClientCanBeReusedAfterAFailedRequest)
     client.setAllTimeouts(500ms);
     EXPECT_FALSE(client.doGet(url("/slow-head")));
     // A roomier limit for the request that must succeed: a loaded machine may be slow to answer.
-    client.setAllTimeouts(10s);
+    client.setAllTimeouts(scaled(10s));
     ASSERT_TRUE(client.doGet(url("/hello")));
     EXPECT_EQ(client.fetchEntireMessageBody()->toString(), "hello");
 }
@@ -447,15 +454,16 @@ TEST_F(HttpClientTest, TheDeadlineEndsAServerThatNeverFinishes)
         {"/slow-head", false},
         {"/drip", true}, // a byte a second keeps the idle limit from ever firing
     };
+    const std::chrono::milliseconds deadline = scaled(1500ms);
     for (const auto& c: cases)
     {
         HttpClient client(kDefaultCertificateCheck);
-        client.setAllTimeouts(5s);
-        client.setDeadline(1500ms);
+        client.setAllTimeouts(scaled(5s));
+        client.setDeadline(deadline);
         EXPECT_EQ(client.doGet(url(c.path)), c.headArrives) << c.path;
         EXPECT_FALSE(client.fetchEntireMessageBody()) << c.path;
         EXPECT_FALSE(client.hasRequestSucceeded()) << c.path;
-        EXPECT_EQ(client.failure(), "not done within 1500 ms") << c.path;
+        EXPECT_EQ(client.failure(), "not done within " + std::to_string(deadline.count()) + " ms") << c.path;
     }
 }
 
@@ -474,12 +482,12 @@ TEST_F(HttpClientTest, ADownloadSlowerThanTheMinimumRateEnds)
 TEST_F(HttpClientTest, ASlowButSteadyBodyMeetsALowMinimumRate)
 {
     HttpClient client(kDefaultCertificateCheck);
-    client.setAllTimeouts(5s);
-    client.setMinimumRate(1, 500ms); // the trickle sends about four bytes a second
+    client.setAllTimeouts(scaled(5s));
+    client.setMinimumRate(1, scaled(500ms)); // the trickle sends about four bytes a second
     ASSERT_TRUE(client.doGet(url("/trickle")));
     const auto body = client.fetchEntireMessageBody();
     ASSERT_TRUE(body) << client.failure();
-    EXPECT_EQ(body->toString(), "xxxxxx");
+    EXPECT_EQ(body->toString(), kTrickle);
     EXPECT_EQ(client.failure(), "");
 }
 
@@ -561,7 +569,7 @@ TEST_F(HttpClientTest, HttpsNeverFollowsARedirectToPlainHttp)
     ASSERT_TRUE(tls.start());
 
     HttpClient client(kDefaultCertificateCheck);
-    client.setAllTimeouts(10s);
+    client.setAllTimeouts(scaled(10s));
     client.setMaxNumberOfRedirects(10);
     ASSERT_TRUE(client.doGet(vy::Url(tls.url("/to-secure")))) << client.failure();
     EXPECT_EQ(client.fetchEntireMessageBody()->toString(), "secure hello");

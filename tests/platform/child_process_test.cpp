@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "eventually.h"
 #include "time_factor.h"
 
 namespace vy::platform {
@@ -43,10 +44,11 @@ bool isRunning(pid_t pid)
 // on a loaded machine that moment can be long, so wait for it within a generous bound.
 bool stopsRunning(pid_t pid)
 {
-    for (int i = 0; i < 500 && isRunning(pid); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return !isRunning(pid);
+    return vyai::test::eventually([pid] { return !isRunning(pid); });
 }
+
+// Time enough for the shell to start and print before it hangs.
+const std::chrono::milliseconds kHangLimit = vyai::test::scaled(300ms);
 
 TEST(ChildProcess, MissingProgramIsASpawnFailure)
 {
@@ -105,7 +107,7 @@ TEST(ChildProcess, OutputLargerThanThePipeBufferIsReadWhole)
 
 TEST(ChildProcess, HungChildIsKilledAndReaped)
 {
-    const auto result = runShell("echo $$; exec sleep 60", 300ms);
+    const auto result = runShell("echo $$; exec sleep 60", kHangLimit);
     EXPECT_EQ(result.status, ChildProcessStatus::timedOut);
     EXPECT_EQ(result.exitCode, -1);
     const pid_t child = std::stoi(result.output);
@@ -118,7 +120,7 @@ TEST(ChildProcess, HungChildIsKilledAndReaped)
 
 TEST(ChildProcess, TimeOutAlsoKillsWhatTheChildStarted)
 {
-    const auto result = runShell("sleep 60 & echo $!; wait", 300ms);
+    const auto result = runShell("sleep 60 & echo $!; wait", kHangLimit);
     EXPECT_EQ(result.status, ChildProcessStatus::timedOut);
     const pid_t grandchild = std::stoi(result.output);
     EXPECT_TRUE(stopsRunning(grandchild));
@@ -126,7 +128,7 @@ TEST(ChildProcess, TimeOutAlsoKillsWhatTheChildStarted)
 
 TEST(ChildProcess, ChildThatClosesItsOutputButLingersTimesOut)
 {
-    const auto result = runShell("echo bye; exec >&- 2>&-; exec sleep 60", 300ms);
+    const auto result = runShell("echo bye; exec >&- 2>&-; exec sleep 60", kHangLimit);
     EXPECT_EQ(result.status, ChildProcessStatus::timedOut);
     EXPECT_EQ(result.output, "bye\n");
 }

@@ -8,6 +8,7 @@
 #include "processor_harness.h"
 #include "runtime_fixtures.h"
 #include "scoped_temp_directory.h"
+#include "time_factor.h"
 
 namespace vyai::test {
 namespace {
@@ -21,7 +22,8 @@ TEST(MessagePostprocessorLinkTest, TensorExchangeGoesThroughTheDeclaredProcess)
     std::filesystem::create_directories(root.path() / "postprocessors");
     std::ofstream(root.path() / "postprocessors" / "external_postprocessors.json")
         << R"([{"Name": "scale", "Command": ")" << processorProgram()
-        << R"(", "Config": {"mode": "tensor-scale"}, "Schedule": "TENSOR", "TimeoutMs": 5000},)"
+        << R"(", "Config": {"mode": "tensor-scale"}, "Schedule": "TENSOR", "TimeoutMs": )"
+        << scaled(std::chrono::milliseconds(5000)).count() << "},"
         << R"({"Name": "slow", "Command": ")" << processorProgram()
         << R"(", "Config": {"mode": "delay", "delay-ms": "1000"}, "Schedule": "TENSOR", "TimeoutMs": 100}])";
     MessagePostprocessorLink link;

@@ -12,6 +12,7 @@
 #include "postprocessing_fixtures.h"
 #include "processor_harness.h"
 #include "scoped_temp_directory.h"
+#include "time_factor.h"
 
 namespace vyai::test {
 namespace {
@@ -27,7 +28,8 @@ protected:
         std::filesystem::create_directories(root.path() / "postprocessors");
         std::ofstream(root.path() / "postprocessors" / "external_postprocessors.json")
             << R"([{"Name": "tagger", "Command": ")" << processorProgram()
-            << R"(", "Config": {"mode": "objects")" << config << R"(}, "TimeoutMs": 5000}])";
+            << R"(", "Config": {"mode": "objects")" << config << R"(}, "TimeoutMs": )"
+            << scaled(std::chrono::milliseconds(5000)).count() << "}]";
         state = std::make_unique<PostprocessingState>(root.path().string(), std::make_unique<MessagePostprocessorLink>(),
             TrackingThresholds_t{0, 500000});
         state->initPostprocessing();

@@ -9,6 +9,7 @@
 #include <cloud/cloud_standin.h>
 
 #include "captured_log.h"
+#include "eventually.h"
 #include "foundations/messaging_manager.h"
 #include "scoped_temp_directory.h"
 #include "test_files.h"
@@ -134,8 +135,7 @@ TEST_F(DownloadFileTest, ACancelEndsADownloadFromAStalledServer)
     std::atomic<bool> cancel{false};
     std::thread canceller([&] {
         // Cancel once the download is under way (its progress entry is up).
-        for (int i = 0; i < 2000 && m_messages.getMessages().empty(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(vyai::test::eventually([&] { return !m_messages.getMessages().empty(); }));
         cancel = true;
     });
     const bool downloaded = download(packageUrl(), &cancel);

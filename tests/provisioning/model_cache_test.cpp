@@ -11,6 +11,7 @@
 #include <cloud/cloud_standin.h>
 
 #include "captured_log.h"
+#include "eventually.h"
 #include "scoped_temp_directory.h"
 #include "test_files.h"
 #include "tls_identity.h"
@@ -260,8 +261,7 @@ TEST_F(ModelCacheTest, StopEndsADownloadFromAStalledServer)
 {
     m_cloud.storage().setModelFault(stalledFault(10));
     std::thread engineEnd([&] {
-        for (int i = 0; i < 2000 && m_model->status.load() != kModelDownloading; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_TRUE(vyai::test::eventually([&] { return m_model->status.load() == kModelDownloading; }));
         m_cache.stop();
     });
     check();

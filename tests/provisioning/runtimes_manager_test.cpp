@@ -15,6 +15,7 @@
 #include <cloud/cloud_standin.h>
 
 #include "captured_log.h"
+#include "eventually.h"
 #include "fake_tools.h"
 #include "foundations/child_process.h"
 #include "foundations/message_codes.h"
@@ -247,8 +248,7 @@ TEST_F(RuntimesManagerTest, ACancelledDownloadFailsAndLeavesNoPackage)
     m_cloud.storage().setPackageFault(stalled);
     auto manager = makeManager(options());
     std::thread button([&] {
-        for (int i = 0; i < 2000 && !posted(kMessageRuntimePackage); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(vyai::test::eventually([&] { return posted(kMessageRuntimePackage); }));
         manager->requestCancel();
     });
     manager->installRuntime("Generic CPU", m_messages, false);
@@ -312,8 +312,7 @@ TEST_F(RuntimesManagerTest, TheUsersDecisionMadeMeanwhileStays)
     m_cloud.storage().setPackageFault(stalled);
     manager->selectRuntime("Generic CPU");
     std::thread user([&] {
-        for (int i = 0; i < 2000 && !posted(kMessageRuntimePackage); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(vyai::test::eventually([&] { return posted(kMessageRuntimePackage); }));
         manager->selectRuntime("Intel");
         manager->requestCancel();
     });

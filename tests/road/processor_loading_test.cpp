@@ -2,11 +2,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
+#include "eventually.h"
 #include "foundations/messaging_manager.h"
 #include "processor_harness.h"
 #include "road/inference_manager.h"
@@ -25,12 +25,11 @@ TEST(ProcessorLoading, ManagerLoadsPreprocessorsWithoutHoldingItsCaller)
     MessagingManager messages;
     InferenceManager manager(root.path().string(), "", messages);
     manager.initProcessors();
-    std::shared_ptr<const ExternalPreprocessorMap> processors = manager.externalPreprocessors();
-    for (int i = 0; i < 500 && processors->empty(); ++i)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::shared_ptr<const ExternalPreprocessorMap> processors;
+    EXPECT_TRUE(eventually([&] {
         processors = manager.externalPreprocessors();
-    }
+        return !processors->empty();
+    }));
     ASSERT_EQ(processors->size(), 2u);
     EXPECT_TRUE(processors->at("child").process);
 }

@@ -24,6 +24,7 @@
 #include "scoped_temp_directory.h"
 #include "standin_host_fixture.h"
 #include "test_files.h"
+#include "time_factor.h"
 
 namespace vy::vms_server_plugins::analytics::vyai {
 
@@ -49,7 +50,7 @@ struct EngineTestAccess
     static void useCloud(Engine& engine, std::string baseUrl,
         std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
     {
-        engine.m_cloudApiClient.useEndpoint({std::move(baseUrl), timeout});
+        engine.m_cloudApiClient.useEndpoint({std::move(baseUrl), ::vyai::test::scaled(timeout)});
     }
 };
 

@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "eventually.h"
+
 namespace vyai::test {
 
 inline std::string processorProgram()
@@ -63,12 +65,8 @@ public:
             close(m_stdout);
         if (m_pid <= 0)
             return;
-        for (int waited = 0; waited < 100; ++waited)
-        {
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        if (eventually([this] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; }, std::chrono::seconds(1)))
+            return;
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }

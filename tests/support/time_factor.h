@@ -2,8 +2,9 @@
 
 // One factor per build for every time a test allows the product: sanitizer builds
 // run several times slower, and a loaded machine slower still. CTest sets
-// VY_TEST_TIME_FACTOR from the preset (scripts/test --stress raises it); a test run
-// by hand takes 1 unless the variable is set.
+// VY_TEST_TIME_FACTOR from the preset; scripts/stress sets VY_TEST_LOAD_FACTOR for the
+// CPU hog it runs beside the tests, and the two multiply. A test run by hand takes 1
+// for each unless the variable is set.
 
 #include <chrono>
 #include <cstdlib>
@@ -11,13 +12,21 @@
 
 namespace vyai::test {
 
+namespace detail {
+
+inline double factorFromEnvironment(const char* name)
+{
+    const char* text = std::getenv(name);
+    const double value = text ? std::strtod(text, nullptr) : 1.0;
+    return value >= 1.0 ? value : 1.0;
+}
+
+} // namespace detail
+
 inline double timeFactor()
 {
-    static const double factor = [] {
-        const char* text = std::getenv("VY_TEST_TIME_FACTOR");
-        const double value = text ? std::strtod(text, nullptr) : 1.0;
-        return value >= 1.0 ? value : 1.0;
-    }();
+    static const double factor =
+        detail::factorFromEnvironment("VY_TEST_TIME_FACTOR") * detail::factorFromEnvironment("VY_TEST_LOAD_FACTOR");
     return factor;
 }
 
@@ -28,7 +37,8 @@ std::chrono::duration<Rep, Period> scaled(std::chrono::duration<Rep, Period> dur
     return std::chrono::duration<Rep, Period>(static_cast<Rep>(duration.count() * timeFactor()));
 }
 
-/** The factor as text, for a child process's environment or a declaration file. */
+/** The whole factor as text, for a child process's environment or a declaration file. A child
+ * given it as VY_TEST_TIME_FACTOR must not also read VY_TEST_LOAD_FACTOR, or the load counts twice. */
 inline std::string timeFactorText()
 {
     return std::to_string(timeFactor());
