@@ -115,12 +115,18 @@ std::string usableDirectory(const std::string& path)
 
 constexpr std::chrono::duration<double> kGiveUpWaiting{10.0};
 
-/** VY_TEST_TIME_FACTOR, which the tests set for slower builds; 1 without it. */
+/** How much slower than a plain build this run goes: the tests' VY_TEST_TIME_FACTOR (per
+ * build) times VY_TEST_LOAD_FACTOR (a loaded machine); 1 without them. */
 double waitFactor()
 {
-    const char* text = std::getenv("VY_TEST_TIME_FACTOR");
-    const double factor = text ? std::strtod(text, nullptr) : 1.0;
-    return factor >= 1.0 ? factor : 1.0;
+    double factor = 1.0;
+    for (const char* name: {"VY_TEST_TIME_FACTOR", "VY_TEST_LOAD_FACTOR"})
+    {
+        const char* text = std::getenv(name);
+        const double value = text ? std::strtod(text, nullptr) : 1.0;
+        factor *= value >= 1.0 ? value : 1.0;
+    }
+    return factor;
 }
 
 int64_t nowUs()
