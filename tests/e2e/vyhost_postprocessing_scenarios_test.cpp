@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "example_scenarios.h"
+#include "time_factor.h"
 
 namespace {
 
@@ -18,9 +19,11 @@ using namespace example_scenarios;
 class PostprocessingScenario: public testing::Test
 {
 protected:
+    /** Runs `scenario` for 6 s, longer on a slower build: its start-up takes longer there, and
+     * the checks need a number of frames answered after it. */
     void run(const char* scenario)
     {
-        runExample(scenario, 6, m_result);
+        runExample(scenario, static_cast<int>(std::lround(6 * vyai::test::timeFactor())), m_result);
         objects = itemsOf(m_result.run, "objects");
     }
 
