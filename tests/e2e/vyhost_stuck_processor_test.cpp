@@ -288,8 +288,11 @@ TEST_P(StuckPeerOfCameraA, CameraBKeepsItsAnswersAndThePluginUnloadsInTime)
     ASSERT_EQ(without.exitCode, 0) << without.describe();
     ASSERT_EQ(stuck.exitCode, 0) << stuck.describe();
 
-    EXPECT_NE(stuck.errorOutput.find("No response in time from external processor"), std::string::npos)
-        << "the processor was never stuck: " << stuck.errorOutput;
+    // On a loaded machine the child's acknowledgement may come after the send's deadline: its
+    // requests then fail to be sent rather than go unanswered, stuck all the same.
+    const bool stuckSeen = stuck.errorOutput.find("No response in time from external processor") != std::string::npos
+        || stuck.errorOutput.find("Failed to send a request to external processor") != std::string::npos;
+    EXPECT_TRUE(stuckSeen) << "the processor was never stuck: " << stuck.errorOutput;
     const AnsweredShare baseline(without, "B");
     const AnsweredShare kept(stuck, "B");
     ASSERT_GE(baseline.answered, 5u) << without.describe();
