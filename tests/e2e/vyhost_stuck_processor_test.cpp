@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <future>
 #include <optional>
 #include <set>
@@ -296,8 +297,11 @@ TEST_P(StuckPeerOfCameraA, CameraBKeepsItsAnswersAndThePluginUnloadsInTime)
     const AnsweredShare baseline(without, "B");
     const AnsweredShare kept(stuck, "B");
     ASSERT_GE(baseline.answered, 5u) << without.describe();
-    // One frame either way is the runs' own difference.
-    EXPECT_GE(kept.answered + 1, 0.9 * baseline.share() * static_cast<double>(kept.pushed))
+    // The runs' own difference: a starved build answers few frames, and which of them it gets to
+    // varies by about the square root of their number. A camera B held by A's processor (none or
+    // a tenth of its frames answered) stays far below.
+    const double expected = 0.9 * baseline.share() * static_cast<double>(kept.pushed);
+    EXPECT_GE(static_cast<double>(kept.answered) + std::max(1.0, std::sqrt(expected)), expected)
         << "B: " << kept.answered << " of " << kept.pushed << " frames answered from its first answer on, against "
         << baseline.answered << " of " << baseline.pushed << " without A's processor";
     EXPECT_LT(unloadTime(stuck), 2s + deadline + scaled(2s)) << stuck.describe();
