@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <future>
 #include <optional>
 #include <set>
 #include <string>
@@ -278,18 +280,28 @@ TEST_P(StuckPeerOfCameraA, CameraBKeepsItsAnswersAndThePluginUnloadsInTime)
     const int fps = std::max(2, static_cast<int>(10 / vyai::test::timeFactor()));
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(scaled(6s)).count();
     const std::vector<std::string> frames{"--fps", std::to_string(fps), "--seconds", std::to_string(seconds)};
-    const VyhostRun without = runScenario(twoCameraScenario(peer, false, port, deadline), frames);
-    ASSERT_EQ(without.exitCode, 0) << without.describe();
+    // Both runs at once: on a loaded machine they then share the same load, which a run after
+    // the other would not, and B's answers differ by the stuck processor alone.
+    auto runWithout = std::async(std::launch::async,
+        [&] { return runScenario(twoCameraScenario(peer, false, port, deadline), frames); });
     const VyhostRun stuck = runScenario(twoCameraScenario(peer, true, port, deadline), frames);
+    const VyhostRun without = runWithout.get();
+    ASSERT_EQ(without.exitCode, 0) << without.describe();
     ASSERT_EQ(stuck.exitCode, 0) << stuck.describe();
 
-    EXPECT_NE(stuck.errorOutput.find("No response in time from external processor"), std::string::npos)
-        << "the processor was never stuck: " << stuck.errorOutput;
+    // On a loaded machine the child's acknowledgement may come after the send's deadline: its
+    // requests then fail to be sent rather than go unanswered, stuck all the same.
+    const bool stuckSeen = stuck.errorOutput.find("No response in time from external processor") != std::string::npos
+        || stuck.errorOutput.find("Failed to send a request to external processor") != std::string::npos;
+    EXPECT_TRUE(stuckSeen) << "the processor was never stuck: " << stuck.errorOutput;
     const AnsweredShare baseline(without, "B");
     const AnsweredShare kept(stuck, "B");
     ASSERT_GE(baseline.answered, 5u) << without.describe();
-    // One frame either way is the runs' own difference.
-    EXPECT_GE(kept.answered + 1, 0.9 * baseline.share() * static_cast<double>(kept.pushed))
+    // The runs' own difference: a starved build answers few frames, and which of them it gets to
+    // varies by about the square root of their number. A camera B held by A's processor (none or
+    // a tenth of its frames answered) stays far below.
+    const double expected = 0.9 * baseline.share() * static_cast<double>(kept.pushed);
+    EXPECT_GE(static_cast<double>(kept.answered) + std::max(1.0, std::sqrt(expected)), expected)
         << "B: " << kept.answered << " of " << kept.pushed << " frames answered from its first answer on, against "
         << baseline.answered << " of " << baseline.pushed << " without A's processor";
     EXPECT_LT(unloadTime(stuck), 2s + deadline + scaled(2s)) << stuck.describe();
