@@ -1,12 +1,13 @@
 // The host's answers to REST requests, as a host hands them over: the whole HTTP response as
 // one text. The body taken is the answer itself when it has no head, else the line after the
-// head, and nothing after a failure status; and the devices listed as configured or not are
-// devices of that body, in its order: one holding both its models and its pipelines is
-// configured, one holding neither is not.
+// head, and nothing after a failure status; the devices are listed exactly when that body is a
+// JSON array; and the devices listed as configured or not are devices of that body, in its
+// order: one holding both its models and its pipelines is configured, one holding neither is not.
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,13 +72,16 @@ bool hasHead(std::string_view answer, std::string_view& firstLine, std::string_v
 enum class Configuration { both, neither, partly };
 
 // The body's devices with a text id and a "vyAI" value, by id; ids seen twice are left out.
-std::map<std::string, Configuration> devicesOf(const std::string& body, std::vector<std::string>& order)
+// None when the body is no JSON array.
+std::optional<std::map<std::string, Configuration>> devicesOf(const std::string& body, std::vector<std::string>& order)
 {
-    std::map<std::string, Configuration> devices;
-    std::map<std::string, int> seen;
     const vyai::JsonDocument doc = vyai::readJsonDocument(body);
     yyjson_val* root = yyjson_doc_get_root(doc.get());
-    for (size_t i = 0; yyjson_is_arr(root) && i < yyjson_arr_size(root); ++i)
+    if (!yyjson_is_arr(root))
+        return std::nullopt;
+    std::map<std::string, Configuration> devices;
+    std::map<std::string, int> seen;
+    for (size_t i = 0; i < yyjson_arr_size(root); ++i)
     {
         yyjson_val* device = yyjson_arr_get(root, i);
         const char* id = yyjson_get_str(yyjson_obj_get(device, "id"));
@@ -136,14 +140,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     std::vector<std::string> order;
-    const std::map<std::string, Configuration> devices = devicesOf(body, order);
-    const std::vector<std::string> configured = vyai::listConfiguredDevices(host);
-    const std::vector<std::string> unconfigured = vyai::listUnconfiguredDevices(host);
-    FUZZ_CHECK(inOrder(configured, order) && inOrder(unconfigured, order), "devices are listed in the body's order");
-    for (const auto& [id, configuration]: devices)
+    const auto devices = devicesOf(body, order);
+    const auto configured = vyai::listConfiguredDevices(host);
+    const auto unconfigured = vyai::listUnconfiguredDevices(host);
+    FUZZ_CHECK(configured.has_value() == devices.has_value() && unconfigured.has_value() == devices.has_value(),
+        "a list, even an empty one, comes exactly when the body is a JSON array");
+    if (!devices)
+        return 0;
+    FUZZ_CHECK(inOrder(*configured, order) && inOrder(*unconfigured, order), "devices are listed in the body's order");
+    for (const auto& [id, configuration]: *devices)
     {
-        const bool isConfigured = std::find(configured.begin(), configured.end(), id) != configured.end();
-        const bool isUnconfigured = std::find(unconfigured.begin(), unconfigured.end(), id) != unconfigured.end();
+        const bool isConfigured = std::find(configured->begin(), configured->end(), id) != configured->end();
+        const bool isUnconfigured = std::find(unconfigured->begin(), unconfigured->end(), id) != unconfigured->end();
         if (configuration == Configuration::both)
             FUZZ_CHECK(isConfigured && !isUnconfigured, "a device with models and pipelines is configured");
         if (configuration == Configuration::neither)

@@ -133,6 +133,29 @@ protected:
     }
 
     /**
+     * Passes after the host failed to list its devices once: at once and 999 ms later no reset
+     * reaches the cloud (`check` is called after each of these passes); a second after the
+     * failure a reset of both cameras does.
+     */
+    void passAfterAFailedDeviceListing(const std::function<void(std::chrono::milliseconds after)>& check)
+    {
+        host.provider->setRequestFault({.kind = vyhost::UtilityProvider::RequestFault::Kind::status,
+            .status = 500, .pathPrefix = kDevicesPath, .count = 1});
+        for (const auto after: {0ms, 999ms})
+        {
+            advanceFakeClock(after);
+            pass();
+            EXPECT_TRUE(cloudResets().empty()) << "after " << after.count() << " ms";
+            check(after);
+        }
+        advanceFakeClock(1ms);
+        pass();
+        ASSERT_EQ(cloudResets().size(), 1u);
+        EXPECT_NE(cloudResets()[0].find(kCam1), std::string::npos) << cloudResets()[0];
+        EXPECT_NE(cloudResets()[0].find(kCam2), std::string::npos) << cloudResets()[0];
+    }
+
+    /**
      * Each of the tries `tries` counts takes 5 s and fails: the next is due a second after the
      * end of the last, not a second after it began.
      */
@@ -331,6 +354,20 @@ TEST_F(LoopPasses, ASiteChangeIsKeptUntilTheResetOfItsDevicesSucceededAfterGrowi
     EXPECT_EQ(cloudResets().size(), 3u);
 }
 
+// Devices the host did not list are not reset: the site change is kept and tried again after
+// the pause, as after the cloud's refusal.
+TEST_F(LoopPasses, ASiteChangeIsKeptWhileTheHostCannotListItsDevices)
+{
+    saveServerParameters("old-site");
+    configureDevices();
+    ASSERT_NO_FATAL_FAILURE(installRuntime(*engine, cloud, tools));
+    passAfterAFailedDeviceListing([&](std::chrono::milliseconds after) {
+        EXPECT_NE(host.store->server().find(R"("siteID":"old-site")"), std::string::npos)
+            << "no reset may save the new site id; after " << after.count() << " ms";
+    });
+    EXPECT_NE(host.store->server().find(R"("siteID":"site-1")"), std::string::npos);
+}
+
 TEST_F(LoopPasses, APauseAfterAFailedServerReadRunsFromTheEndOfTheRead)
 {
     configureDevices();
@@ -500,6 +537,20 @@ TEST_F(LoopPasses, AFailedResetStaysShownAndIsTriedAgainAfterGrowingPauses)
     advanceFakeClock(120s);
     pass();
     EXPECT_EQ(cloudResets().size(), 3u) << "done once";
+}
+
+// A reset of all devices that the host could not list stays shown and is tried again after
+// the pause, as after the cloud's refusal.
+TEST_F(LoopPasses, AResetOfAllDevicesTheHostCannotListIsTriedAgainAfterAPause)
+{
+    bringUp();
+    engine->resetAllDevices();
+    passAfterAFailedDeviceListing([&](std::chrono::milliseconds after) {
+        const auto messages = engine->messages().getMessages();
+        ASSERT_TRUE(messages.contains(vyai::kMessageResetDevice)) << "after " << after.count() << " ms";
+        EXPECT_EQ(messages.at(vyai::kMessageResetDevice).type, vyai::kMessageTypeWarning);
+    });
+    EXPECT_FALSE(hasMessage(vyai::kMessageResetDevice));
 }
 
 TEST_F(LoopPasses, AResetOfAllDevicesWidensAnEarlierSingleReset)

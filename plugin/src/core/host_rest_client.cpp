@@ -111,20 +111,19 @@ yyjson_val* deviceVyAI(yyjson_val* device, const char* id)
     return vyAI;
 }
 
-// The devices of this server, in order, whose "vyAI" value `wanted` accepts.
-std::vector<std::string> listDevices(UtilityProviderPtr provider,
+// The devices of this server, in order, whose "vyAI" value `wanted` accepts; none when the
+// host did not answer with a list, so that a caller does not take it for no devices.
+std::optional<std::vector<std::string>> listDevices(UtilityProviderPtr provider,
     const std::function<bool(yyjson_val* vyAI, const char* id)>& wanted)
 {
-    const std::string devicesText = getDevicesParameters(std::move(provider));
-    if (devicesText.empty())
-    {
-        logError("Warning! Could not patch default device parameters.\n");
-        return {};
-    }
-    const JsonDocument doc = readJsonDocument(devicesText);
+    // A failed request leaves an empty text, which is no JSON either.
+    const JsonDocument doc = readJsonDocument(getDevicesParameters(std::move(provider)));
     yyjson_val* devices = yyjson_doc_get_root(doc.get());
     if (!yyjson_is_arr(devices))
-        return {};
+    {
+        logError("Warning! Could not patch default device parameters.\n");
+        return std::nullopt;
+    }
 
     std::vector<std::string> ids;
     std::size_t index = 0;
@@ -259,7 +258,7 @@ bool updateRuntimeInformation(UtilityProviderPtr provider, const std::string& na
     return patchServerParameters(std::move(provider), jsonDocumentToString(parameters.doc));
 }
 
-std::vector<std::string> listConfiguredDevices(UtilityProviderPtr provider)
+std::optional<std::vector<std::string>> listConfiguredDevices(UtilityProviderPtr provider)
 {
     return listDevices(std::move(provider), [](yyjson_val* vyAI, const char* id) {
         if (yyjson_obj_get(vyAI, "models") || yyjson_obj_get(vyAI, "pipelines"))
@@ -269,7 +268,7 @@ std::vector<std::string> listConfiguredDevices(UtilityProviderPtr provider)
     });
 }
 
-std::vector<std::string> listUnconfiguredDevices(UtilityProviderPtr provider)
+std::optional<std::vector<std::string>> listUnconfiguredDevices(UtilityProviderPtr provider)
 {
     return listDevices(std::move(provider), [](yyjson_val* vyAI, const char* id) {
         if (yyjson_obj_get(vyAI, "models") && yyjson_obj_get(vyAI, "pipelines"))

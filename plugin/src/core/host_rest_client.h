@@ -64,9 +64,11 @@ void addRuntimeInformation(yyjson_mut_doc* doc, yyjson_mut_val* vyAI, const std:
 // Patches the runtime information into the server's parameters; false when the host refused.
 bool updateRuntimeInformation(UtilityProviderPtr provider, const std::string& name, const std::string& mimetype);
 
-// Ids of this server's devices whose "vyAI" holds "models" or "pipelines", in the host's order.
-std::vector<std::string> listConfiguredDevices(UtilityProviderPtr provider);
-// Ids of this server's devices whose "vyAI" lacks "models" or "pipelines", in the host's order.
-std::vector<std::string> listUnconfiguredDevices(UtilityProviderPtr provider);
+// Ids of this server's devices whose "vyAI" holds "models" or "pipelines", in the host's order;
+// none when the host's list could not be read (an empty list: no such device).
+std::optional<std::vector<std::string>> listConfiguredDevices(UtilityProviderPtr provider);
+// Ids of this server's devices whose "vyAI" lacks "models" or "pipelines", in the host's order;
+// none when the host's list could not be read.
+std::optional<std::vector<std::string>> listUnconfiguredDevices(UtilityProviderPtr provider);
 
 } // namespace vyai

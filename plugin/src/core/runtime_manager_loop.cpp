@@ -175,9 +175,9 @@ bool Engine::configureServer(const ::vyai::UtilityProviderPtr& provider)
     if (!m_deviceResetRetry.isDue(m_now()))
         return true;
     const bool newServer = *m_serverReset == ServerReset::unconfiguredDevices;
-    const std::vector<std::string> ids =
-        newServer ? ::vyai::listUnconfiguredDevices(provider) : ::vyai::listConfiguredDevices(provider);
-    if (!m_deviceResetRetry.record(m_cloudApiClient.resetDevices(provider, ids), m_now))
+    const auto ids = newServer ? ::vyai::listUnconfiguredDevices(provider) : ::vyai::listConfiguredDevices(provider);
+    // Devices the host did not list are not reset: the reset is tried again as after the cloud's refusal.
+    if (!m_deviceResetRetry.record(ids && m_cloudApiClient.resetDevices(provider, *ids), m_now))
         return true;
     m_serverReset = ServerReset::none;
     if (newServer)
@@ -373,13 +373,22 @@ bool Engine::performPendingActions(const ::vyai::UtilityProviderPtr& provider)
     {
         // Removed first: a press during the request posts its own message, which stays.
         m_messages.removeMessage(::vyai::kMessageResetDevice);
-        const std::vector<std::string> ids = reset->allConfiguredDevices
+        const auto ids = reset->allConfiguredDevices
             ? ::vyai::listConfiguredDevices(provider)
             : std::vector<std::string>(reset->deviceIds.begin(), reset->deviceIds.end());
-        if (!m_userResetRetry.record(m_cloudApiClient.resetDevices(provider, ids), m_now))
+        // A list the host did not give fails the reset as the cloud's refusal does.
+        if (!m_userResetRetry.record(ids && m_cloudApiClient.resetDevices(provider, *ids), m_now))
         {
-            logError("Warning! The cloud could not reset %zu devices; trying again in %lld s.\n", ids.size(),
-                static_cast<long long>(m_userResetRetry.pause().count()));
+            const auto pause = static_cast<long long>(m_userResetRetry.pause().count());
+            if (ids)
+            {
+                logError("Warning! The cloud could not reset %zu devices; trying again in %lld s.\n",
+                    ids->size(), pause);
+            }
+            else
+            {
+                logError("Warning! The host did not list the devices to reset; trying again in %lld s.\n", pause);
+            }
             m_pendingActions.restoreReset(*reset);
             m_messages.addMessage(::vyai::kMessageResetDevice, kResetDeviceFailedText, ::vyai::kMessageTypeWarning);
         }
