@@ -341,7 +341,14 @@ void RuntimesManager::installRuntime(const std::string& runtimeName, MessagingMa
     if (!beginInstall(runtimeName))
         return;
     runInstall(runtimeName, messages, ownFolder);
-    // This install's cancel is spent: the next one starts afresh, unless the engine stopped.
+    spendCancel();
+}
+
+void RuntimesManager::spendCancel()
+{
+    // Under the lock requestCancel takes: a press before this belonged to the install that
+    // ended, one after it finds the install over. The next install starts afresh, unless the
+    // engine stopped.
     std::lock_guard lock(m_mutex);
     m_cancelRequested.store(m_stopped.load());
 }
@@ -363,11 +370,12 @@ bool RuntimesManager::beginInstall(const std::string& runtimeName)
     }
     m_cancelledByUser.store(false);
     // A cancel pressed while the choice waited for the loop belongs to this install.
-    if (m_cancelRequested.exchange(false) || m_stopped.load())
+    if (m_cancelRequested.load() || m_stopped.load())
     {
         logError("Info: Runtime download for %s was cancelled by the user.\n", runtimeName.c_str());
         m_cancelledByUser.store(true);
         finishInstall(kRuntimeInstallFailed);
+        spendCancel();
         return false;
     }
     return true;
@@ -420,8 +428,9 @@ void RuntimesManager::runInstall(const std::string& runtimeName, MessagingManage
     }
     if (!libraryPlaced)
     {
-        // The next attempt must not reuse a package that does not unpack. Whatever library an
-        // earlier install left stays as it was, and proves nothing about this one.
+        // The next attempt must not reuse a package that does not unpack or holds no library. A
+        // library an earlier install left, where one is still there (a package unpacked into a
+        // folder of its own replaced that folder), proves nothing about this one.
         tryRemoveFile(packagePath);
         messages.addMessage(kMessageRuntimeExtractionFailed, kRuntimeExtractionFailedText, kMessageTypeWarning);
         finishInstall(kRuntimeInstallFailed);

@@ -127,6 +127,8 @@ private:
     void releasePackage(const std::string& packagePath);
     // Moves to state 3 unless the user's decision since forbids; consumes an early cancel.
     bool beginInstall(const std::string& runtimeName);
+    // Clears the cancel of an install that has ended.
+    void spendCancel();
     void runInstall(const std::string& runtimeName, MessagingManager& messages, bool ownFolder);
     // Ends an installation unless the user moved the state meanwhile (a reselect).
     bool finishInstall(uint32_t state);
@@ -141,7 +143,9 @@ private:
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_acceleratorsDetected{false};
 
-    mutable std::mutex m_mutex; //< guards the three names below; held only to copy them
+    // Guards the three names below, held only to copy them; also orders a cancel against the
+    // start and the end of an install.
+    mutable std::mutex m_mutex;
     std::string m_installedRuntimeName;
     std::vector<std::string> m_offeredRuntimes;
     std::string m_selectedRuntime;
