@@ -89,6 +89,12 @@ TEST_F(HostRestClientTest, FailuresReachTheCallerAsAnEmptyText)
         {"host error without message", {.kind = Fault::Kind::errorWithoutMessage}, "Http request failed: \n"},
         {"success without value", {.kind = Fault::Kind::successWithoutValue}, "Http request failed: Result has no value.\n"},
         {"error status", {.kind = Fault::Kind::status, .status = 500}, "Http request failed: HTTP/1.1 500 Internal Server Error\n"},
+        {"status code 000", {.kind = Fault::Kind::rawAnswer, .rawText = "HTTP/1.1 000 x\r\n\r\n{\"a\":1}"},
+            "Http request failed: the status line cannot be read\n"},
+        {"status code below 100", {.kind = Fault::Kind::rawAnswer, .rawText = "HTTP/1.1 099 x\r\n\r\n{\"a\":1}"},
+            "Http request failed: the status line cannot be read\n"},
+        {"no status code", {.kind = Fault::Kind::rawAnswer, .rawText = "HTTP/1.1\n\n{\"a\":1}"},
+            "Http request failed: the status line cannot be read\n"},
         {"no answer", {.kind = Fault::Kind::neverAnswer}, unanswered.c_str()},
         {"late answer", {.kind = Fault::Kind::none, .delay = 4 * kAnswerWait}, unanswered.c_str()},
     };

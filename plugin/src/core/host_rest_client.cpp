@@ -187,12 +187,14 @@ std::optional<std::string> requestBody(const char* path, const char* method, con
     }
 
     const AnswerParts parts = splitAnswer(answer);
-    if (parts.hasHeaderPart)
+    // A head that names HTTP must carry a success status: one that cannot be read is none.
+    if (parts.hasHeaderPart && parts.firstLine.starts_with("HTTP/"))
     {
         const auto statusLine = vy::network::http::StatusLine::parse(parts.firstLine);
-        if (statusLine && !statusLine->isSuccess())
+        if (!statusLine || !statusLine->isSuccess())
         {
-            logError("Http request failed: %s\n", statusLine->toString().c_str());
+            logError("Http request failed: %s\n",
+                statusLine ? statusLine->toString().c_str() : "the status line cannot be read");
             return std::nullopt;
         }
     }
