@@ -24,31 +24,24 @@ public:
         std::filesystem::create_directories(m_directory.path() / "bin");
     }
 
+    /** Exit code and output, by argument text. */
+    using Answers = std::vector<std::pair<std::string, std::pair<int, std::string>>>;
+
     /** A program that answers each listed argument text with its exit code and output; 1 else. */
-    void addProgram(const std::string& name, const std::vector<std::pair<std::string, std::pair<int, std::string>>>& answers)
+    void addProgram(const std::string& name, const Answers& answers)
     {
-        std::string script = "#!/bin/sh\ncase \"$*\" in\n";
-        for (const auto& [arguments, answer]: answers)
-        {
-            script += "  \"" + arguments + "\") printf '%s\\n' '" + answer.second + "'; exit "
-                + std::to_string(answer.first) + ";;\n";
-        }
-        script += "esac\nexit 1\n";
-        const auto path = m_directory.path() / "bin" / name;
-        writeFile(path, script);
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        writeProgram(name, answerLines(answers) + "exit 1\n");
     }
 
     /**
-     * A program that never answers: a driver tool that hangs. Each run appends its process id
-     * to the file returned, as it starts.
+     * A program that never answers, but for the listed argument texts, answered as by
+     * addProgram: a driver tool that hangs. Each run that hangs appends its process id to the
+     * file returned, as it starts.
      */
-    std::filesystem::path addHangingProgram(const std::string& name)
+    std::filesystem::path addHangingProgram(const std::string& name, const Answers& answers = {})
     {
-        const auto path = m_directory.path() / "bin" / name;
         const auto started = m_directory.path() / (name + ".started");
-        writeFile(path, "#!/bin/sh\necho $$ >> '" + started.string() + "'\nexec sleep 600\n");
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        writeProgram(name, answerLines(answers) + "echo $$ >> '" + started.string() + "'\nexec sleep 600\n");
         return started;
     }
 
@@ -68,6 +61,24 @@ public:
     }
 
 private:
+    static std::string answerLines(const Answers& answers)
+    {
+        std::string lines = "case \"$*\" in\n";
+        for (const auto& [arguments, answer]: answers)
+        {
+            lines += "  \"" + arguments + "\") printf '%s\\n' '" + answer.second + "'; exit "
+                + std::to_string(answer.first) + ";;\n";
+        }
+        return lines + "esac\n";
+    }
+
+    void writeProgram(const std::string& name, const std::string& body)
+    {
+        const auto path = m_directory.path() / "bin" / name;
+        writeFile(path, "#!/bin/sh\n" + body);
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    }
+
     ScopedTempDirectory m_directory;
     ScopedEnv m_path;
 };

@@ -1,10 +1,13 @@
 #include "provisioning/nvidia_detection.h"
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "captured_log.h"
+#include "eventually.h"
 #include "fake_tools.h"
 #include "foundations/message_codes.h"
 #include "foundations/messaging_manager.h"
@@ -141,6 +144,31 @@ TEST(NvidiaDetection, EachProblemEndsTheDetection)
 TEST(NvidiaDetection, AnUnreadableDriverVersionPassesTheToolkitCheck)
 {
     EXPECT_TRUE(detectOn({.driverXml = "garbage"}).installed);
+}
+
+// The tools after one that the shut-down ended fail at once, which says nothing of the set-up:
+// the detection ends without advice.
+TEST(NvidiaDetection, AShutDownDuringALaterToolEndsTheDetectionQuietly)
+{
+    test::CapturedLog log;
+    test::FakeTools tools;
+    tools.addPciDevice("0000:01:00.0", "0x10de", "0x2204");
+    // The driver answers, then hangs on the query of its CUDA version.
+    const auto queried = tools.addHangingProgram("nvidia-smi", {{"", {0, "NVIDIA-SMI"}}});
+    test::ScopedEnv cuda("CUDA_PATH", "/usr/local/cuda-12.4");
+    MessagingManager messages;
+    std::atomic<bool> stop{false};
+    std::thread shutDown([&] {
+        EXPECT_TRUE(test::eventually([&] { return !test::readFile(queried).empty(); })) << "the query never ran";
+        stop = true;
+    });
+    const NvidiaFamily family(kX86_64, "Linux", "12", messages, kStorage, NvidiaProbe_t{tools.pciRoot()}, &stop);
+    shutDown.join();
+    log.stop();
+    EXPECT_TRUE(family.chipDetected);
+    EXPECT_FALSE(family.correctlyInstalled);
+    EXPECT_FALSE(messages.getMessages().contains(kMessageNvidiaGpuSdk));
+    EXPECT_EQ(log.text().find("The number of NVIDIA GPUs cannot be determined."), std::string::npos) << log.text();
 }
 
 } // namespace

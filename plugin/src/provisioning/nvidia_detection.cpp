@@ -130,10 +130,12 @@ void detectNvidia(
         logError("NVIDIA GPU not found.\n");
         return;
     }
+    // Once the shut-down began, every tool call fails at once: nothing is to be advised then.
+    const auto stopped = [stop] { return stop && stop->load(); };
     if (runProcess("nvidia-smi", kDefaultProcessTimeLimit, stop).exitCode != 0)
     {
-        if (stop && stop->load())
-            return; // ended by the shut-down: nothing to advise
+        if (stopped())
+            return;
 
         logError("nvidia-smi not found or not working properly.\n");
         logError("Please download and install the NVIDIA GPU drivers from the following URL: %s\n",
@@ -174,14 +176,18 @@ void detectNvidia(
         return;
 
     const ProcessResult query = runProcess("nvidia-smi -q -x", kDefaultProcessTimeLimit, stop);
+    if (stopped())
+        return;
     const std::string driverCudaVersion = query.exitCode == 0 ? readDriverCudaVersion(query.output) : "";
     if (!checkToolkitAgainstDriver(family, messages, driverCudaVersion))
         return;
-    if (!checkComputeCapability(family, messages, stop))
+    if (!checkComputeCapability(family, messages, stop) || stopped())
         return;
 
     const ProcessResult count =
         runProcess("nvidia-smi --query-gpu=count --format=csv,noheader", kDefaultProcessTimeLimit, stop);
+    if (stopped())
+        return;
     const auto gpus = count.exitCode == 0 ? parseLeadingInt(count.output) : std::nullopt;
     if (!gpus || *gpus < 0)
     {
