@@ -47,7 +47,7 @@ void runRoundTrips(benchmark::State& state, vyai::ExternalProcess& process)
     for (auto _: state)
     {
         const auto start = std::chrono::steady_clock::now();
-        if (!process.sendMessage(request))
+        if (process.sendMessage(request) != vyai::SendOutcome::sent)
         {
             state.SkipWithError("request not sent");
             break;

@@ -124,6 +124,23 @@ TEST(ExternalImagePreprocessing, FaultsKeepTheFrameAsItCame)
     EXPECT_FALSE(log.contains("No response in time from external processor"));
 }
 
+// A request the process turned away was warned about as such: a second warning of a failed
+// send would tell of a fault that did not happen.
+TEST(ExternalImagePreprocessing, ARequestTurnedAwayIsWarnedAboutOnlyAsTurnedAway)
+{
+    CapturedLog log;
+    // An unknown mode makes the child print its usage and end.
+    PreprocessedStage exited("nonsense", kPreprocessImage);
+    ASSERT_TRUE(exited.record.process);
+    // A name of its own: a failed send of another test's processor is not counted with it.
+    exited.record.Name = "exited";
+    ASSERT_TRUE(eventually([&] { return exited.record.process->childProcessId() == 0; }));
+    EXPECT_FALSE(runExternalImagePreprocessor(1, *countingFrame(), exited.stage, exited.device));
+    EXPECT_EQ(exited.record.process->refusedRequests(), 1u);
+    EXPECT_TRUE(log.contains("Warning! External process has exited; request skipped."));
+    EXPECT_FALSE(log.contains("Failed to send a request to external processor")) << log.text();
+}
+
 // One float tensor [1, 3] and one uint8 tensor [2].
 struct InputTensors
 {

@@ -69,7 +69,7 @@ public:
     std::optional<std::vector<uint8_t>> exchange(const std::vector<uint8_t>& request,
         uint32_t timeoutMs = static_cast<uint32_t>(scaled(std::chrono::milliseconds(5000)).count()))
     {
-        if (!process->sendMessage(request))
+        if (process->sendMessage(request) != SendOutcome::sent)
             return std::nullopt;
         const ExternalProcessReply reply = process->waitForOutput(timeoutMs);
         std::optional<std::vector<uint8_t>> result;
@@ -290,7 +290,7 @@ TEST(ExternalProcess, ATcpPeerThatKeepsReadingSlowlyIsNeverCutOff)
         return total;
     });
     auto process = makeExternalProcessTcp(port);
-    EXPECT_TRUE(process->sendMessage(numbered(kRequest, 1), false));
+    EXPECT_EQ(process->sendMessage(numbered(kRequest, 1), false), SendOutcome::sent);
     EXPECT_EQ(reader.get(), kRequest + 4);
     close(listener);
 }
@@ -351,7 +351,7 @@ TEST(ExternalProcess, ChildThatNeverAnnouncesItselfGetsNoRequest)
     CapturedLog log;
     Peer peer(Transport::sharedMemory, "never-ready");
     ASSERT_TRUE(peer.process);
-    EXPECT_FALSE(peer.process->sendMessage(numbered(8, 1)));
+    EXPECT_EQ(peer.process->sendMessage(numbered(8, 1)), SendOutcome::failed);
     EXPECT_TRUE(log.contains("Warning! External process not ready yet (attempt 1/5)."));
 }
 
@@ -404,7 +404,7 @@ TEST(ExternalProcess, TcpPortsOutsideTheRangeAreRejected)
     for (const uint32_t port: {0u, 65536u, 70000u})
     {
         auto process = makeExternalProcessTcp(port);
-        EXPECT_FALSE(process->sendMessage(numbered(8, 1)));
+        EXPECT_EQ(process->sendMessage(numbered(8, 1)), SendOutcome::failed);
         EXPECT_TRUE(log.contains("Could not connect to external process at port: " + std::to_string(port)));
     }
 }
@@ -416,7 +416,7 @@ TEST(ExternalProcess, TcpPeerNotListeningFailsTheRequest)
     ASSERT_GE(probe, 0);
     close(probe);
     auto process = makeExternalProcessTcp(port);
-    EXPECT_FALSE(process->sendMessage(numbered(8, 1)));
+    EXPECT_EQ(process->sendMessage(numbered(8, 1)), SendOutcome::failed);
     EXPECT_FALSE(process->waitForOutput(100).ok);
 }
 
@@ -442,8 +442,8 @@ TEST(ExternalProcess, TcpPeerThatStopsReadingFailsEachRequestAndFreesTheExchange
             << "send never ended";
         ASSERT_EQ(queued.wait_for(scaled(std::chrono::seconds(30))), std::future_status::ready)
             << "caller stayed queued";
-        EXPECT_FALSE(first.get());
-        EXPECT_FALSE(queued.get());
+        EXPECT_NE(first.get(), SendOutcome::sent);
+        EXPECT_NE(queued.get(), SendOutcome::sent);
     }
     EXPECT_TRUE(log.contains("Could not send input message to external process at port"));
     EXPECT_TRUE(log.contains("connection closed"));

@@ -236,28 +236,28 @@ ExternalProcess::~ExternalProcess()
     }
 }
 
-bool ExternalProcess::sendMessage(std::span<const uint8_t> request, bool replyExpected)
+SendOutcome ExternalProcess::sendMessage(std::span<const uint8_t> request, bool replyExpected)
 {
     return beginExchange(
         [&] { return m_tcp ? sendOverTcp(request.size(), copyOf(request)) : sendOverChannel(request.size(), copyOf(request)); },
         replyExpected);
 }
 
-bool ExternalProcess::sendMessage(uint64_t length, const MessageFill& fill, bool replyExpected)
+SendOutcome ExternalProcess::sendMessage(uint64_t length, const MessageFill& fill, bool replyExpected)
 {
     return beginExchange([&] { return m_tcp ? sendOverTcp(length, fill) : sendOverChannel(length, fill); }, replyExpected);
 }
 
-bool ExternalProcess::beginExchange(const std::function<bool()>& send, bool replyExpected)
+SendOutcome ExternalProcess::beginExchange(const std::function<bool()>& send, bool replyExpected)
 {
     if (!admit())
-        return false;
+        return SendOutcome::turnedAway;
     m_exchangeOwner = std::this_thread::get_id();
     m_replyExpected = replyExpected;
     const bool sent = send();
     if (!sent || !replyExpected)
         endExchange(!sent);
-    return sent;
+    return sent ? SendOutcome::sent : SendOutcome::failed;
 }
 
 bool ExternalProcess::admit()

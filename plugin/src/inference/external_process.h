@@ -23,6 +23,14 @@
 
 namespace vyai {
 
+/** What became of a request: handed over, turned away at admission (warned about there), or failed. */
+enum class SendOutcome
+{
+    sent,
+    turnedAway,
+    failed,
+};
+
 /** A reply in place: valid until finishResponse. */
 struct ExternalProcessReply
 {
@@ -53,10 +61,10 @@ public:
     ExternalProcess(const ExternalProcess&) = delete;
     ExternalProcess& operator=(const ExternalProcess&) = delete;
 
-    /** True when the request was handed over. replyExpected false: the exchange ends here. */
-    bool sendMessage(std::span<const uint8_t> request, bool replyExpected = true);
+    /** replyExpected false: the exchange ends here. */
+    SendOutcome sendMessage(std::span<const uint8_t> request, bool replyExpected = true);
     /** As above, the request's `length` bytes written by `fill` straight into the channel's segment. */
-    bool sendMessage(uint64_t length, const MessageFill& fill, bool replyExpected = true);
+    SendOutcome sendMessage(uint64_t length, const MessageFill& fill, bool replyExpected = true);
     ExternalProcessReply waitForOutput(uint32_t timeoutMs);
     /** Releases the reply (0 on success, or the acknowledgement's channel code); 0 when none is held. */
     int finishResponse();
@@ -77,7 +85,7 @@ private:
 
     void monitorProcess(const StartRequest& request, std::promise<bool>& started);
     /** Takes the exchange for this thread and sends; the exchange ends unless a reply is awaited. */
-    bool beginExchange(const std::function<bool()>& send, bool replyExpected);
+    SendOutcome beginExchange(const std::function<bool()>& send, bool replyExpected);
     /** Takes the exchange, waiting for it as the one waiting caller; false (warned) when the request is turned away. */
     bool admit();
     bool sendOverChannel(uint64_t length, const MessageFill& fill);

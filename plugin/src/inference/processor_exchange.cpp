@@ -31,11 +31,12 @@ bool exchangeWithProcessor(const ProcessorExchange_t& processor, uint64_t length
     ExternalProcess& process = processor.process;
     logInfo("Sending message to external %s %s\n", processor.kind, processor.name.c_str());
     // A processor that never answers must not cost a time-out per frame.
-    const bool sent = process.sendMessage(length, fill, !processor.noResponse);
+    const SendOutcome outcome = process.sendMessage(length, fill, !processor.noResponse);
     timer.lap("send");
-    if (!sent)
+    // A request turned away was warned about as such.
+    if (outcome == SendOutcome::failed)
         notSentWarning().report(processor.name);
-    if (!sent || processor.noResponse)
+    if (outcome != SendOutcome::sent || processor.noResponse)
         return false;
     logInfo("Waiting for response from %s %s\n", processor.kind, processor.name.c_str());
     const auto timeoutMs = static_cast<uint32_t>(std::min<uint64_t>(processor.timeoutMs, INT32_MAX));

@@ -25,8 +25,9 @@ struct ProcessorExchange_t
 /**
  * Sends the request of `length` bytes that `fill` writes in place and hands the reply, read
  * where it arrived, to `read` before it is released; false when nothing came back (or nothing
- * was to). A request not sent and a reply not come are warned about at most once a second per
- * processor: a stuck or exited processor would otherwise write a warning per frame.
+ * was to). A send that failed and a reply not come are warned about at most once a second per
+ * processor: a stuck processor would otherwise write a warning per frame. A request the
+ * process turned away (busy, failed meanwhile, exited) is warned about by the process alone.
  */
 bool exchangeWithProcessor(const ProcessorExchange_t& processor, uint64_t length, const MessageFill& fill,
     Timer& timer, const std::function<void(std::span<const uint8_t> reply)>& read);
