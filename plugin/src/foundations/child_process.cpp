@@ -26,8 +26,7 @@ ProcessResult runProgram(const std::vector<std::string>& arguments, std::chrono:
                 arguments.front().c_str(), child.errorNumber);
             return {-1, std::move(child.output)};
         case ChildProcessStatus::stopped:
-            logError("Notice: Process %s was stopped: the plug-in is shutting down.\n",
-                arguments.empty() ? "" : arguments.front().c_str());
+            logError("Notice: Process %s was stopped: the plug-in is shutting down.\n", arguments.front().c_str());
             return {-1, std::move(child.output)};
         case ChildProcessStatus::timedOut:
             logError("Error! Process %s did not finish within %lld ms and was killed.\n",

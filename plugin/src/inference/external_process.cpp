@@ -1,7 +1,6 @@
 #include "inference/external_process.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <system_error>
 

@@ -1,7 +1,6 @@
 #include "inference/processor_exchange.h"
 
 #include <algorithm>
-#include <climits>
 
 #include "foundations/log.h"
 #include "inference/external_process.h"

@@ -1,6 +1,5 @@
 #include "postprocessing/message_postprocessor_link.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 

@@ -31,8 +31,8 @@ struct ChildProcessResult {
 // directly, never through a shell. Standard input is /dev/null; standard output and standard
 // error share one pipe, read until its end. The child runs in a process group of its own so
 // that a time-out can kill whatever it started too. Blocks the caller for at most about
-// timeLimit. A stop flag, when given, is read a few times a second from another thread's
-// point of view: once set, the child is ended as on a time-out (a set flag starts nothing).
+// timeLimit. A stop flag, when given, is read at least every 20 ms while the child runs: once
+// set, the child is ended as on a time-out (a flag already set starts nothing).
 // Safe to call from several threads at once.
 ChildProcessResult runChildProcess(const std::vector<std::string>& arguments,
     std::chrono::milliseconds timeLimit, const std::atomic<bool>* stop = nullptr);
