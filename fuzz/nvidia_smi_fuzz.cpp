@@ -1,7 +1,8 @@
-// nvidia-smi's XML as the driver check reads it, followed by a toolkit version. The driver's
-// CUDA version read is the text of one of its two elements, the element the driver prefers
-// when it has one; its major.minor is a prefix of it; and the toolkit check never refuses a
-// pair both ways, nor a driver the same as the toolkit.
+// nvidia-smi's XML as the driver check reads it, followed by a toolkit version. From a log that
+// holds the toolkit's text as the driver's own CUDA version, that text is read rather than the
+// general version, whichever comes first (an empty one counts as none); major.minor is the
+// version up to its second dot; and the toolkit check never refuses a pair both ways, nor a
+// driver the same as the toolkit.
 #include <cstdint>
 #include <string>
 
@@ -10,9 +11,18 @@
 
 namespace {
 
-bool holdsElement(const std::string& xml, const std::string& tag, const std::string& text)
+// The version up to its second dot, read a character at a time.
+std::string upToSecondDot(const std::string& version)
 {
-    return xml.find("<" + tag + ">" + text + "</" + tag + ">") != std::string::npos;
+    std::string kept;
+    int dots = 0;
+    for (const char c: version)
+    {
+        if (c == '.' && ++dots == 2)
+            break;
+        kept += c;
+    }
+    return kept;
 }
 
 } // namespace
@@ -26,22 +36,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string toolkit = lastLine == std::string::npos ? "12.4" : input.substr(lastLine + 1);
 
     const std::string driver = vyai::readDriverCudaVersion(xml);
-    const std::string preferred = vyai::xmlElementText(xml, "cuda_umd_version");
-    if (!preferred.empty())
-        FUZZ_CHECK(driver == preferred, "the driver's own CUDA version is preferred");
-    if (!driver.empty())
+    // A text without "<" is an element's whole text.
+    if (toolkit.find('<') == std::string::npos)
     {
-        FUZZ_CHECK(holdsElement(xml, "cuda_umd_version", driver) || holdsElement(xml, "cuda_version", driver),
-            "the version read is an element's whole text");
+        const std::string own = "<cuda_umd_version>" + toolkit + "</cuda_umd_version>";
+        const std::string general = "<cuda_version>11.8</cuda_version>";
+        const std::string expected = toolkit.empty() ? "11.8" : toolkit;
+        FUZZ_CHECK(vyai::readDriverCudaVersion("<log>" + own + general + "</log>") == expected
+                && vyai::readDriverCudaVersion("<log>" + general + own + "</log>") == expected,
+            "the driver's own CUDA version is read rather than the general one, whichever comes first");
     }
 
     for (const std::string& version: {driver, toolkit})
     {
-        const std::string shortened = vyai::majorMinor(version);
-        FUZZ_CHECK(version.compare(0, shortened.size(), shortened) == 0, "major.minor is a prefix of the version");
-        const size_t firstDot = shortened.find('.');
-        FUZZ_CHECK(firstDot == std::string::npos || shortened.find('.', firstDot + 1) == std::string::npos,
-            "major.minor holds at most one dot");
+        FUZZ_CHECK(vyai::majorMinor(version) == upToSecondDot(version),
+            "major.minor is the version up to its second dot");
     }
     FUZZ_CHECK(vyai::isToolkitSupportedByDriver(toolkit, toolkit), "a driver as new as the toolkit supports it");
     FUZZ_CHECK(vyai::isToolkitSupportedByDriver(toolkit, driver) || vyai::isToolkitSupportedByDriver(driver, toolkit),
