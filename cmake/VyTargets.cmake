@@ -24,18 +24,29 @@ function(vy_role_library target)
   endif()
 endfunction()
 
-# vy_test_suite(<name> LABEL <label> [TIMEOUT <seconds>] DEPS <targets>...)
-# One GoogleTest executable of every .cpp in the calling directory, each test
-# registered with CTest under the label. Every test has a time-out of its own
-# (default VY_TEST_TIMEOUT), so that a hang fails the test in minutes.
 set(VY_TEST_TIMEOUT 180 CACHE STRING "Seconds a single test may run before CTest stops it")
 set(VY_TEST_TIME_FACTOR 1 CACHE STRING
   "How much slower than a plain build this build runs: tests stretch their waits and the deadlines they set by it")
+
+# vy_test_timeout(<out> [<seconds>])
+# The time-out of a test in this build: <seconds> (default VY_TEST_TIMEOUT) times
+# VY_TEST_TIME_FACTOR, since the test's own waits stretch by that factor too.
+function(vy_test_timeout out)
+  set(seconds ${VY_TEST_TIMEOUT})
+  if(ARGC GREATER 1)
+    set(seconds ${ARGV1})
+  endif()
+  math(EXPR seconds "${seconds} * ${VY_TEST_TIME_FACTOR}")
+  set(${out} ${seconds} PARENT_SCOPE)
+endfunction()
+
+# vy_test_suite(<name> LABEL <label> [TIMEOUT <seconds>] DEPS <targets>...)
+# One GoogleTest executable of every .cpp in the calling directory, each test
+# registered with CTest under the label. Every test has a time-out of its own
+# (vy_test_timeout of TIMEOUT), so that a hang fails the test in minutes.
 function(vy_test_suite name)
   cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "DEPS" ${ARGN})
-  if(NOT ARG_TIMEOUT)
-    set(ARG_TIMEOUT ${VY_TEST_TIMEOUT})
-  endif()
+  vy_test_timeout(timeout ${ARG_TIMEOUT})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
@@ -44,7 +55,7 @@ function(vy_test_suite name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   gtest_discover_tests(${name}
-    PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${ARG_TIMEOUT}
+    PROPERTIES LABELS ${ARG_LABEL} TIMEOUT ${timeout}
       ENVIRONMENT "VY_TEST_TIME_FACTOR=${VY_TEST_TIME_FACTOR}"
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scoped_temp_directory.h"
+#include "time_factor.h"
 #include "vyhost_process.h"
 
 namespace example_scenarios {
@@ -22,13 +23,15 @@ struct ScenarioRun
     VyhostRun run;
 };
 
-/** Runs a scenario file for `seconds` at `fps` frames a second. */
+/** Runs a scenario file for `seconds` at `fps` frames a second. The frames take their stated
+ * time on any build; start-up and unload take longer on a slower one. */
 inline void runScenarioFile(const std::string& path, int seconds, ScenarioRun& result, double fps = 10)
 {
     result.run = runVyhost(VYHOST_PATH,
         {"--plugin", VY_PLUGIN_PATH, "--host-dir", result.hostDirectory.path().string(), "--scenario",
             path, "--fps", std::to_string(fps), "--seconds", std::to_string(seconds)},
-        {"VY_INI_DIR=" + result.iniDirectory.path().string()}, std::chrono::seconds(seconds + 90));
+        {"VY_INI_DIR=" + result.iniDirectory.path().string()},
+        std::chrono::seconds(seconds) + vyai::test::scaled(std::chrono::seconds(90)));
 }
 
 /** Runs an example scenario for `seconds` at 10 frames a second. */

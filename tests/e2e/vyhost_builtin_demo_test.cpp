@@ -102,7 +102,7 @@ TEST(VyhostBuiltInDemo, TheUserPicksTheRuntimeTheDialogShowsAndTheSceneComesBack
     const VyhostRun run = runVyhost(VYHOST_PATH,
         {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.path().string(), "--fps", "10",
             "--seconds", "8", "--pictures", pictures.path().string(), "--picture-every", "20"},
-        {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
+        {"VY_INI_DIR=" + iniDirectory.path().string()});
     ASSERT_EQ(run.exitCode, 0) << run.describe();
 
     // An x86-64 machine offers the generic CPU and the Intel runtime; the user presses the
@@ -199,7 +199,7 @@ TEST(VyhostBuiltInDemo, ARerunOnAKeptHostDirectoryTakesItsStatedTime)
             return runVyhost(VYHOST_PATH,
                 {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.path().string(), "--seconds",
                     std::to_string(kSeconds)},
-                {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
+                {"VY_INI_DIR=" + iniDirectory.path().string()});
         };
     const VyhostRun installing = runDemo();
     ASSERT_EQ(installing.exitCode, 0) << installing.describe();

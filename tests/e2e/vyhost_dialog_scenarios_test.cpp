@@ -24,7 +24,7 @@ VyhostRun runScenario(const char* name, const std::filesystem::path& hostDirecto
     return runVyhost(VYHOST_PATH,
         {"--plugin", VY_PLUGIN_PATH, "--scenario", std::string(VYHOST_SCENARIOS_DIR "/") + name,
             "--host-dir", hostDirectory.string(), "--fps", "5", "--seconds", "3"},
-        {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
+        {"VY_INI_DIR=" + iniDirectory.path().string()});
 }
 
 VyhostRun runScenario(const char* name)
@@ -42,7 +42,7 @@ void installCpuRuntime(const std::filesystem::path& hostDirectory)
     ScopedTempDirectory iniDirectory;
     const VyhostRun run = runVyhost(VYHOST_PATH,
         {"--plugin", VY_PLUGIN_PATH, "--host-dir", hostDirectory.string(), "--seconds", "3"},
-        {"VY_INI_DIR=" + iniDirectory.path().string()}, std::chrono::seconds(60));
+        {"VY_INI_DIR=" + iniDirectory.path().string()});
     ASSERT_EQ(run.exitCode, 0) << run.describe();
     const std::filesystem::path root = hostDirectory / "vy_veltrin" / "inference_engine";
     ASSERT_TRUE(std::filesystem::exists(root / "installed_runtime.txt")) << run.describe();

@@ -283,7 +283,7 @@ TEST(VyhostScenarioRun, AStopSignalEndsTheRunCleanly)
         const VyhostRun run = runVyhost(VYHOST_PATH,
             {"--plugin", VY_PLUGIN_PATH, "--fps", "20", "--seconds", "600"},
             {"TMPDIR=" + temporary.path().string(), "VY_INI_DIR=" + iniDirectory.path().string()},
-            std::chrono::seconds(60), VyhostInterrupt{R"("type":"truth")", signal});
+            vyhostRunLimit(), VyhostInterrupt{R"("type":"truth")", signal});
         EXPECT_EQ(run.exitCode, 1) << run.describe();
         const VyhostLine& summary = summaryOf(run);
         EXPECT_FALSE(yyjson_get_bool(summary.at({"completed"}))) << summary.text();

@@ -149,9 +149,10 @@ TEST(ChildProcess, AStopEndsTheChildWellBeforeItsTimeLimit)
         std::remove(started.c_str());
         std::atomic<bool> stop{false};
         std::chrono::steady_clock::time_point stopAt;
+        bool written = false;
         std::thread stopper([&] {
-            for (int i = 0; i < 10000 && std::ifstream(started).peek() == std::ifstream::traits_type::eof(); ++i)
-                std::this_thread::sleep_for(1ms);
+            written = vyai::test::eventually(
+                [&] { return std::ifstream(started).peek() != std::ifstream::traits_type::eof(); });
             stopAt = std::chrono::steady_clock::now();
             stop = true;
         });
@@ -159,6 +160,7 @@ TEST(ChildProcess, AStopEndsTheChildWellBeforeItsTimeLimit)
             {"/bin/sh", "-c", "echo $$ > '" + started + "'; " + c.tail}, kLimit, &stop);
         const auto ended = std::chrono::steady_clock::now();
         stopper.join();
+        EXPECT_TRUE(written) << c.name << ": the child never wrote its id";
         EXPECT_EQ(result.status, ChildProcessStatus::stopped) << c.name;
         EXPECT_LT(ended - stopAt, vyai::test::scaled(2s)) << c.name;
         std::ifstream idFile(started);

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <string>
 
 namespace vyai::test {
 
@@ -35,13 +34,6 @@ template<typename Rep, typename Period>
 std::chrono::duration<Rep, Period> scaled(std::chrono::duration<Rep, Period> duration)
 {
     return std::chrono::duration<Rep, Period>(static_cast<Rep>(duration.count() * timeFactor()));
-}
-
-/** The whole factor as text, for a child process's environment or a declaration file. A child
- * given it as VY_TEST_TIME_FACTOR must not also read VY_TEST_LOAD_FACTOR, or the load counts twice. */
-inline std::string timeFactorText()
-{
-    return std::to_string(timeFactor());
 }
 
 } // namespace vyai::test

@@ -19,6 +19,8 @@
 #include <common/json_text.h>
 #include <yyjson.h>
 
+#include "time_factor.h"
+
 extern char** environ;
 
 /** One line of vyhost's standard output, parsed; null root when it was no JSON. */
@@ -97,14 +99,21 @@ struct VyhostInterrupt
     int signal = 0; //< 0: none
 };
 
+/** How long a run of a few seconds may take before it is killed: stretched by the build's time
+ * factor, as vyhost's start-up and its waits for the plug-in are. */
+inline std::chrono::seconds vyhostRunLimit()
+{
+    return vyai::test::scaled(std::chrono::seconds(60));
+}
+
 /**
  * Runs `program` with `arguments` and this process's environment, in which each
  * "NAME=value" of `extraEnvironment` is set (replacing a variable of that name), and
  * collects both outputs; a run longer than `limit` is killed.
  */
 inline VyhostRun runVyhost(const std::string& program, const std::vector<std::string>& arguments,
-    const std::vector<std::string>& extraEnvironment = {},
-    std::chrono::seconds limit = std::chrono::seconds(60), const VyhostInterrupt& interrupt = {})
+    const std::vector<std::string>& extraEnvironment = {}, std::chrono::seconds limit = vyhostRunLimit(),
+    const VyhostInterrupt& interrupt = {})
 {
     VyhostRun run;
     int out[2];
