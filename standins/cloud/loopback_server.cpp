@@ -6,6 +6,13 @@ LoopbackServer::LoopbackServer(std::unique_ptr<httplib::Server> server): m_serve
 {
     // Bounds how long stop() waits for an idle keep-alive connection.
     m_server->set_keep_alive_timeout(1);
+    // The serving thread makes its workers before it accepts; start() waits for them, so that
+    // nothing forks while they are still being made (ThreadSanitizer does not survive that).
+    m_server->new_task_queue = [this] {
+        auto* workers = new httplib::ThreadPool(CPPHTTPLIB_THREAD_POOL_COUNT);
+        m_workersMade = true;
+        return workers;
+    };
 }
 
 LoopbackServer::~LoopbackServer()
@@ -25,14 +32,15 @@ bool LoopbackServer::start()
     if (m_port <= 0)
         return false;
     m_loopEnded = false;
+    m_workersMade = false;
     m_thread = std::thread([this] {
         m_server->listen_after_bind();
         m_loopEnded = true;
     });
 
-    // stop() only takes effect once the accept loop runs; the loop either
-    // starts or ends at once.
-    while (!m_server->is_running())
+    // stop() only takes effect once the accept loop runs, just after the workers are made; the
+    // loop either starts or ends at once.
+    while (!m_workersMade)
     {
         if (m_loopEnded)
         {

@@ -41,6 +41,7 @@ private:
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
     std::atomic<bool> m_loopEnded = false;
+    std::atomic<bool> m_workersMade = false;
     int m_port = 0;
 
     std::mutex m_mutex; //< guards m_stopping

@@ -1,12 +1,15 @@
 #pragma once
 // The example scenarios of the stand-in host, run and read back: what came out as objects and
 // events, and where the scene had its boxes.
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "scoped_temp_directory.h"
+#include "test_files.h"
 #include "time_factor.h"
 #include "vyhost_process.h"
 
@@ -21,6 +24,49 @@ struct ScenarioRun
     ScopedTempDirectory hostDirectory;
     ScopedTempDirectory iniDirectory;
     VyhostRun run;
+};
+
+/** An example scenario as a document to change; freed with it. */
+struct MutableScenario
+{
+    explicit MutableScenario(const char* example)
+    {
+        const std::string text = vyai::test::readFile(std::string(VYHOST_SCENARIOS_DIR) + "/" + example);
+        auto document = vy::standins::parseJson(text);
+        doc = yyjson_doc_mut_copy(document.get(), nullptr);
+        root = yyjson_mut_doc_get_root(doc);
+        // The plug-in's log on the console (vyhost's standard error).
+        yyjson_mut_obj_add_bool(doc, yyjson_mut_obj_get(root, "ini"), "logToConsole", true);
+    }
+    ~MutableScenario() { yyjson_mut_doc_free(doc); }
+    MutableScenario(const MutableScenario&) = delete;
+    MutableScenario& operator=(const MutableScenario&) = delete;
+
+    yyjson_mut_val* at(yyjson_mut_val* object, const char* key) const { return yyjson_mut_obj_get(object, key); }
+    yyjson_mut_val* firstOf(const char* key) const { return yyjson_mut_arr_get_first(at(root, key)); }
+    void put(yyjson_mut_val* object, const char* key, yyjson_mut_val* value)
+    {
+        yyjson_mut_obj_put(object, yyjson_mut_strcpy(doc, key), value);
+    }
+
+    std::string text() const
+    {
+        char* written = yyjson_mut_write(doc, 0, nullptr);
+        std::string result = written ? written : "";
+        std::free(written);
+        return result;
+    }
+
+    /** Written as `name` into `directory`, for vyhost to read; the file's path. */
+    std::string writeTo(const std::filesystem::path& directory, const char* name) const
+    {
+        const std::string path = (directory / name).string();
+        vyai::test::writeFile(path, text());
+        return path;
+    }
+
+    yyjson_mut_doc* doc = nullptr;
+    yyjson_mut_val* root = nullptr;
 };
 
 /** Runs a scenario file for `seconds` at `fps` frames a second. The frames take their stated
