@@ -1,5 +1,6 @@
 #include "inference/external_process.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <future>
@@ -172,9 +173,11 @@ TEST_P(ExternalProcessTransport, ConcurrentCallersGetTheirOwnReplies)
     ASSERT_TRUE(peer.process);
     constexpr uint32_t kCallers = 4;
     constexpr int kReplies = 10;
+    const auto deadline = static_cast<uint32_t>(scaled(std::chrono::milliseconds(5000)).count());
     std::latch ready(kCallers);
     std::atomic<int> mismatches{0};
-    std::atomic<int> failures{0};
+    std::atomic<int> lostReplies{0};
+    std::atomic<uint64_t> notSent{0};
     std::array<int, kCallers> own{};
     std::array<bool, kCallers> served{};
     std::vector<std::thread> callers;
@@ -182,18 +185,25 @@ TEST_P(ExternalProcessTransport, ConcurrentCallersGetTheirOwnReplies)
         callers.emplace_back([&, caller] {
             ready.arrive_and_wait();
             // A caller that finds one exchange under way and one caller waiting goes on without
-            // a reply, so each asks again until it has its replies.
+            // a reply, so each asks again until it has its replies. On a starved machine a send
+            // may also fail when the child acknowledges it too late.
             uint32_t number = caller * 1000000;
             served[caller] = eventually(
                 [&] {
                     const std::vector<uint8_t> request = numbered(64 + caller * 700, number++);
-                    const auto reply = peer.exchange(request);
-                    if (!reply)
-                        ++failures;
-                    else if (*reply == request)
+                    if (peer.process->sendMessage(request) != SendOutcome::sent)
+                    {
+                        ++notSent;
+                        return false;
+                    }
+                    const ExternalProcessReply reply = peer.process->waitForOutput(deadline);
+                    if (!reply.ok)
+                        ++lostReplies;
+                    else if (std::equal(request.begin(), request.end(), reply.data, reply.data + reply.length))
                         ++own[caller];
                     else
                         ++mismatches;
+                    peer.process->finishResponse();
                     return own[caller] == kReplies;
                 },
                 std::chrono::seconds(30));
@@ -201,10 +211,11 @@ TEST_P(ExternalProcessTransport, ConcurrentCallersGetTheirOwnReplies)
     for (std::thread& caller: callers)
         caller.join();
     EXPECT_EQ(mismatches, 0);
+    // A request the exchange took always has its reply come back to its own caller.
+    EXPECT_EQ(lostReplies, 0);
     for (uint32_t caller = 0; caller < kCallers; ++caller)
         EXPECT_TRUE(served[caller]) << "caller " << caller << " got " << own[caller] << " of its replies";
-    // Every request without a reply was turned away, none lost in the exchange.
-    EXPECT_EQ(static_cast<uint64_t>(failures.load()), peer.process->refusedRequests());
+    EXPECT_LE(peer.process->refusedRequests(), notSent.load());
 }
 
 TEST_P(ExternalProcessTransport, AStuckPeerHoldsTwoCallersForOneDeadlineAndTurnsTheOthersAway)
