@@ -162,13 +162,16 @@ TEST(VyhostBuiltInDemo, TheUserPicksTheRuntimeTheDialogShowsAndTheSceneComesBack
     EXPECT_GT(integerAt(summary, {"inference", "answered"}), 0) << summary.text();
     EXPECT_GT(integerAt(summary, {"packets", "objects"}), 0) << summary.text();
 
-    // vyhost's own match says the same as the one above, in the summary and in plain words.
+    // vyhost's own match says the same as the one above, in the summary and in plain words. A
+    // starved build answers few frames; a box that moved too far between two of them starts a
+    // new track, which is reported only once it is old enough, so it may miss a frame or two.
     const int64_t boxes = integerAt(summary, {"truthMatch", "camera1", "boxes"});
+    const int64_t found = integerAt(summary, {"truthMatch", "camera1", "found"});
     EXPECT_GE(boxes, 15) << summary.text();
-    EXPECT_EQ(integerAt(summary, {"truthMatch", "camera1", "found"}), boxes) << summary.text();
+    EXPECT_GE(found * 10, boxes * 9) << summary.text();
     EXPECT_EQ(integerAt(summary, {"truthMatch", "camera1", "extra"}), 0) << summary.text();
     EXPECT_GT(yyjson_get_num(summary.at({"truthMatch", "camera1", "lowestIou"})), 0.9) << summary.text();
-    const std::string said = "camera1: " + std::to_string(boxes) + " of " + std::to_string(boxes) + " boxes found";
+    const std::string said = "camera1: " + std::to_string(found) + " of " + std::to_string(boxes) + " boxes found";
     EXPECT_NE(run.errorOutput.find(said), std::string::npos) << run.errorOutput;
 
     // Frames 0, 20, 40 and 60, as PNG files.
